@@ -1,0 +1,25 @@
+#include "dispatch.h"
+
+#include "command_line.h"
+#include "path_rules.h"
+
+namespace ferrune {
+
+DispatchResult Dispatch(std::wstring_view commandLine) {
+  static constexpr std::wstring_view kDecryptSwitch = L"/encrypt";
+  const int count = ArgumentCount(commandLine);
+  // The switch is compared twice: ignoring case to decide whether a ".zrv"
+  // file is "already encrypted", exactly to decide the direction.
+  const bool switchLoose = count >= 2 && SameTextAscii(ArgumentAt(commandLine, 2), kDecryptSwitch);
+  if (count == 0) return {PageChoice::Information, {}};
+
+  const std::wstring first = ArgumentAt(commandLine, 1);
+  if (ExtensionOf(first) == L".zrv" && !switchLoose) return {PageChoice::AlreadyEncrypted, {}};
+
+  DispatchResult result;
+  result.targetFile = first;
+  result.choice = ArgumentAt(commandLine, 2) == kDecryptSwitch ? PageChoice::Decrypt : PageChoice::Encrypt;
+  return result;
+}
+
+}  // namespace ferrune

@@ -1,0 +1,39 @@
+// The process-wide provider context on the program's key container.
+#pragma once
+
+#ifdef _WIN32
+#include "crypt_handles.h"
+
+namespace ferrune {
+
+inline constexpr char kKeyContainerName[] = "Ferrune Container";
+
+class CryptContext {
+ public:
+  enum class Kind { None, Container, Ephemeral };
+
+  // Opens the container (made when missing). When it cannot be opened at all,
+  // falls back to a verify-only context with a signature pair kept in memory
+  // for this run, which is all the file format needs.
+  static CryptContext Open();
+
+  // Replaces the container's exchange and signature pairs; false on failure.
+  bool RenewKeyPairs();
+
+  // Releases the context; the container and its pairs stay.
+  void Release() {
+    prov_.reset();
+    kind_ = Kind::None;
+  }
+
+  HCRYPTPROV handle() const { return prov_.get(); }
+  Kind kind() const { return kind_; }
+  bool available() const { return kind_ != Kind::None; }
+
+ private:
+  CryptProv prov_;
+  Kind kind_ = Kind::None;
+};
+
+}  // namespace ferrune
+#endif

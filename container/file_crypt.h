@@ -1,0 +1,35 @@
+// Encryption and decryption of one file through the Windows crypto provider.
+// These never throw and show nothing; the outcome says what happened.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "outcome.h"
+#include "secret_bytes.h"
+
+namespace ferrune {
+
+struct JobControl {
+  // Checked between chunks; once the output is in place a cancel no longer applies.
+  const std::atomic<bool>* cancel = nullptr;
+  // Called on the working thread with bytes done and bytes in all.
+  std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+};
+
+// The output names: the path with ".zrv" added; the path less its last four
+// characters (an empty name when it has four or fewer).
+std::wstring EncryptedFileName(const std::wstring& plainPath);
+std::wstring DecryptedFileName(const std::wstring& encryptedPath);
+
+#ifdef _WIN32
+// `provider` is an open HCRYPTPROV whose container holds an AT_SIGNATURE pair.
+Outcome EncryptFileWithProvider(std::uintptr_t provider, const std::wstring& plainPath, const SecretBytes& password,
+                                const JobControl& control);
+Outcome DecryptFileWithProvider(std::uintptr_t provider, const std::wstring& encryptedPath,
+                                const SecretBytes& password, const JobControl& control);
+#endif
+
+}  // namespace ferrune

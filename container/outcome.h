@@ -1,0 +1,21 @@
+// What a file operation ended in. The window and the command-line tool tell
+// these apart; the boolean of the file operations is `outcome == Success`.
+#pragma once
+
+#include <string_view>
+
+namespace ferrune {
+
+enum class Outcome {
+  Success,
+  WrongPassword,  // neither signature form verifies, or the key blob will not import
+  Damaged,        // not a valid encrypted file, or a ciphertext that does not decrypt
+  CannotRead,     // the input cannot be opened or read
+  CannotWrite,    // the output cannot be created, written, flushed or renamed
+  Cancelled,
+  Failed,         // any other provider failure, or a proof that does not match
+};
+
+std::string_view OutcomeName(Outcome outcome);
+
+}  // namespace ferrune
