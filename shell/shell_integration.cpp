@@ -1,0 +1,66 @@
+#include "shell_integration.h"
+
+#include <string_view>
+
+#include "registry_error.h"
+#include "shell_texts.h"
+
+namespace ferrune {
+namespace {
+
+constexpr std::wstring_view kVerbKey = L"\\*\\Shell\\Encrypt with Ferrune";
+constexpr std::wstring_view kExtensionKey = L"\\.zrv";
+constexpr std::wstring_view kFileTypeKey = L"\\Ferrune File";
+
+// A failed open would leave another key current and the next write would
+// land there, so it stops the writing like a refused write.
+void Open(RegistryObject& reg, std::wstring_view path, bool create) {
+  if (!reg.OpenKey(path, create)) throw RegistryError(SetDataFailedMessage(""));
+}
+
+void DropIfPresent(RegistryObject& reg, std::wstring_view path) {
+  if (reg.OpenKey(path, false)) reg.DeleteKey(path);
+}
+
+void RemoveFrom(RegistryApi& api, RegistryRoot root) {
+  RegistryObject reg(api, root);
+  reg.DeleteKey(kVerbKey);
+  reg.DeleteKey(kExtensionKey);
+  reg.DeleteKey(kFileTypeKey);
+}
+
+}  // namespace
+
+void RegisterShellIntegration(RegistryApi& api, const std::wstring& programPath) {
+  RegistryObject reg(api, kUserClassesRoot);
+  DropIfPresent(reg, L"\\*\\Shell\\FerruneFileCrypt");
+  DropIfPresent(reg, L"\\Ferrune File\\Shell\\Open");
+
+  Open(reg, kVerbKey, true);
+  reg.WriteDefaultString(L"Encrypt with Ferrune");
+  Open(reg, L"command", true);
+  reg.WriteDefaultString(EncryptCommand(programPath));
+
+  Open(reg, kExtensionKey, true);
+  reg.WriteDefaultString(L"Ferrune File");
+
+  Open(reg, kFileTypeKey, true);
+  reg.WriteDefaultString(L"Encrypted file Ferrune");
+  Open(reg, L"\\Ferrune File\\Shell\\Decrypt", true);
+  reg.WriteDefaultString(L"Decrypt with Ferrune");
+  Open(reg, L"command", true);
+  reg.WriteDefaultString(DecryptCommand(programPath));
+
+  Open(reg, kFileTypeKey, false);
+  Open(reg, L"DefaultIcon", true);
+  reg.WriteDefaultString(IconLocation(programPath));
+}
+
+void RemoveShellIntegration(RegistryApi& api) {
+  // Per-user first: on Windows the merged view shows those before the
+  // machine-wide ones.
+  RemoveFrom(api, kUserClassesRoot);
+  RemoveFrom(api, kMachineClassesRoot);
+}
+
+}  // namespace ferrune
