@@ -2,22 +2,14 @@
 // These never throw and show nothing; the outcome says what happened.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 
+#include "job_control.h"
 #include "outcome.h"
 #include "secret_bytes.h"
 
 namespace ferrune {
-
-struct JobControl {
-  // Checked between chunks; once the output is in place a cancel no longer applies.
-  const std::atomic<bool>* cancel = nullptr;
-  // Called on the working thread with bytes done and bytes in all.
-  std::function<void(std::uint64_t done, std::uint64_t total)> progress;
-};
 
 // The output names: the path with ".zrv" added; the path less its last four
 // characters (an empty name when it has four or fewer).

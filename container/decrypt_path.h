@@ -1,0 +1,65 @@
+// Decryption from an encrypted source to a sink of plain bytes: the shape,
+// then the key import and the signature, then the ciphertext chunk by chunk.
+// Decryption writes with it, and the proof of an encryption reads with it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "file_system.h"
+#include "job_control.h"
+#include "outcome.h"
+#include "provider.h"
+#include "secret_bytes.h"
+
+namespace ferrune {
+
+// Blobs and signatures above this cannot come from any provider key size
+// (16384-bit RSA needs about 2 KiB); refusing them keeps memory bounded.
+inline constexpr std::uint32_t kMaxKeyBlobLength = 64 * 1024;
+inline constexpr std::uint32_t kMaxSignatureLength = 64 * 1024;
+
+// One hash of the password bytes, the key derived from it and its value.
+struct PasswordKey {
+  std::unique_ptr<ProviderHash> hash;
+  std::unique_ptr<ProviderKey> key;
+  SecretBytes hashValue;
+};
+
+// The key comes first: after a verification the hash may only be destroyed.
+bool MakePasswordKey(Provider& provider, const SecretBytes& password, PasswordKey* out);
+
+class PlainSink {
+ public:
+  virtual ~PlainSink() = default;
+  // Called once the signature has verified, before the first plain byte.
+  virtual Outcome Begin() = 0;
+  virtual Outcome Put(const std::uint8_t* data, std::size_t length) = 0;
+  // Called after the final chunk.
+  virtual Outcome End() = 0;
+};
+
+// Compares the plain bytes with a reference file, which must end where they end.
+class CompareSink final : public PlainSink {
+ public:
+  explicit CompareSink(InputFile& reference) : reference_(reference) {}
+  Outcome Begin() override { return Outcome::Success; }
+  Outcome Put(const std::uint8_t* data, std::size_t length) override;
+  Outcome End() override;
+
+ private:
+  InputFile& reference_;
+  std::uint64_t offset_ = 0;
+  std::vector<std::uint8_t> buffer_;
+};
+
+// `control` may be null (the proof reports nothing and is stopped through its source).
+Outcome DecryptPath(Provider& provider, const SecretBytes& password, InputFile& source, PlainSink& sink,
+                    const JobControl* control, std::size_t chunkSize);
+
+// A whole number of blocks, at least one.
+std::size_t NormalizedChunkSize(std::size_t chunkSize);
+
+}  // namespace ferrune

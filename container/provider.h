@@ -1,0 +1,64 @@
+// What the container needs of a crypto provider. Portable: the Windows build
+// puts CryptoAPI behind it, other builds another library.
+//
+// One provider object is used from two threads at once (the work and its
+// proof), each with its own hash and key objects.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "secret_bytes.h"
+
+namespace ferrune {
+
+using ByteView = std::span<const std::uint8_t>;
+
+// A finished SHA-1 hash. After a verification it may only be destroyed.
+class ProviderHash {
+ public:
+  virtual ~ProviderHash() = default;
+};
+
+// The password key: RC2 in CBC mode with the provider's padding. Chunks work
+// in place; every chunk but the final one is a whole number of blocks.
+class ProviderKey {
+ public:
+  virtual ~ProviderKey() = default;
+  // `length` plain bytes at the front of `buffer`, which holds `capacity`
+  // bytes (the final chunk needs a block more for its padding).
+  virtual bool Encrypt(std::uint8_t* buffer, std::size_t length, std::size_t capacity, bool final,
+                       std::size_t* outLength) = 0;
+  // A failure of the final chunk means bad padding or a bad length.
+  virtual bool Decrypt(std::uint8_t* buffer, std::size_t length, bool final, std::size_t* outLength) = 0;
+};
+
+class ProviderPublicKey {
+ public:
+  virtual ~ProviderPublicKey() = default;
+};
+
+class Provider {
+ public:
+  virtual ~Provider() = default;
+
+  // SHA-1 over the parts, in order. Null on failure.
+  virtual std::unique_ptr<ProviderHash> Hash(std::initializer_list<ByteView> parts) = 0;
+  virtual bool HashValue(ProviderHash& hash, SecretBytes* value) = 0;
+  // The RC2 key derived from the hash with the provider's defaults.
+  virtual std::unique_ptr<ProviderKey> DeriveKey(ProviderHash& hash) = 0;
+
+  // The public half of the signature pair, as the provider exports it.
+  virtual bool ExportSignaturePublicKey(std::vector<std::uint8_t>* blob) = 0;
+  virtual bool Sign(ProviderHash& hash, std::vector<std::uint8_t>* signature) = 0;
+
+  virtual std::unique_ptr<ProviderPublicKey> ImportPublicKey(ByteView blob) = 0;
+  // True only when `signature` is that key's signature of the hash.
+  virtual bool Verify(ProviderHash& hash, ByteView signature, ProviderPublicKey& key) = 0;
+};
+
+}  // namespace ferrune

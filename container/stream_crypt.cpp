@@ -1,0 +1,164 @@
+#include "stream_crypt.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "decrypt_path.h"
+#include "format.h"
+#include "output_file.h"
+
+namespace ferrune {
+namespace {
+
+struct SignedKey {
+  std::vector<std::uint8_t> blob;
+  std::vector<std::uint8_t> signature;
+};
+
+// The signature covers SHA-1(key blob || password hash), never the password
+// hash alone: the public key beside it would give that hash, and so the RC2
+// key, back to anyone.
+Outcome MakeSignedKey(Provider& provider, const SecretBytes& passwordHashValue, SignedKey* out) {
+  if (!provider.ExportSignaturePublicKey(&out->blob)) return Outcome::Failed;
+  if (out->blob.empty() || out->blob.size() > kMaxKeyBlobLength) return Outcome::Failed;
+  auto bound = provider.Hash({out->blob, ByteView(passwordHashValue.data(), passwordHashValue.size())});
+  if (!bound || !provider.Sign(*bound, &out->signature)) return Outcome::Failed;
+  // An empty signature would give a file that no password opens.
+  if (out->signature.empty() || out->signature.size() > kMaxSignatureLength) return Outcome::Failed;
+  return Outcome::Success;
+}
+
+// The proof of an encryption: decryption's own path over the file as read
+// back, compared with the input.
+bool ProveEncryption(Provider& provider, const SecretBytes& password, WrittenFile& written, InputFile& input,
+                     std::size_t chunkSize) {
+  CompareSink compare(input);
+  if (DecryptPath(provider, password, written, compare, nullptr, chunkSize) != Outcome::Success) return false;
+  std::uint64_t size = 0;
+  return written.WaitFinished(&size) && size == written.Size();
+}
+
+// Writes the plain bytes of a decryption to its output. Once the signature
+// has verified it makes the temporary file and starts the proof, which
+// decrypts the input again on its own and compares the file as read back.
+class OutputSink final : public PlainSink {
+ public:
+  OutputSink(OutputFile& output, Provider& provider, const SecretBytes& password, InputFile& input,
+             std::size_t chunkSize)
+      : output_(output), provider_(provider), password_(password), input_(input), chunkSize_(chunkSize) {}
+
+  Outcome Begin() override {
+    if (const Outcome created = output_.Create(WrittenFile::kUnknownSize); created != Outcome::Success) {
+      return created;
+    }
+    // The proof may outlive this sink (the output joins it), so it holds
+    // only what outlives the output.
+    return output_.StartProof([&provider = provider_, &password = password_, &input = input_,
+                               &written = output_.written(), chunkSize = chunkSize_] {
+      CompareSink compare(written);
+      return DecryptPath(provider, password, input, compare, nullptr, chunkSize) == Outcome::Success;
+    });
+  }
+  Outcome Put(const std::uint8_t* data, std::size_t length) override { return output_.Append(data, length); }
+  Outcome End() override { return output_.FlushAndFinish(); }
+
+ private:
+  OutputFile& output_;
+  Provider& provider_;
+  const SecretBytes& password_;
+  InputFile& input_;
+  const std::size_t chunkSize_;
+};
+
+Outcome Finish(OutputFile& output, const JobControl& control) {
+  if (const Outcome proven = output.AwaitProof(); proven != Outcome::Success) return proven;
+  if (control.Cancelled()) return Outcome::Cancelled;
+  return output.Commit();
+}
+
+Outcome EncryptChunks(ProviderKey& key, InputFile& input, OutputFile& output, const JobControl& control,
+                      std::size_t chunkSize) {
+  const std::uint64_t plainSize = input.Size();
+  SecretBytes buffer(static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, plainSize)) + format::kBlockSize);
+  std::uint64_t done = 0;
+  // An empty file still has one final chunk: its padding.
+  do {
+    if (control.Cancelled()) return Outcome::Cancelled;
+    const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, plainSize - done));
+    const bool final = done + length == plainSize;
+    if (length > 0 && !input.ReadAt(done, buffer.data(), length)) return Outcome::CannotRead;
+    std::size_t cipherLength = 0;
+    if (!key.Encrypt(buffer.data(), length, buffer.size(), final, &cipherLength)) return Outcome::Failed;
+    // The header already promised this length.
+    if (cipherLength != (final ? format::CiphertextLength(length) : length)) return Outcome::Failed;
+    if (const Outcome appended = output.Append(buffer.data(), cipherLength); appended != Outcome::Success) {
+      return appended;
+    }
+    done += length;
+    control.Report(done, plainSize);
+  } while (done < plainSize);
+  return output.FlushAndFinish();
+}
+
+}  // namespace
+
+Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& plainPath,
+                      const std::wstring& encryptedPath, const SecretBytes& password, const JobControl& control,
+                      const StreamOptions& options) {
+  const std::size_t chunkSize = NormalizedChunkSize(options.chunkSize);
+  if (encryptedPath.empty()) return Outcome::CannotWrite;
+  auto input = fs.OpenRead(plainPath);
+  if (!input) return Outcome::CannotRead;
+
+  PasswordKey passwordKey;
+  if (!MakePasswordKey(provider, password, &passwordKey)) return Outcome::Failed;
+  SignedKey signedKey;
+  if (const Outcome made = MakeSignedKey(provider, passwordKey.hashValue, &signedKey); made != Outcome::Success)
+    return made;
+
+  const auto keyBlobLength = static_cast<std::uint32_t>(signedKey.blob.size());
+  const auto signatureLength = static_cast<std::uint32_t>(signedKey.signature.size());
+  const std::uint64_t plainSize = input->Size();
+  if (plainSize > (std::uint64_t{1} << 62)) return Outcome::CannotRead;
+  const std::uint64_t expectedSize =
+      format::kHeaderSize + keyBlobLength + signatureLength + format::CiphertextLength(plainSize);
+  if (control.Cancelled()) return Outcome::Cancelled;
+
+  OutputFile output(fs, encryptedPath);
+  if (const Outcome created = output.Create(expectedSize); created != Outcome::Success) return created;
+  InputFile& plain = *input;
+  const Outcome started =
+      output.StartProof([&] { return ProveEncryption(provider, password, output.written(), plain, chunkSize); });
+  if (started != Outcome::Success) return started;
+
+  // The header is complete before the first ciphertext byte.
+  const format::Header header = format::MakeHeader(keyBlobLength, signatureLength);
+  for (const ByteView part : {ByteView(header), ByteView(signedKey.blob), ByteView(signedKey.signature)}) {
+    if (const Outcome appended = output.Append(part.data(), part.size()); appended != Outcome::Success) {
+      return appended;
+    }
+  }
+  if (const Outcome encrypted = EncryptChunks(*passwordKey.key, *input, output, control, chunkSize);
+      encrypted != Outcome::Success) {
+    return encrypted;
+  }
+  return Finish(output, control);
+}
+
+Outcome DecryptStream(Provider& provider, FileSystem& fs, const std::wstring& encryptedPath,
+                      const std::wstring& plainPath, const SecretBytes& password, const JobControl& control,
+                      const StreamOptions& options) {
+  const std::size_t chunkSize = NormalizedChunkSize(options.chunkSize);
+  if (plainPath.empty()) return Outcome::CannotWrite;
+  auto input = fs.OpenRead(encryptedPath);
+  if (!input) return Outcome::CannotRead;
+  OutputFile output(fs, plainPath);
+  OutputSink sink(output, provider, password, *input, chunkSize);
+  if (const Outcome decrypted = DecryptPath(provider, password, *input, sink, &control, chunkSize);
+      decrypted != Outcome::Success) {
+    return decrypted;
+  }
+  return Finish(output, control);
+}
+
+}  // namespace ferrune

@@ -1,0 +1,31 @@
+// Encryption and decryption of one file in chunks, with bounded memory, over
+// any provider and file system. The output is written beside its final name,
+// proven by reading it back on a second thread, and only then renamed into
+// place; on every other path it is removed and the final name is untouched.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "file_system.h"
+#include "job_control.h"
+#include "outcome.h"
+#include "provider.h"
+#include "secret_bytes.h"
+
+namespace ferrune {
+
+struct StreamOptions {
+  // Rounded down to a whole number of cipher blocks.
+  std::size_t chunkSize = std::size_t{1} << 20;
+};
+
+Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& plainPath,
+                      const std::wstring& encryptedPath, const SecretBytes& password, const JobControl& control,
+                      const StreamOptions& options = {});
+
+Outcome DecryptStream(Provider& provider, FileSystem& fs, const std::wstring& encryptedPath,
+                      const std::wstring& plainPath, const SecretBytes& password, const JobControl& control,
+                      const StreamOptions& options = {});
+
+}  // namespace ferrune

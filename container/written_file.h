@@ -1,0 +1,44 @@
+// The output as it is being written, readable by the proof thread. A read
+// waits until the writer has got that far; the end is known only after the
+// flush, so a proof cannot finish before the data is on the disk.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+
+#include "file_system.h"
+
+namespace ferrune {
+
+class WrittenFile final : public InputFile {
+ public:
+  static constexpr std::uint64_t kUnknownSize = std::numeric_limits<std::uint64_t>::max();
+
+  // `expectedSize` is what the writer will write, when it knows that ahead.
+  WrittenFile(TempFile& file, std::uint64_t expectedSize) : file_(file), expected_(expectedSize) {}
+
+  // Writer side.
+  bool Append(const std::uint8_t* data, std::size_t length);
+  bool FlushAndFinish();
+  void Abort();
+
+  // Reader side. Size() is the expected size, or waits for the end.
+  std::uint64_t Size() const override;
+  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override;
+  // False when the writer gave up; otherwise the size written and flushed.
+  bool WaitFinished(std::uint64_t* size) const;
+
+ private:
+  enum class State { Writing, Finished, Aborted };
+
+  TempFile& file_;
+  const std::uint64_t expected_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::uint64_t written_ = 0;
+  State state_ = State::Writing;
+};
+
+}  // namespace ferrune

@@ -1,0 +1,130 @@
+#include "memory_file_system.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ferrune::testing {
+
+class MemoryInputFile final : public InputFile {
+ public:
+  MemoryInputFile(MemoryFileSystem& fs, Bytes data) : fs_(fs), data_(std::move(data)) {}
+  std::uint64_t Size() const override { return data_.size(); }
+  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+    fs_.Note(length);
+    if (offset > data_.size() || data_.size() - offset < length) return false;
+    if (fs_.failInputReadAt >= offset && fs_.failInputReadAt < offset + length) return false;
+    std::memcpy(buffer, data_.data() + offset, length);
+    return true;
+  }
+
+ private:
+  MemoryFileSystem& fs_;
+  const Bytes data_;  // others may not write while it is open
+};
+
+class MemoryTempFile final : public TempFile {
+ public:
+  MemoryTempFile(MemoryFileSystem& fs, std::wstring path) : name(std::move(path)), fs_(fs) {}
+
+  bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
+    fs_.Note(length);
+    std::lock_guard lock(fs_.mutex_);
+    Bytes& file = fs_.files_.at(name);
+    const std::uint64_t end = offset + length;
+    if (fs_.failWriteAt < end) {
+      // Part of it lands, as on a disk that fills up.
+      const auto landed = static_cast<std::size_t>(std::max(fs_.failWriteAt, offset) - offset);
+      if (file.size() < offset + landed) file.resize(offset + landed);
+      std::memcpy(file.data() + offset, data, landed);
+      return false;
+    }
+    if (file.size() < end) file.resize(end);
+    std::memcpy(file.data() + offset, data, length);
+    return true;
+  }
+
+  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+    std::lock_guard lock(fs_.mutex_);
+    const Bytes& file = fs_.files_.at(name);
+    if (offset > file.size() || file.size() - offset < length) return false;
+    std::memcpy(buffer, file.data() + offset, length);
+    const std::uint64_t bad = fs_.corruptReadBackAt;
+    if (bad >= offset && bad < offset + length) buffer[bad - offset] ^= 0x01;
+    return true;
+  }
+
+  bool Flush() override { return !fs_.failFlush; }
+
+  const std::wstring name;
+
+ private:
+  MemoryFileSystem& fs_;
+};
+
+void MemoryFileSystem::Note(std::size_t length) {
+  std::size_t seen = largestTransfer.load();
+  while (length > seen && !largestTransfer.compare_exchange_weak(seen, length)) {
+  }
+}
+
+void MemoryFileSystem::Reset() {
+  std::lock_guard lock(mutex_);
+  files_.clear();
+  locked.clear();
+  failInputReadAt = failWriteAt = corruptReadBackAt = kNever;
+  failCreate = failFlush = failCommit = false;
+  tempsCreated = 0;
+  largestTransfer = 0;
+}
+
+void MemoryFileSystem::Put(const std::wstring& path, Bytes data) {
+  std::lock_guard lock(mutex_);
+  files_[path] = std::move(data);
+}
+
+std::optional<Bytes> MemoryFileSystem::Get(const std::wstring& path) const {
+  std::lock_guard lock(mutex_);
+  const auto it = files_.find(path);
+  if (it == files_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::vector<std::wstring> MemoryFileSystem::Names() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::wstring> names;
+  for (const auto& entry : files_) names.push_back(entry.first);
+  return names;
+}
+
+std::unique_ptr<InputFile> MemoryFileSystem::OpenRead(const std::wstring& path) {
+  std::lock_guard lock(mutex_);
+  const auto it = files_.find(path);
+  if (it == files_.end() || locked.count(path) != 0) return nullptr;
+  return std::make_unique<MemoryInputFile>(*this, it->second);
+}
+
+std::unique_ptr<TempFile> MemoryFileSystem::CreateTemp(const std::wstring& finalPath) {
+  std::lock_guard lock(mutex_);
+  if (failCreate) return nullptr;
+  std::wstring name = finalPath + L".tmp" + std::to_wstring(nextTemp_++);
+  files_[name];
+  ++tempsCreated;
+  return std::make_unique<MemoryTempFile>(*this, std::move(name));
+}
+
+bool MemoryFileSystem::Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) {
+  const std::wstring name = static_cast<MemoryTempFile&>(*file).name;
+  std::lock_guard lock(mutex_);
+  if (!failCommit) {
+    files_[finalPath] = std::move(files_.at(name));
+  }
+  files_.erase(name);
+  return !failCommit;
+}
+
+void MemoryFileSystem::Discard(std::unique_ptr<TempFile> file) {
+  std::lock_guard lock(mutex_);
+  files_.erase(static_cast<MemoryTempFile&>(*file).name);
+}
+
+}  // namespace ferrune::testing

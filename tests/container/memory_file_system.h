@@ -1,0 +1,59 @@
+// Files in memory, with the faults a test asks for. Temporary files are
+// named "<final>.tmp<n>" so a test can see any that are left.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+
+namespace ferrune::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class MemoryFileSystem final : public FileSystem {
+ public:
+  static constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+
+  // Back to no files and no faults.
+  void Reset();
+  void Put(const std::wstring& path, Bytes data);
+  std::optional<Bytes> Get(const std::wstring& path) const;
+  std::vector<std::wstring> Names() const;
+
+  std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override;
+  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
+  bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
+  void Discard(std::unique_ptr<TempFile> file) override;
+
+  // Faults.
+  std::set<std::wstring> locked;           // cannot be opened
+  std::uint64_t failInputReadAt = kNever;  // input reads covering this offset fail
+  bool failCreate = false;
+  std::uint64_t failWriteAt = kNever;  // temporary writes reaching this offset fail
+  bool failFlush = false;
+  bool failCommit = false;
+  std::uint64_t corruptReadBackAt = kNever;  // reading back flips this byte
+
+  // What the work asked for.
+  std::atomic<int> tempsCreated{0};
+  std::atomic<std::size_t> largestTransfer{0};
+
+ private:
+  friend class MemoryTempFile;
+  friend class MemoryInputFile;
+  void Note(std::size_t length);
+
+  mutable std::mutex mutex_;
+  std::map<std::wstring, Bytes> files_;
+  int nextTemp_ = 0;
+};
+
+}  // namespace ferrune::testing
