@@ -72,7 +72,8 @@ void RegistryObject::DeleteSubtreeOf(RegHandle target) {
   // Highest index first, so the lower indexes stay where they were.
   for (std::uint32_t i = count; i-- > 0;) {
     std::wstring name;
-    if (api_->EnumSubKey(target, i, longest + 1, &name) != kRegOk) continue;
+    // An empty name would resolve to the target itself and never end.
+    if (api_->EnumSubKey(target, i, longest + 1, &name) != kRegOk || name.empty()) continue;
     DeleteKey(name);
   }
 }
