@@ -1,0 +1,27 @@
+#include "error_box.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "application.h"
+#include "error_text.h"
+
+namespace ferrune {
+
+void ShowErrorBox(const std::wstring& message) {
+  const TApplication& app = TApplication::Instance();
+  MessageBoxW(nullptr, WithFullStop(message).c_str(), app.Title().c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+}
+
+void ShowCurrentErrorBox() {
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    ShowErrorBox(WideFromUtf8(e.what()));
+  } catch (...) {
+    ShowErrorBox(L"Unknown error");
+  }
+}
+
+}  // namespace ferrune

@@ -1,0 +1,13 @@
+// The standard error box: an error that escaped a handler, with a stop icon.
+#pragma once
+
+#include <exception>
+#include <string>
+
+namespace ferrune {
+
+void ShowErrorBox(const std::wstring& message);
+// Shows the message of the exception in flight; call from a catch block.
+void ShowCurrentErrorBox();
+
+}  // namespace ferrune

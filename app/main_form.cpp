@@ -1,0 +1,464 @@
+#include "main_form.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <uxtheme.h>
+
+#include <cwchar>
+
+#include "application.h"
+#include "control_ids.h"
+#include "dispatch.h"
+#include "error.h"
+#include "fault_injection.h"
+#include "form_design.h"
+#include "outcome_text.h"
+#include "password_bytes.h"
+#include "program_path.h"
+#include "shell_integration.h"
+#include "texts.h"
+#include "thread.h"
+#include "trace.h"
+#include "ui_control.h"
+#include "win32_registry.h"
+#include "worker_messages.h"
+#include "workers.h"
+
+namespace ferrune {
+
+TMainForm* MainForm = nullptr;
+std::wstring TargetFile;
+bool DecryptSucceeded = false;
+CryptContext CryptProvider;
+
+namespace {
+
+constexpr wchar_t kFormClass[] = L"TMainForm";
+constexpr DWORD kFormStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kFormExStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
+
+bool IsDescendant(HWND ancestor, HWND hwnd) {
+  for (; hwnd; hwnd = GetParent(hwnd)) {
+    if (hwnd == ancestor) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TMainForm::TMainForm() = default;
+
+TMainForm::~TMainForm() {
+  if (hwnd_) DestroyWindow(hwnd_);
+  if (iconBig_) DestroyIcon(iconBig_);
+  if (iconSmall_) DestroyIcon(iconSmall_);
+}
+
+void TMainForm::Create() {
+  HINSTANCE instance = TApplication::Instance().ModuleInstance();
+  TControl::RegisterClass(instance);
+  iconBig_ = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                           GetSystemMetrics(SM_CYICON), 0));
+  iconSmall_ = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), 0));
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  wc.hIcon = iconBig_;
+  wc.hIconSm = iconSmall_;
+  wc.lpszClassName = kFormClass;
+  if (!RegisterClassExW(&wc)) throw Error(L"Cannot register the window class");
+  if (!CreateWindowExW(kFormExStyle, kFormClass, texts::kWindowCaption, kFormStyle, 0, 0, 0, 0, nullptr, nullptr,
+                       instance, this)) {
+    throw Error(L"Cannot create the window");
+  }
+  dpi_ = int(GetDpiForWindow(hwnd_));
+  if (dpi_ <= 0) dpi_ = 96;
+  themed_ = IsThemeActive() && IsAppThemed();
+  logo_.reset(static_cast<HBITMAP>(LoadImageW(instance, L"LOGO", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  MakeFonts();
+  BuildControls();
+  LayOut();
+  // The toolkit's creation step: an error from the handler is shown, and the
+  // window is created and shown all the same.
+  try {
+    FormCreate();
+  } catch (...) {
+    ShowCurrentErrorBox();
+  }
+}
+
+void TMainForm::Show() {
+  FormShow();
+  ShowWindow(hwnd_, SW_SHOW);
+  UpdateWindow(hwnd_);
+}
+
+void TMainForm::MakeFonts() {
+  LOGFONTW lf{};
+  lf.lfHeight = -MulDiv(8, dpi_, 72);
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = RUSSIAN_CHARSET;  // 204
+  lf.lfQuality = DEFAULT_QUALITY;
+  wcscpy_s(lf.lfFaceName, L"Tahoma");
+  font_.reset(CreateFontIndirectW(&lf));
+  lf.lfUnderline = TRUE;
+  underlineFont_.reset(CreateFontIndirectW(&lf));
+}
+
+void TMainForm::BuildControls() {
+  HINSTANCE instance = TApplication::Instance().ModuleInstance();
+  for (const ControlSpec& spec : MainFormDesign()) {
+    HWND parent = spec.parent ? this->*spec.parent : hwnd_;
+    const DWORD visible = (spec.look & kHidden) ? 0 : WS_VISIBLE;
+    const DWORD child = WS_CHILD | WS_CLIPSIBLINGS | visible;
+    HWND hwnd = nullptr;
+    switch (spec.kind) {
+      case ControlKind::PasswordEdit:
+        hwnd = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"", child | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL, 0,
+                               0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
+                               nullptr);
+        // The themed edit would show a bullet.
+        if (hwnd) SendMessageW(hwnd, EM_SETPASSWORDCHAR, L'*', 0);
+        break;
+      case ControlKind::ProgressBar:
+        hwnd = CreateWindowExW(0, PROGRESS_CLASSW, L"", child | PBS_SMOOTH, 0, 0, 0, 0, parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+        if (hwnd) SendMessageW(hwnd, PBM_SETRANGE32, 0, 1000);
+        break;
+      default: {
+        auto control = std::make_unique<TControl>(*this, spec);
+        const bool container = spec.kind == ControlKind::Notebook || spec.kind == ControlKind::Page ||
+                               spec.kind == ControlKind::GroupBox;
+        hwnd = control->Create(parent, child | (container ? WS_CLIPCHILDREN : 0),
+                               container ? WS_EX_CONTROLPARENT : 0);
+        controls_.push_back(std::move(control));
+      }
+    }
+    if (!hwnd) throw Error(std::wstring(L"Cannot create the control ") + spec.name);
+    this->*spec.field = hwnd;
+    hwnds_.push_back(hwnd);
+  }
+}
+
+void TMainForm::LayOut() {
+  const auto design = MainFormDesign();
+  for (std::size_t i = 0; i < design.size(); ++i) {
+    const ControlSpec& s = design[i];
+    SetWindowPos(hwnds_[i], nullptr, Scale(s.left), Scale(s.top), Scale(s.width), Scale(s.height),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (s.kind == ControlKind::PasswordEdit) SendMessageW(hwnds_[i], WM_SETFONT, WPARAM(font_.get()), TRUE);
+  }
+  RECT rc{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
+  AdjustWindowRectExForDpi(&rc, kFormStyle, FALSE, kFormExStyle, UINT(dpi_));
+  const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+  // Centred on the desktop.
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - w) / 2, work.top + (work.bottom - work.top - h) / 2,
+               w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+const ControlSpec* TMainForm::SpecOf(HWND control) const {
+  const auto design = MainFormDesign();
+  for (std::size_t i = 0; i < hwnds_.size(); ++i) {
+    if (hwnds_[i] == control) return &design[i];
+  }
+  return nullptr;
+}
+
+COLORREF TMainForm::BackgroundOf(HWND control) const {
+  const ControlSpec* spec = SpecOf(control);
+  if (!spec) return GetSysColor(COLOR_BTNFACE);
+  // Under the themed look only the banners fill their own colour.
+  if (spec->color == kParentColor || (themed_ && !(spec->look & kFillsWhenThemed))) {
+    return spec->parent ? BackgroundOf(this->*spec->parent) : GetSysColor(COLOR_BTNFACE);
+  }
+  return spec->color;
+}
+
+LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_CLOSE:
+      FormClose();
+      return 0;
+    case WM_DESTROY:
+      TApplication::Instance().Terminate();
+      return 0;
+    case WM_COMMAND:
+      // Enter and Esc, as the dialog manager reports them.
+      if (LOWORD(wp) == IDOK) {
+        // Only the password pages have a control that takes the keyboard.
+        if (page_ == 1) SpeedButton3Click();
+        if (page_ == 2) SpeedButton1Click();
+        return 0;
+      }
+      if (LOWORD(wp) == IDCANCEL) {
+        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wp) != WA_INACTIVE) {
+        if (page_ == 1) SetFocus(Password1);
+        if (page_ == 2) SetFocus(Password);
+        return 0;
+      }
+      break;
+    case WM_APP_PROGRESS:
+      Progress(unsigned(wp));
+      return 0;
+    case WM_DPICHANGED: {
+      dpi_ = HIWORD(wp);
+      MakeFonts();
+      LayOut();
+      const RECT* suggested = reinterpret_cast<const RECT*>(lp);
+      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+      InvalidateRect(hwnd_, nullptr, TRUE);
+      return 0;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+// --- start-up
+
+void TMainForm::FormCreate() {
+  // A refused registry write is reported, but the user can still work.
+  try {
+    RegisterShellIntegration();
+  } catch (...) {
+    ShowCurrentErrorBox();
+  }
+  // FERRUNE_FAULT=noprovider: a start in which no context could be had.
+  if (!FaultRequested(L"noprovider")) CryptProvider = CryptContext::Open();
+  const bool renewed = CryptProvider.RenewKeyPairs();
+  const wchar_t* kind = CryptProvider.kind() == CryptContext::Kind::Container   ? L"container"
+                        : CryptProvider.kind() == CryptContext::Kind::Ephemeral ? L"ephemeral"
+                                                                                : L"none";
+  Trace(std::wstring(L"provider=") + kind + (renewed ? L" renewed" : L""));
+}
+
+void TMainForm::FormShow() {
+  const DispatchResult result = Dispatch(GetCommandLineW());
+  TargetFile = result.targetFile;
+  switch (result.choice) {
+    case PageChoice::Information: ShowPage(0); break;
+    case PageChoice::Encrypt: ShowPage(1); break;
+    case PageChoice::Decrypt: ShowPage(2); break;
+    case PageChoice::AlreadyEncrypted: ShowResult(texts::kAlreadyEncrypted); break;
+  }
+  Trace(L"dispatch page=" + std::to_wstring(page_) + L" target=" + TargetFile);
+}
+
+void TMainForm::FormClose() {
+  if (workerRunning_) {
+    // A cancel: the worker stops at its next chunk and its completion ends
+    // the program. Waiting here would deadlock, since the completion is a
+    // synchronous call onto this thread.
+    cancel_ = true;
+    closing_ = true;
+    ShowWindow(hwnd_, SW_HIDE);
+    return;
+  }
+  CryptProvider.Release();
+  DestroyWindow(hwnd_);
+}
+
+// --- window operations
+
+void TMainForm::ShowPage(int index) {
+  if (index == page_ || index < 0 || index > 3) return;
+  HWND pages[] = {MainPage, EncryptPage, DecryptPage, ErrorPage};
+  HWND oldPage = pages[page_];
+  HWND newPage = pages[index];
+  const bool focusOnOld = IsDescendant(oldPage, GetFocus());
+  ShowWindow(newPage, SW_SHOW);
+  ShowWindow(oldPage, SW_HIDE);
+  page_ = index;
+  if (focusOnOld) {
+    HWND first = index == 1 ? Password1 : index == 2 ? Password : nullptr;
+    SetFocus(first ? first : hwnd_);
+  }
+  Trace(L"page=" + std::to_wstring(index));
+}
+
+void TMainForm::ShowResult(const std::wstring& message) {
+  SetWindowTextW(Panel13, message.c_str());
+  ShowWindow(ProgressBar1, SW_HIDE);
+  EnableWindow(SpeedButton9, TRUE);
+  EnableWindow(SpeedButton10, TRUE);
+  ShowPage(3);
+}
+
+void TMainForm::ShowProgress(const std::wstring& message) {
+  SetWindowTextW(Panel13, message.c_str());
+  EnableWindow(SpeedButton9, FALSE);
+  EnableWindow(SpeedButton10, FALSE);
+  ShowPage(3);
+}
+
+void TMainForm::OpenUrl(const std::wstring& address) {
+  wchar_t buffer[256] = {};
+  wcsncpy_s(buffer, address.c_str(), _TRUNCATE);
+  ShellExecuteW(hwnd_, L"open", buffer, nullptr, nullptr, SW_SHOW);
+}
+
+void TMainForm::Repaint() {
+  InvalidateRect(hwnd_, nullptr, TRUE);
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void TMainForm::Progress(unsigned permille) {
+  if (!workerRunning_) return;
+  if (!IsWindowVisible(ProgressBar1)) {
+    SetWindowPos(ProgressBar1, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  }
+  SendMessageW(ProgressBar1, PBM_SETPOS, permille, 0);
+}
+
+int TMainForm::AskBox(const std::wstring& text, UINT buttons) const {
+  return MessageBoxW(hwnd_, text.c_str(), TApplication::Instance().Title().c_str(), buttons | MB_DEFBUTTON1);
+}
+
+// --- buttons
+
+void TMainForm::SpeedButton5Click() { OpenUrl(texts::kHelpPage); }
+void TMainForm::SpeedButton4Click() { OpenUrl(texts::kHelpPage); }
+void TMainForm::SpeedButton2Click() { OpenUrl(texts::kHelpPage); }
+void TMainForm::Panel9Click() { OpenUrl(texts::kHomePage); }
+void TMainForm::SpeedButton9Click() { ShowPage(0); }
+void TMainForm::SpeedButton10Click() { TApplication::Instance().Terminate(); }
+
+void TMainForm::SpeedButton6Click() {
+  if (AskBox(texts::kAskRemove, MB_YESNO) == IDYES) RemoveShellIntegration();
+}
+
+bool TMainForm::ProviderAvailable() const {
+  if (CryptProvider.available()) return true;
+  AskBox(texts::kNoProvider, MB_OK);
+  return false;
+}
+
+void TMainForm::SpeedButton3Click() {
+  if (!ProviderAvailable()) return;
+  SecretWideText first, second;
+  ReadEditText(Password1, first);
+  ReadEditText(Password2, second);
+  if (first.text.empty() && second.text.empty()) {
+    AskBox(texts::kNoPassword, MB_OK);
+    return;
+  }
+  if (first.text != second.text) {
+    AskBox(texts::kPasswordsDiffer, MB_OK);
+    return;
+  }
+  std::optional<SecretBytes> bytes = PasswordBytes(first.text.data(), first.text.size());
+  if (!bytes) {
+    AskBox(texts::kBadPasswordCharacters, MB_OK);
+    return;
+  }
+  if (bytes->size() < 6 && AskBox(texts::kShortPassword, MB_YESNO) != IDYES) return;
+  ShowProgress(texts::kEncrypting);
+  StartWorker(true, std::move(*bytes));
+}
+
+void TMainForm::SpeedButton1Click() {
+  if (!ProviderAvailable()) return;
+  SecretWideText text;
+  ReadEditText(Password, text);
+  if (text.text.empty()) {
+    AskBox(texts::kNoPassword, MB_OK);
+    return;
+  }
+  std::optional<SecretBytes> bytes = PasswordBytes(text.text.data(), text.text.size());
+  if (!bytes) {
+    AskBox(texts::kBadPasswordCharacters, MB_OK);
+    return;
+  }
+  ShowProgress(texts::kDecrypting);
+  StartWorker(false, std::move(*bytes));
+}
+
+void TMainForm::StartWorker(bool encrypt, SecretBytes password) {
+  FileJob job;
+  job.password = std::move(password);
+  job.cancel = &cancel_;
+  job.progressWindow = hwnd_;
+  TThread* thread = nullptr;
+  try {
+    if (encrypt) {
+      thread = TThread::Start<TEncryptThread>([this](TThread* sender) { EncryptDone(sender); }, std::move(job));
+    } else {
+      thread = TThread::Start<TDecryptThread>([this](TThread* sender) { DecryptDone(sender); }, std::move(job));
+    }
+  } catch (...) {
+    // Not stuck on the progress text with both buttons disabled.
+    ShowResult(encrypt ? texts::kEncryptionFailed : texts::kDecryptionFailed);
+    throw;
+  }
+  workerRunning_ = true;
+  // The thread cannot end before this handler returns: its first step waits
+  // for the message loop.
+  workerThread_.reset(thread->DuplicateThreadHandle());
+}
+
+// --- file operations and their completion
+
+bool TMainForm::EncryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control,
+                            Outcome& outcome) {
+  outcome = EncryptFileWithProvider(CryptProvider.handle(), path, password, control);
+  return outcome == Outcome::Success;
+}
+
+bool TMainForm::DecryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control,
+                            Outcome& outcome) {
+  DecryptSucceeded = false;
+  outcome = DecryptFileWithProvider(CryptProvider.handle(), path, password, control);
+  DecryptSucceeded = outcome == Outcome::Success;
+  return DecryptSucceeded;
+}
+
+std::wstring TMainForm::DecryptedFileName(const std::wstring& path) { return ferrune::DecryptedFileName(path); }
+
+void TMainForm::WorkerEnded() {
+  workerRunning_ = false;
+  if (closing_) {
+    // The user closed the window during the work: end the program now.
+    CryptProvider.Release();
+    DestroyWindow(hwnd_);
+  }
+}
+
+void TMainForm::EncryptDone(TThread* sender) {
+  const FileJob& job = static_cast<TEncryptThread*>(sender)->Job();
+  Trace(L"outcome=" + WideFromUtf8(std::string(OutcomeName(job.outcome))) + (job.inputKept ? L" kept" : L""));
+  WorkerEnded();
+  if (!closing_) ShowResult(OutcomeText(job.outcome, true, job.inputKept));
+}
+
+void TMainForm::DecryptDone(TThread* sender) {
+  const FileJob& job = static_cast<TDecryptThread*>(sender)->Job();
+  Trace(L"outcome=" + WideFromUtf8(std::string(OutcomeName(job.outcome))) + (job.inputKept ? L" kept" : L""));
+  WorkerEnded();
+  if (closing_) return;
+  ShowResult(DecryptSucceeded ? OutcomeText(Outcome::Success, false, job.inputKept)
+                              : OutcomeText(job.outcome == Outcome::Success ? Outcome::Failed : job.outcome, false,
+                                            false));
+}
+
+// --- shell integration
+
+void TMainForm::RegisterShellIntegration() { ferrune::RegisterShellIntegration(PlatformRegistry(), ProgramPath()); }
+
+void TMainForm::RemoveShellIntegration() {
+  ferrune::RemoveShellIntegration(PlatformRegistry());
+  AskBox(texts::kRemoved, MB_OK);
+}
+
+}  // namespace ferrune

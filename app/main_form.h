@@ -1,0 +1,122 @@
+// The one window of the program: four pages, their buttons and messages.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base_window.h"
+#include "crypt_context.h"
+#include "file_crypt.h"
+#include "outcome.h"
+#include "secret_bytes.h"
+#include "win_handles.h"
+
+namespace ferrune {
+
+class TControl;
+class TThread;
+struct ControlSpec;
+
+class TMainForm : public BaseWindow<TMainForm> {
+ public:
+  TMainForm();
+  ~TMainForm();
+
+  // Creates the window (hidden) and runs FormCreate inside.
+  void Create();
+  // Runs FormShow, then shows the window.
+  void Show();
+
+  // Window operations.
+  void ShowPage(int index);
+  void ShowProgress(const std::wstring& message);
+  void ShowResult(const std::wstring& message);
+  void OpenUrl(const std::wstring& address);
+  void Repaint();
+  int PageIndex() const { return page_; }
+
+  // File operations the workers call; both leave `outcome` set.
+  bool EncryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control,
+                   Outcome& outcome);
+  bool DecryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control,
+                   Outcome& outcome);
+  static std::wstring DecryptedFileName(const std::wstring& path);
+
+  // Completion handlers, run on the user-interface thread.
+  void EncryptDone(TThread* sender);
+  void DecryptDone(TThread* sender);
+
+  // Thread to outwait before the process ends (null when none ran).
+  HANDLE WorkerThread() const { return workerThread_.get(); }
+
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+
+  // Controls, in their declared order.
+  HWND Notebook1{}, GroupBox1{}, Password{}, Panel1{}, SpeedButton1{}, SpeedButton2{}, GroupBox3{}, Password1{},
+      GroupBox4{}, Password2{}, Panel2{}, SpeedButton3{}, SpeedButton4{}, Panel3{}, Panel4{}, Panel5{},
+      SpeedButton5{}, SpeedButton6{}, Panel7{}, Panel9{}, Panel11{}, Image3{}, Panel12{}, SpeedButton9{},
+      SpeedButton10{}, Panel13{}, Panel8{}, Panel14{}, Panel15{}, Panel16{};
+  // The pages of Notebook1 (Main, Encrypt, Decrypt, Error) and the progress bar.
+  HWND MainPage{}, EncryptPage{}, DecryptPage{}, ErrorPage{}, ProgressBar1{};
+
+  // Click handlers.
+  void SpeedButton5Click();
+  void SpeedButton10Click();
+  void SpeedButton9Click();
+  void SpeedButton6Click();
+  void Panel9Click();
+  void SpeedButton3Click();
+  void SpeedButton4Click();
+  void SpeedButton1Click();
+  void SpeedButton2Click();
+
+  // Look shared by the controls.
+  bool Themed() const { return themed_; }
+  HFONT Font(bool underline) const { return underline ? underlineFont_.get() : font_.get(); }
+  int Scale(int designPixels) const { return MulDiv(designPixels, dpi_, 96); }
+  HBITMAP Logo() const { return logo_.get(); }
+  COLORREF BackgroundOf(HWND control) const;
+
+ private:
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void RegisterShellIntegration();
+  void RemoveShellIntegration();
+
+  void BuildControls();
+  void LayOut();
+  void MakeFonts();
+  const ControlSpec* SpecOf(HWND control) const;
+  int AskBox(const std::wstring& text, UINT buttons) const;
+  bool ProviderAvailable() const;
+  bool TakePassword(HWND edit, SecretBytes& out, std::size_t* length);
+  void StartWorker(bool encrypt, SecretBytes password);
+  void WorkerEnded();
+  void Progress(unsigned permille);
+
+  std::vector<std::unique_ptr<TControl>> controls_;
+  std::vector<HWND> hwnds_;  // parallel to the design rows
+  GdiObject<HFONT> font_, underlineFont_;
+  GdiObject<HBITMAP> logo_;
+  HICON iconBig_ = nullptr, iconSmall_ = nullptr;
+  int dpi_ = 96;
+  int page_ = 0;
+  bool themed_ = false;
+  bool workerRunning_ = false;
+  bool closing_ = false;
+  std::atomic<bool> cancel_{false};
+  UniqueHandle workerThread_;
+};
+
+// Process-wide values.
+extern TMainForm* MainForm;
+extern std::wstring TargetFile;
+extern bool DecryptSucceeded;
+extern CryptContext CryptProvider;
+
+}  // namespace ferrune

@@ -1,0 +1,22 @@
+// A password edit's text as bytes in the system's single-byte code page.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "secret_bytes.h"
+
+namespace ferrune {
+
+// Empty optional when a character has no exact form in the code page (a best
+// fit would let two different passwords give the same key).
+std::optional<SecretBytes> PasswordBytes(const wchar_t* text, std::size_t length);
+
+// Reads an edit's text into a wiping buffer of wide characters.
+struct SecretWideText {
+  std::wstring text;
+  ~SecretWideText();
+};
+void ReadEditText(void* hwnd, SecretWideText& out);
+
+}  // namespace ferrune

@@ -1,0 +1,10 @@
+// The running program's own full path (argument 0), at any length.
+#pragma once
+
+#include <string>
+
+namespace ferrune {
+
+std::wstring ProgramPath();
+
+}  // namespace ferrune

@@ -1,0 +1,37 @@
+// The program's own texts, exactly as the user sees them. A stored line break
+// is a line feed followed by a carriage return.
+#pragma once
+
+namespace ferrune::texts {
+
+inline constexpr wchar_t kApplicationTitle[] = L"Ferrune File Encrypter 2.01";
+inline constexpr wchar_t kWindowCaption[] = L"Ferrune";
+inline constexpr wchar_t kWebHost[] = L"ferrune.example";
+inline constexpr wchar_t kHomePage[] = L"http://ferrune.example";
+inline constexpr wchar_t kHelpPage[] = L"http://ferrune.example/help/";
+
+inline constexpr wchar_t kNoPassword[] = L"You have not entered a password!";
+inline constexpr wchar_t kPasswordsDiffer[] =
+    L"You have entered two different passwords.\n\rPlease make sure the password match.";
+inline constexpr wchar_t kShortPassword[] =
+    L"You have entered a password which has less than 6 characters.\n\rAre you sure you want to continue?";
+inline constexpr wchar_t kBadPasswordCharacters[] =
+    L"The password contains characters that cannot be used.\n\rPlease choose another password.";
+inline constexpr wchar_t kNoProvider[] = L"The crypto provider is not available.\n\rThe file has not been changed.";
+inline constexpr wchar_t kAskRemove[] = L"Remove Ferrune from the shell?";
+inline constexpr wchar_t kRemoved[] = L"Ferrune has been removed from the shell.";
+
+inline constexpr wchar_t kEncrypting[] = L"Please wait while the file is encrypted";
+inline constexpr wchar_t kDecrypting[] = L"Please wait while the file is decrypted";
+inline constexpr wchar_t kEncrypted[] = L"Encryption completed";
+inline constexpr wchar_t kDecrypted[] = L"Decryption completed";
+inline constexpr wchar_t kInvalidPassword[] = L"Invalid password!";
+inline constexpr wchar_t kAlreadyEncrypted[] = L"This file is encrypted";
+inline constexpr wchar_t kDamaged[] = L"The file is damaged";
+inline constexpr wchar_t kCannotRead[] = L"Cannot read the file";
+inline constexpr wchar_t kCannotWrite[] = L"Cannot write the output file";
+inline constexpr wchar_t kEncryptionFailed[] = L"Encryption failed";
+inline constexpr wchar_t kDecryptionFailed[] = L"Decryption failed";
+inline constexpr wchar_t kOriginalKept[] = L"The original file was kept";
+
+}  // namespace ferrune::texts

@@ -1,0 +1,132 @@
+#include "thread.h"
+
+#include <deque>
+#include <mutex>
+#include <string>
+
+#include "application.h"
+#include "error.h"
+
+namespace ferrune {
+namespace {
+
+struct SyncRequest {
+  const std::function<void()>* call;
+  HANDLE done;
+  std::exception_ptr error;
+};
+
+std::mutex g_queueLock;
+std::deque<SyncRequest*> g_queue;
+HWND g_wakeUpWindow = nullptr;
+TThread::CreateThreadFn g_createThread = nullptr;
+
+std::wstring SystemMessage(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring result(text ? text : L"", n);
+  if (text) LocalFree(text);
+  while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
+    result.pop_back();
+  return result;
+}
+
+}  // namespace
+
+void SetWakeUpWindow(HWND window) { g_wakeUpWindow = window; }
+
+void ServeSynchronizeQueue() {
+  for (;;) {
+    SyncRequest* request;
+    {
+      std::lock_guard<std::mutex> lock(g_queueLock);
+      if (g_queue.empty()) return;
+      request = g_queue.front();
+      g_queue.pop_front();
+    }
+    try {
+      (*request->call)();
+    } catch (...) {
+      request->error = std::current_exception();
+    }
+    SetEvent(request->done);
+  }
+}
+
+std::size_t PendingSynchronizeCalls() {
+  std::lock_guard<std::mutex> lock(g_queueLock);
+  return g_queue.size();
+}
+
+void TThread::SetCreateThreadForTesting(CreateThreadFn fn) { g_createThread = fn; }
+
+TThread::~TThread() = default;
+
+void TThread::Synchronize(const std::function<void()>& call) {
+  if (GetCurrentThreadId() == TApplication::Instance().MainThreadId()) {
+    call();
+    return;
+  }
+  UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done) throw Error(L"Thread Error: " + SystemMessage(GetLastError()));
+  SyncRequest request{&call, done.get(), nullptr};
+  {
+    std::lock_guard<std::mutex> lock(g_queueLock);
+    g_queue.push_back(&request);
+  }
+  PostMessageW(g_wakeUpWindow, WM_NULL, 0, 0);
+  WaitForSingleObject(done.get(), INFINITE);
+  if (request.error) std::rethrow_exception(request.error);
+}
+
+HANDLE TThread::DuplicateThreadHandle() const {
+  HANDLE copy = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), handle_.get(), GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0))
+    return nullptr;
+  return copy;
+}
+
+void TThread::CreateSuspended() {
+  HANDLE h = g_createThread ? g_createThread(&ThreadProc, this, &id_)
+                            : CreateThread(nullptr, 0, &ThreadProc, this, CREATE_SUSPENDED, &id_);
+  if (!h) throw Error(L"Thread creation error: " + SystemMessage(GetLastError()));
+  handle_.reset(h);
+}
+
+void TThread::Resume() {
+  if (ResumeThread(handle_.get()) == DWORD(-1)) {
+    const DWORD code = GetLastError();
+    // The thread never ran; end it so that deleting this object is safe.
+    TerminateThread(handle_.get(), 0);
+    throw Error(L"Thread Error: " + SystemMessage(code) + L" (" + std::to_wstring(code) + L")");
+  }
+}
+
+void TThread::DoTerminate() {
+  if (onTerminate_) Synchronize([this] { onTerminate_(this); });
+}
+
+DWORD WINAPI TThread::ThreadProc(void* self) {
+  auto* thread = static_cast<TThread*>(self);
+  if (!thread->terminated_) {
+    try {
+      thread->Execute();
+    } catch (...) {
+      thread->fatal_ = std::current_exception();
+    }
+  }
+  const bool freeIt = thread->freeOnTerminate_;
+  const DWORD result = thread->returnValue_;
+  try {
+    thread->DoTerminate();
+  } catch (...) {
+    // Nothing on this thread may show it; the handler's own errors were its to report.
+  }
+  thread->finished_ = true;
+  if (freeIt) delete thread;
+  return result;
+}
+
+}  // namespace ferrune

@@ -1,0 +1,218 @@
+#include "ui_control.h"
+
+#include <string>
+
+#include "form_design.h"
+#include "main_form.h"
+#include "win_handles.h"
+
+namespace ferrune {
+namespace {
+
+std::wstring TextOf(HWND hwnd) {
+  std::wstring text(size_t(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(size_t(GetWindowTextW(hwnd, text.data(), int(text.size()))));
+  return text;
+}
+
+COLORREF Resolve(COLORREF color) { return color == kWindowTextColor ? GetSysColor(COLOR_WINDOWTEXT) : color; }
+
+}  // namespace
+
+void TControl::RegisterClass(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.lpszClassName = kClassName;
+  RegisterClassExW(&wc);
+}
+
+HWND TControl::Create(HWND parent, DWORD style, DWORD exStyle) {
+  return CreateWindowExW(exStyle, kClassName, spec_.text ? spec_.text : L"", style, 0, 0, 0, 0, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec_.id)), GetModuleHandleW(nullptr),
+                         this);
+}
+
+bool TControl::Clickable() const { return spec_.onClick != nullptr; }
+
+LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd_, &ps);
+      RECT rc;
+      GetClientRect(hwnd_, &rc);
+      // Drawn off screen first, so that a repaint never flickers.
+      MemoryDc mem(dc);
+      GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, rc.right, rc.bottom));
+      if (mem.get() && bitmap) {
+        SelectIn keep(mem.get(), bitmap.get());
+        Paint(mem.get(), rc);
+        BitBlt(dc, 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, SRCCOPY);
+      } else {
+        Paint(dc, rc);
+      }
+      EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    case WM_SETTEXT:
+    case WM_ENABLE: {
+      const LRESULT r = DefWindowProcW(hwnd_, msg, wp, lp);
+      if (msg == WM_ENABLE && !wp) hover_ = pressed_ = false;
+      InvalidateRect(hwnd_, nullptr, FALSE);
+      return r;
+    }
+    case WM_SETCURSOR:
+      SetCursor(LoadCursorW(nullptr, (spec_.look & kHandCursor) ? IDC_HAND : IDC_ARROW));
+      return TRUE;
+    case WM_MOUSEMOVE:
+      if (Clickable() && IsWindowEnabled(hwnd_) && !hover_) {
+        hover_ = true;
+        TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, hwnd_, 0};
+        TrackMouseEvent(&tme);
+        InvalidateRect(hwnd_, nullptr, FALSE);
+      }
+      return 0;
+    case WM_MOUSELEAVE:
+      hover_ = false;
+      InvalidateRect(hwnd_, nullptr, FALSE);
+      return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      // Deaf when disabled, also to posted clicks; never takes the focus.
+      if (Clickable() && IsWindowEnabled(hwnd_)) {
+        pressed_ = true;
+        SetCapture(hwnd_);
+        InvalidateRect(hwnd_, nullptr, FALSE);
+      }
+      return 0;
+    case WM_LBUTTONUP:
+      if (pressed_) {
+        pressed_ = false;
+        if (GetCapture() == hwnd_) ReleaseCapture();
+        InvalidateRect(hwnd_, nullptr, FALSE);
+        RECT rc;
+        GetClientRect(hwnd_, &rc);
+        const POINT pt{short(LOWORD(lp)), short(HIWORD(lp))};
+        if (PtInRect(&rc, pt) && IsWindowEnabled(hwnd_)) (form_.*spec_.onClick)();
+      }
+      return 0;
+    case WM_CAPTURECHANGED:
+      if (pressed_) {
+        pressed_ = false;
+        InvalidateRect(hwnd_, nullptr, FALSE);
+      }
+      return 0;
+    case WM_GETDLGCODE:
+      return DLGC_STATIC;
+    default:
+      return DefWindowProcW(hwnd_, msg, wp, lp);
+  }
+}
+
+void TControl::Paint(HDC dc, const RECT& rc) {
+  const COLORREF background = form_.BackgroundOf(hwnd_);
+  GdiObject<HBRUSH> brush(CreateSolidBrush(background));
+  FillRect(dc, &rc, brush.get());
+  switch (spec_.kind) {
+    case ControlKind::GroupBox:
+      PaintGroupBox(dc, rc, background);
+      return;
+    case ControlKind::LinkButton:
+      PaintLinkButton(dc, rc);
+      return;
+    case ControlKind::Image:
+      PaintImage(dc, rc, background);
+      return;
+    default:
+      break;
+  }
+  RECT inner = rc;
+  if (spec_.look & (kRaisedOuter | kLoweredOuter)) {
+    DrawEdge(dc, &inner, (spec_.look & kRaisedOuter) ? BDR_RAISEDOUTER : BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
+  }
+  if (spec_.look & kRaisedInner) DrawEdge(dc, &inner, BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
+  if (spec_.kind == ControlKind::Panel) {
+    const UINT format = (spec_.look & kMultiLine) ? DT_CENTER | DT_WORDBREAK : DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+    PaintText(dc, inner, Resolve(spec_.textColor), (spec_.look & kUnderline) != 0, format);
+  }
+}
+
+void TControl::PaintText(HDC dc, RECT rc, COLORREF color, bool underline, UINT format) {
+  const std::wstring text = TextOf(hwnd_);
+  if (text.empty()) return;
+  SelectIn font(dc, form_.Font(underline));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, color);
+  if (format & DT_WORDBREAK) {
+    // Several lines, centred as a block in both directions.
+    RECT measure = rc;
+    DrawTextW(dc, text.c_str(), int(text.size()), &measure, format | DT_CALCRECT);
+    const int height = measure.bottom - measure.top;
+    rc.top += (rc.bottom - rc.top - height) / 2;
+  }
+  DrawTextW(dc, text.c_str(), int(text.size()), &rc, format | DT_NOPREFIX);
+}
+
+void TControl::PaintGroupBox(HDC dc, const RECT& rc, COLORREF background) {
+  const std::wstring text = TextOf(hwnd_);
+  SelectIn font(dc, form_.Font(false));
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  RECT frame = rc;
+  frame.top += tm.tmHeight / 2;
+  DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+  if (text.empty()) return;
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &size);
+  RECT caption{form_.Scale(8), 0, form_.Scale(8) + size.cx, tm.tmHeight};
+  GdiObject<HBRUSH> brush(CreateSolidBrush(background));
+  FillRect(dc, &caption, brush.get());
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, Resolve(spec_.textColor));
+  DrawTextW(dc, text.c_str(), int(text.size()), &caption, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+}
+
+void TControl::PaintLinkButton(HDC dc, const RECT& rc) {
+  RECT inner = rc;
+  if (pressed_) {
+    DrawEdge(dc, &inner, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
+    OffsetRect(&inner, 1, 1);
+  } else if (hover_) {
+    DrawEdge(dc, &inner, BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
+  }
+  const bool enabled = IsWindowEnabled(hwnd_) != FALSE;
+  PaintText(dc, inner, enabled ? Resolve(spec_.textColor) : GetSysColor(COLOR_GRAYTEXT), true,
+            DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+void TControl::PaintImage(HDC dc, const RECT& rc, COLORREF background) {
+  HBITMAP logo = form_.Logo();
+  BITMAP info{};
+  if (!logo || !GetObjectW(logo, sizeof(info), &info)) return;
+  const int w = info.bmWidth, h = info.bmHeight;
+  // Pixels of the bottom-left pixel's colour let the background show through.
+  std::vector<std::uint32_t> pixels(size_t(w) * size_t(h));
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  if (!GetDIBits(dc, logo, 0, UINT(h), pixels.data(), &bi, DIB_RGB_COLORS)) return;
+  const std::uint32_t transparent = pixels[size_t(h - 1) * size_t(w)] & 0xFFFFFF;
+  const std::uint32_t fill = std::uint32_t(GetRValue(background)) << 16 | std::uint32_t(GetGValue(background)) << 8 |
+                             GetBValue(background);
+  for (std::uint32_t& p : pixels) {
+    if ((p & 0xFFFFFF) == transparent) p = fill;
+  }
+  SetStretchBltMode(dc, COLORONCOLOR);
+  StretchDIBits(dc, 0, 0, rc.right, rc.bottom, 0, 0, w, h, pixels.data(), &bi, DIB_RGB_COLORS, SRCCOPY);
+}
+
+}  // namespace ferrune

@@ -1,0 +1,41 @@
+// The toolkit's own controls: panels, pages, group boxes, link buttons and
+// the image, drawn from their design row.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "base_window.h"
+
+namespace ferrune {
+
+class TMainForm;
+struct ControlSpec;
+
+class TControl : public BaseWindow<TControl> {
+ public:
+  TControl(TMainForm& form, const ControlSpec& spec) : form_(form), spec_(spec) {}
+  static void RegisterClass(HINSTANCE instance);
+  static constexpr const wchar_t* kClassName = L"FerruneControl";
+
+  HWND Create(HWND parent, DWORD style, DWORD exStyle);
+  const ControlSpec& Spec() const { return spec_; }
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+
+ private:
+  void Paint(HDC dc, const RECT& rc);
+  void PaintText(HDC dc, RECT rc, COLORREF color, bool underline, UINT format);
+  void PaintGroupBox(HDC dc, const RECT& rc, COLORREF background);
+  void PaintLinkButton(HDC dc, const RECT& rc);
+  void PaintImage(HDC dc, const RECT& rc, COLORREF background);
+  bool Clickable() const;
+
+  TMainForm& form_;
+  const ControlSpec& spec_;
+  bool hover_ = false;
+  bool pressed_ = false;
+};
+
+}  // namespace ferrune

@@ -1,0 +1,13 @@
+// Messages posted to the main window, numbered from WM_APP.
+#pragma once
+
+#include <windows.h>
+
+namespace ferrune {
+
+enum : UINT {
+  // wParam: progress in thousandths of the file.
+  WM_APP_PROGRESS = WM_APP + 1,
+};
+
+}  // namespace ferrune

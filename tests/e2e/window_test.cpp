@@ -1,0 +1,400 @@
+// The Encrypt and Decrypt pages, their messages, the workers and the status
+// page, driven through the real window.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "control_ids.h"
+#include "e2e_support.h"
+
+namespace e2e {
+namespace {
+
+namespace ids = ferrune::ids;
+
+constexpr wchar_t kTitle[] = L"Ferrune File Encrypter 2.01";
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = char(rng());
+  return s;
+}
+
+// A box of the program's own: the title as caption, no icon.
+void ExpectPlainBox(const MessageBoxInfo& box, const std::wstring& text, std::vector<int> buttons) {
+  EXPECT_EQ(box.caption, kTitle);
+  EXPECT_EQ(box.text, text);
+  EXPECT_FALSE(box.hasIcon);
+  EXPECT_EQ(box.buttons, buttons);
+}
+
+// One answered box; fails the test when none comes.
+MessageBoxInfo ExpectBox(App& app, const std::wstring& text, std::vector<int> buttons) {
+  std::optional<MessageBoxInfo> box = app.WaitForMessageBox();
+  if (!box) {
+    ADD_FAILURE() << "no message box for: " << Utf8(text);
+    return {};
+  }
+  ExpectPlainBox(*box, text, buttons);
+  return *box;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = TempDir(); }
+
+  std::wstring MakeFile(const std::wstring& name, const std::string& content) {
+    const std::wstring path = dir_ + L"\\" + name;
+    WriteFileBytes(path, content);
+    return path;
+  }
+
+  // Starts on the Encrypt page for `path`, as the context menu does.
+  std::unique_ptr<App> StartEncrypt(const std::wstring& path, std::vector<std::wstring> env = {}) {
+    auto app = std::make_unique<App>(L"\"" + path + L"\" /crypt", env);
+    EXPECT_TRUE(app->WaitForWindow());
+    EXPECT_TRUE(app->WaitForPage(1));
+    return app;
+  }
+  std::unique_ptr<App> StartDecrypt(const std::wstring& path, std::vector<std::wstring> env = {}) {
+    auto app = std::make_unique<App>(L"\"" + path + L"\" /encrypt", env);
+    EXPECT_TRUE(app->WaitForWindow());
+    EXPECT_TRUE(app->WaitForPage(2));
+    return app;
+  }
+
+  static std::wstring Finish(App& app, const std::wstring& progress) {
+    return app.WaitForStatusOtherThan(progress);
+  }
+
+  // Encrypts `path` with `password` through the window; returns the final status.
+  std::wstring EncryptThroughWindow(const std::wstring& path, const std::wstring& password) {
+    auto app = StartEncrypt(path);
+    app->SetText(ids::Password1, password);
+    app->SetText(ids::Password2, password);
+    app->Click(ids::SpeedButton3);
+    const std::wstring status = Finish(*app, L"Please wait while the file is encrypted");
+    app->Click(ids::SpeedButton10);
+    EXPECT_EQ(app->WaitForExit(), 0u);
+    return status;
+  }
+
+  std::wstring dir_;
+};
+
+TEST_F(WindowTest, EncryptRefusesPasswordsItCannotUseAndKeepsThePage) {
+  const std::wstring file = MakeFile(L"plain.txt", "content");
+  auto app = StartEncrypt(file);
+  struct Case {
+    const wchar_t* first;
+    const wchar_t* second;
+    const wchar_t* message;
+  } cases[] = {
+      {L"", L"", L"You have not entered a password!"},
+      {L"secret1", L"", L"You have entered two different passwords.\n\rPlease make sure the password match."},
+      {L"", L"secret1", L"You have entered two different passwords.\n\rPlease make sure the password match."},
+      {L"Secret1", L"secret1", L"You have entered two different passwords.\n\rPlease make sure the password match."},
+      // Cyrillic has no form in the single-byte code page of this machine (1252).
+      {L"\u043f\u0430\u0440\u043e\u043b\u044c", L"\u043f\u0430\u0440\u043e\u043b\u044c",
+       L"The password contains characters that cannot be used.\n\rPlease choose another password."},
+      // A best fit (Omega to O) would make two passwords one key.
+      {L"\u03a9mega12", L"\u03a9mega12",
+       L"The password contains characters that cannot be used.\n\rPlease choose another password."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.message));
+    app->SetText(ids::Password1, c.first);
+    app->SetText(ids::Password2, c.second);
+    app->Click(ids::SpeedButton3);
+    MessageBoxInfo box = ExpectBox(*app, c.message, {IDOK});
+    app->Answer(box, IDOK);
+    EXPECT_EQ(app->Page(), 1);
+    EXPECT_EQ(app->Text(ids::Password1), c.first);
+    EXPECT_EQ(app->Text(ids::Password2), c.second);
+  }
+  // Five blanks count as entered; the question comes, and No stops.
+  app->SetText(ids::Password1, L"     ");
+  app->SetText(ids::Password2, L"     ");
+  app->Click(ids::SpeedButton3);
+  MessageBoxInfo box = ExpectBox(
+      *app, L"You have entered a password which has less than 6 characters.\n\rAre you sure you want to continue?",
+      {IDYES, IDNO});
+  EXPECT_EQ(box.defaultButton, IDYES);
+  app->Answer(box, IDNO);
+  EXPECT_EQ(app->Page(), 1);
+  EXPECT_EQ(app->Text(ids::Password1), L"     ");
+  EXPECT_EQ(ReadFileBytes(file), "content");
+  EXPECT_FALSE(FileExists(file + L".zrv"));
+  // Help keeps the page and the typed passwords.
+  app->Click(ids::SpeedButton4);
+  Sleep(300ms);
+  EXPECT_EQ(app->Page(), 1);
+  EXPECT_EQ(app->Text(ids::Password2), L"     ");
+  app->Close();
+  EXPECT_EQ(app->WaitForExit(), 0u);
+}
+
+TEST_F(WindowTest, AShortPasswordAnsweredYesEncrypts) {
+  const std::string content = RandomBytes(1000, 1);
+  const std::wstring file = MakeFile(L"short.bin", content);
+  auto app = StartEncrypt(file);
+  app->SetText(ids::Password1, L"     ");
+  app->SetText(ids::Password2, L"     ");
+  app->Click(ids::SpeedButton3);
+  MessageBoxInfo box = ExpectBox(
+      *app, L"You have entered a password which has less than 6 characters.\n\rAre you sure you want to continue?",
+      {IDYES, IDNO});
+  app->Answer(box, IDYES);
+  EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
+  EXPECT_TRUE(app->Enabled(ids::SpeedButton9));
+  EXPECT_TRUE(app->Enabled(ids::SpeedButton10));
+  EXPECT_FALSE(FileExists(file));
+  EXPECT_TRUE(FileExists(file + L".zrv"));
+  // About leads to the information page, and nothing leads back.
+  app->Click(ids::SpeedButton9);
+  EXPECT_TRUE(app->WaitForPage(0));
+  app->Close();
+  EXPECT_EQ(app->WaitForExit(), 0u);
+}
+
+TEST_F(WindowTest, EncryptsAndDecryptsARealFileAndAWrongPasswordChangesNothing) {
+  const std::string content = RandomBytes(300000, 2);
+  const std::wstring file = MakeFile(L"report \u00e9t\u00e9 \u65e5.txt", content);
+  // Exactly six characters: no question.
+  {
+    auto app = StartEncrypt(file);
+    app->SetText(ids::Password1, L"s3cr\u00e9t");
+    app->SetText(ids::Password2, L"s3cr\u00e9t");
+    app->Click(ids::SpeedButton3);
+    EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
+    EXPECT_FALSE(app->MessageBoxShowing());
+    app->Click(ids::SpeedButton10);
+    EXPECT_EQ(app->WaitForExit(), 0u);
+  }
+  const std::wstring encrypted = file + L".zrv";
+  ASSERT_FALSE(FileExists(file));
+  const std::string sealed = ReadFileBytes(encrypted);
+  ASSERT_GT(sealed.size(), content.size());
+  EXPECT_EQ(sealed.substr(0, 8), "ZRV01001");
+
+  // A wrong password, one character: no question, and every file stays.
+  {
+    auto app = StartDecrypt(encrypted);
+    app->SetText(ids::Password, L"x");
+    app->Click(ids::SpeedButton1);
+    EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"Invalid password!");
+    EXPECT_TRUE(app->Enabled(ids::SpeedButton10));
+    app->Click(ids::SpeedButton10);
+    EXPECT_EQ(app->WaitForExit(), 0u);
+  }
+  EXPECT_EQ(ReadFileBytes(encrypted), sealed);
+  EXPECT_FALSE(FileExists(file));
+
+  // The right one, with Enter in the edit.
+  {
+    auto app = StartDecrypt(encrypted);
+    app->SetText(ids::Password, L"s3cr\u00e9t");
+    app->PressKey(ids::Password, VK_RETURN);
+    EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"Decryption completed");
+    app->Click(ids::SpeedButton10);
+    EXPECT_EQ(app->WaitForExit(), 0u);
+  }
+  EXPECT_EQ(ReadFileBytes(file), content);
+  EXPECT_FALSE(FileExists(encrypted));
+}
+
+TEST_F(WindowTest, DecryptAsksForAPassword) {
+  const std::wstring file = MakeFile(L"a.zrv", "not really encrypted");
+  auto app = StartDecrypt(file);
+  app->Click(ids::SpeedButton1);
+  MessageBoxInfo box = ExpectBox(*app, L"You have not entered a password!", {IDOK});
+  app->Answer(box, IDOK);
+  EXPECT_EQ(app->Page(), 2);
+  // A file that is no encrypted file is called damaged, not a wrong password.
+  app->SetText(ids::Password, L"whatever");
+  app->Click(ids::SpeedButton1);
+  EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"The file is damaged");
+  EXPECT_EQ(ReadFileBytes(file), "not really encrypted");
+  EXPECT_FALSE(FileExists(dir_ + L"\\a"));
+  app->Close();
+  EXPECT_EQ(app->WaitForExit(), 0u);
+}
+
+TEST_F(WindowTest, AMissingFileIsReportedAndNothingIsDeleted) {
+  EXPECT_EQ(EncryptThroughWindow(dir_ + L"\\gone.txt", L"password"), L"Cannot read the file");
+  EXPECT_FALSE(FileExists(dir_ + L"\\gone.txt.zrv"));
+  auto app = StartDecrypt(dir_ + L"\\gone.txt.zrv");
+  app->SetText(ids::Password, L"password");
+  app->Click(ids::SpeedButton1);
+  EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"Cannot read the file");
+  app->Click(ids::SpeedButton10);
+  EXPECT_EQ(app->WaitForExit(), 0u);
+}
+
+TEST_F(WindowTest, AReadOnlyInputIsKeptAndSaysSo) {
+  const std::wstring file = MakeFile(L"readonly.txt", "keep me");
+  ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(EncryptThroughWindow(file, L"password"), L"Encryption completed\nThe original file was kept");
+  EXPECT_EQ(ReadFileBytes(file), "keep me");
+  EXPECT_TRUE(FileExists(file + L".zrv"));
+  SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(WindowTest, ShowsProgressWithItsButtonsDisabledWhileTheWorkerRuns) {
+  const std::wstring file = MakeFile(L"big.bin", RandomBytes(40u << 20, 3));
+  auto app = StartEncrypt(file);
+  app->SetText(ids::Password1, L"password");
+  app->SetText(ids::Password2, L"password");
+  app->Click(ids::SpeedButton3);
+  ASSERT_TRUE(app->WaitForPage(3));
+  EXPECT_EQ(app->Text(ids::Panel13), L"Please wait while the file is encrypted");
+  EXPECT_FALSE(app->Enabled(ids::SpeedButton9));
+  EXPECT_FALSE(app->Enabled(ids::SpeedButton10));
+  // A click on the disabled Close does nothing.
+  app->Click(ids::SpeedButton10);
+  EXPECT_TRUE(WaitUntil([&] { return app->Visible(ids::ProgressBar1); }, 20s));
+  app->Screenshot(L"status-progress");
+  EXPECT_FALSE(app->WaitForExit(0ms).has_value());
+  EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
+  EXPECT_FALSE(app->Visible(ids::ProgressBar1));
+  EXPECT_TRUE(app->Enabled(ids::SpeedButton10));
+  app->Click(ids::SpeedButton10);
+  EXPECT_EQ(app->WaitForExit(), 0u);
+}
+
+TEST_F(WindowTest, ClosingDuringTheWorkCancelsAndKeepsTheInput) {
+  const std::string content = RandomBytes(96u << 20, 4);
+  const std::wstring file = MakeFile(L"cancel.bin", content);
+  auto app = StartEncrypt(file);
+  app->SetText(ids::Password1, L"password");
+  app->SetText(ids::Password2, L"password");
+  app->Click(ids::SpeedButton3);
+  ASSERT_TRUE(WaitUntil([&] { return app->Visible(ids::ProgressBar1); }, 20s));
+  app->Close();
+  EXPECT_EQ(app->WaitForExit(30s), 0u);
+  EXPECT_EQ(ReadFileBytes(file), content);
+  EXPECT_FALSE(FileExists(file + L".zrv"));
+  // No temporary file is left behind either.
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((dir_ + L"\\*").c_str(), &found);
+  std::vector<std::wstring> names;
+  do {
+    if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  EXPECT_EQ(names, std::vector<std::wstring>{L"cancel.bin"});
+}
+
+TEST_F(WindowTest, RefusesToStartWithoutAProvider) {
+  const std::wstring file = MakeFile(L"p.txt", "untouched");
+  auto app = StartEncrypt(file, {L"FERRUNE_FAULT=noprovider"});
+  app->SetText(ids::Password1, L"password");
+  app->SetText(ids::Password2, L"password");
+  app->Click(ids::SpeedButton3);
+  MessageBoxInfo box = ExpectBox(*app, L"The crypto provider is not available.\n\rThe file has not been changed.", {IDOK});
+  app->Answer(box, IDOK);
+  EXPECT_EQ(app->Page(), 1);
+  EXPECT_EQ(ReadFileBytes(file), "untouched");
+  EXPECT_FALSE(FileExists(file + L".zrv"));
+  app->Close();
+  EXPECT_EQ(app->WaitForExit(), 0u);
+}
+
+TEST_F(WindowTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowIsNotStuck) {
+  const std::wstring file = MakeFile(L"t.txt", "untouched");
+  auto app = StartEncrypt(file, {L"FERRUNE_FAULT=thread"});
+  app->SetText(ids::Password1, L"password");
+  app->SetText(ids::Password2, L"password");
+  app->Click(ids::SpeedButton3);
+  std::optional<MessageBoxInfo> box = app->WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->caption, kTitle);
+  EXPECT_TRUE(box->hasIcon) << "the standard error box has a stop icon";
+  EXPECT_EQ(box->text.rfind(L"Thread creation error: ", 0), 0u) << Utf8(box->text);
+  EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
+  app->Answer(*box, IDOK);
+  EXPECT_EQ(app->Text(ids::Panel13), L"Encryption failed");
+  EXPECT_TRUE(app->Enabled(ids::SpeedButton9));
+  EXPECT_TRUE(app->Enabled(ids::SpeedButton10));
+  EXPECT_EQ(ReadFileBytes(file), "untouched");
+  app->Click(ids::SpeedButton10);
+  EXPECT_EQ(app->WaitForExit(), 0u);
+}
+
+// The browser is replaced by a logger through the prefix's http handler.
+class WebLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    log_ = TempDir() + L"\\urls.txt";
+    const std::wstring command = L"\"" + ToWindowsPath(FERRUNE_URL_LOGGER_UNIX) + L"\" \"%1\"";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\http\\shell\\open\\command", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    DWORD size = sizeof(saved_);
+    if (RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(saved_), &size) != ERROR_SUCCESS)
+      saved_[0] = 0;
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   DWORD((command.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+  void TearDown() override {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\http\\shell\\open\\command", 0, KEY_ALL_ACCESS,
+                      &key) == ERROR_SUCCESS) {
+      RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_),
+                     DWORD((wcslen(saved_) + 1) * sizeof(wchar_t)));
+      RegCloseKey(key);
+    }
+  }
+  std::string Logged(std::size_t lines) {
+    std::string text;
+    WaitUntil([&] {
+      text = ReadFileBytes(log_);
+      return std::size_t(std::count(text.begin(), text.end(), '\n')) >= lines;
+    }, 15s);
+    return text;
+  }
+  std::wstring log_;
+  wchar_t saved_[1024] = {};
+};
+
+TEST_F(WebLinkTest, HelpAndTheWebLinkOpenTheirAddresses) {
+  const std::vector<std::wstring> env{L"FERRUNE_URL_LOG=" + log_};
+  {
+    App app(L"", env);
+    ASSERT_TRUE(app.WaitForWindow());
+    EXPECT_EQ(app.Text(ids::Panel9), L"ferrune.example");
+    app.Click(ids::Panel9);
+    Logged(1);
+    app.Click(ids::SpeedButton5);
+    Logged(2);
+    EXPECT_EQ(app.Page(), 0);
+    app.Close();
+    EXPECT_EQ(app.WaitForExit(), 0u);
+  }
+  {
+    App app(L"C:\\x.zrv /encrypt", env);
+    ASSERT_TRUE(app.WaitForWindow());
+    ASSERT_TRUE(app.WaitForPage(2));
+    app.Click(ids::SpeedButton2);
+    Logged(3);
+    EXPECT_EQ(app.Page(), 2);
+    app.Close();
+    EXPECT_EQ(app.WaitForExit(), 0u);
+  }
+  const std::string log = Logged(3);
+  const std::string home = "\"http://ferrune.example\"";
+  const std::string help = "\"http://ferrune.example/help/\"";
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, nl; (nl = log.find('\n', at)) != std::string::npos; at = nl + 1)
+    lines.push_back(log.substr(at, nl - at));
+  ASSERT_EQ(lines.size(), 3u) << log;
+  EXPECT_NE(lines[0].find(home), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find(help), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find(help), std::string::npos) << lines[2];
+}
+
+}  // namespace
+}  // namespace e2e
