@@ -42,7 +42,9 @@ std::optional<std::vector<std::wstring>> Split(std::wstring_view path) {
   }
 }
 
-std::wstring Below(const std::wstring& base, const std::wstring& sub) { return sub.empty() ? base : base + L'\\' + sub; }
+std::wstring Below(const std::wstring& base, const std::wstring& sub) {
+  return sub.empty() ? base : base + L'\\' + sub;
+}
 
 }  // namespace
 

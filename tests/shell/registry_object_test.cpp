@@ -1,8 +1,9 @@
+#include "registry_object.h"
+
 #include <type_traits>
 #include <utility>
 
 #include "fake_test_support.h"
-#include "registry_object.h"
 
 namespace ferrune::testing {
 namespace {
@@ -69,9 +70,8 @@ TEST_F(RegistryObjectTest, DeleteTakesSubtreeDeepestFirstHighestIndexFirstAndRes
     ASSERT_TRUE(reg.OpenKey(L"\\K", false));
     EXPECT_TRUE(reg.DeleteKey(L"\\T"));
     const std::vector<std::wstring> expected = {
-        UserClasses(L"\\T\\c\\y"),      UserClasses(L"\\T\\c"),    UserClasses(L"\\T\\B"),
-        UserClasses(L"\\T\\a\\x\\deep"), UserClasses(L"\\T\\a\\x"), UserClasses(L"\\T\\a"),
-        UserClasses(L"\\T")};
+        UserClasses(L"\\T\\c\\y"), UserClasses(L"\\T\\c"), UserClasses(L"\\T\\B"), UserClasses(L"\\T\\a\\x\\deep"),
+        UserClasses(L"\\T\\a\\x"), UserClasses(L"\\T\\a"), UserClasses(L"\\T")};
     EXPECT_EQ(fake.Succeeded(Op::Delete), expected);
     EXPECT_TRUE(fake.Exists(UserClasses(L"\\T2")));
 
