@@ -242,6 +242,7 @@ void TMainForm::FormCreate() {
                         : CryptProvider.kind() == CryptContext::Kind::Ephemeral ? L"ephemeral"
                                                                                 : L"none";
   Trace(std::wstring(L"provider=") + kind + (renewed ? L" renewed" : L""));
+  Trace(std::wstring(L"look look=") + (themed_ ? L"themed" : L"classic") + L" dpi=" + std::to_wstring(dpi_));
 }
 
 void TMainForm::FormShow() {

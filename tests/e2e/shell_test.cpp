@@ -1,0 +1,145 @@
+// The context-menu entries the real program writes at every start, and the
+// Remove button. Wine does not merge the per-user classes into
+// HKEY_CLASSES_ROOT, so the per-user key is read directly.
+#include <gtest/gtest.h>
+
+#include "control_ids.h"
+#include "e2e_support.h"
+
+namespace e2e {
+namespace {
+
+namespace ids = ferrune::ids;
+
+const std::wstring kClasses = L"Software\\Classes\\";
+
+std::optional<std::wstring> DefaultValue(const std::wstring& key) {
+  HKEY h = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, (kClasses + key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
+  wchar_t buffer[2048] = {};
+  DWORD size = sizeof(buffer) - sizeof(wchar_t), type = 0;
+  const LONG r = RegQueryValueExW(h, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(h);
+  if (r != ERROR_SUCCESS) return L"<no value>";
+  return type == REG_SZ ? std::wstring(buffer) : L"<not text>";
+}
+
+bool KeyExists(const std::wstring& key) { return DefaultValue(key).has_value(); }
+
+void MakeKey(const std::wstring& key, const std::wstring& value = L"") {
+  HKEY h = nullptr;
+  RegCreateKeyExW(HKEY_CURRENT_USER, (kClasses + key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
+  if (!value.empty())
+    RegSetValueExW(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   DWORD((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(h);
+}
+
+void DeleteTree(const std::wstring& key) { RegDeleteTreeW(HKEY_CURRENT_USER, (kClasses + key).c_str()); }
+
+void RemoveAll() {
+  for (const wchar_t* k : {L"*\\Shell\\Encrypt with Ferrune", L".zrv", L"Ferrune File", L"*\\Shell\\FerruneFileCrypt"})
+    DeleteTree(k);
+}
+
+// Starts the program and closes it again once it shows.
+void StartOnce(const std::wstring& exe = FerruneExe()) {
+  App app(L"", {}, exe);
+  ASSERT_TRUE(app.WaitForWindow());
+  app.Close();
+  ASSERT_EQ(app.WaitForExit(), 0u);
+}
+
+void ExpectEntriesFor(const std::wstring& exe) {
+  EXPECT_EQ(DefaultValue(L"*\\Shell\\Encrypt with Ferrune"), L"Encrypt with Ferrune");
+  EXPECT_EQ(DefaultValue(L"*\\Shell\\Encrypt with Ferrune\\command"), L"\"" + exe + L"\" \"%1\" /crypt");
+  EXPECT_EQ(DefaultValue(L".zrv"), L"Ferrune File");
+  EXPECT_EQ(DefaultValue(L"Ferrune File"), L"Encrypted file Ferrune");
+  EXPECT_EQ(DefaultValue(L"Ferrune File\\Shell"), L"<no value>");
+  EXPECT_EQ(DefaultValue(L"Ferrune File\\Shell\\Decrypt"), L"Decrypt with Ferrune");
+  EXPECT_EQ(DefaultValue(L"Ferrune File\\Shell\\Decrypt\\command"), L"\"" + exe + L"\" \"%1\" /encrypt");
+  EXPECT_EQ(DefaultValue(L"Ferrune File\\DefaultIcon"), exe + L",0");
+}
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RemoveAll(); }
+  void TearDown() override { RemoveAll(); }
+};
+
+TEST_F(ShellTest, AFirstStartWritesTheEntries) {
+  StartOnce();
+  ExpectEntriesFor(FerruneExe());
+}
+
+TEST_F(ShellTest, AMovedProgramRewritesItsPathsAndOldLayoutKeysGo) {
+  StartOnce();
+  // The earlier layout's keys, each with a command, and a foreign subkey.
+  MakeKey(L"*\\Shell\\FerruneFileCrypt\\command", L"old");
+  MakeKey(L"Ferrune File\\Shell\\Open\\command", L"old");
+  MakeKey(L"Ferrune File\\Shell\\OtherVerb\\command", L"kept");
+  const std::wstring folder = TempDir() + L"\\Program Files With Blanks \u00e9";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring moved = folder + L"\\ferrune copy.exe";
+  ASSERT_TRUE(CopyFileW(FerruneExe().c_str(), moved.c_str(), FALSE));
+  StartOnce(moved);
+  ExpectEntriesFor(moved);
+  EXPECT_FALSE(KeyExists(L"*\\Shell\\FerruneFileCrypt"));
+  EXPECT_FALSE(KeyExists(L"Ferrune File\\Shell\\Open"));
+  EXPECT_EQ(DefaultValue(L"Ferrune File\\Shell\\OtherVerb\\command"), L"kept");
+}
+
+TEST_F(ShellTest, RemoveAsksFirstAndDeletesEverySubtree) {
+  App app(L"");
+  ASSERT_TRUE(app.WaitForWindow());
+  ASSERT_TRUE(KeyExists(L".zrv"));
+  MakeKey(L".zrv\\OpenWithProgids\\Deep\\Deeper", L"another program's");
+  MakeKey(L"Ferrune File\\shellex\\x", L"another program's");
+
+  app.Click(ids::SpeedButton6);
+  std::optional<MessageBoxInfo> ask = app.WaitForMessageBox();
+  ASSERT_TRUE(ask);
+  EXPECT_EQ(ask->text, L"Remove Ferrune from the shell?");
+  EXPECT_EQ(ask->caption, L"Ferrune File Encrypter 2.01");
+  EXPECT_EQ(ask->buttons, (std::vector<int>{IDYES, IDNO}));
+  EXPECT_EQ(ask->defaultButton, IDYES);
+  EXPECT_FALSE(ask->hasIcon);
+  app.Answer(*ask, IDNO);
+  EXPECT_FALSE(app.MessageBoxShowing());
+  ExpectEntriesFor(FerruneExe());
+
+  app.Click(ids::SpeedButton6);
+  ask = app.WaitForMessageBox();
+  ASSERT_TRUE(ask);
+  app.Answer(*ask, IDYES);
+  std::optional<MessageBoxInfo> done = app.WaitForMessageBox();
+  ASSERT_TRUE(done);
+  EXPECT_EQ(done->text, L"Ferrune has been removed from the shell.");
+  EXPECT_EQ(done->buttons, std::vector<int>{IDOK});
+  EXPECT_FALSE(done->hasIcon);
+  EXPECT_FALSE(KeyExists(L"*\\Shell\\Encrypt with Ferrune"));
+  EXPECT_FALSE(KeyExists(L".zrv"));
+  EXPECT_FALSE(KeyExists(L"Ferrune File"));
+  EXPECT_TRUE(KeyExists(L"*\\Shell"));  // the shared parent stays
+  app.Answer(*done, IDOK);
+  EXPECT_EQ(app.Page(), 0);
+
+  // With nothing left, Remove still completes and says so.
+  app.Click(ids::SpeedButton6);
+  ask = app.WaitForMessageBox();
+  ASSERT_TRUE(ask);
+  app.Answer(*ask, IDYES);
+  done = app.WaitForMessageBox();
+  ASSERT_TRUE(done);
+  EXPECT_EQ(done->text, L"Ferrune has been removed from the shell.");
+  app.Answer(*done, IDOK);
+  app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
+
+  // The next start brings the entries back.
+  StartOnce();
+  ExpectEntriesFor(FerruneExe());
+}
+
+}  // namespace
+}  // namespace e2e
