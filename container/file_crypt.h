@@ -20,8 +20,8 @@ std::wstring DecryptedFileName(const std::wstring& encryptedPath);
 // `provider` is an open HCRYPTPROV whose container holds an AT_SIGNATURE pair.
 Outcome EncryptFileWithProvider(std::uintptr_t provider, const std::wstring& plainPath, const SecretBytes& password,
                                 const JobControl& control);
-Outcome DecryptFileWithProvider(std::uintptr_t provider, const std::wstring& encryptedPath,
-                                const SecretBytes& password, const JobControl& control);
+Outcome DecryptFileWithProvider(std::uintptr_t provider, const std::wstring& encryptedPath, const SecretBytes& password,
+                                const JobControl& control);
 #endif
 
 }  // namespace ferrune

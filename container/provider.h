@@ -29,8 +29,11 @@ class ProviderHash {
 class ProviderKey {
  public:
   virtual ~ProviderKey() = default;
+  // Ciphertext size of a final chunk of `length` bytes. Asked before the
+  // first chunk: a provider may restart its chaining on this question.
+  virtual bool FinalChunkSize(std::size_t length, std::size_t* size) = 0;
   // `length` plain bytes at the front of `buffer`, which holds `capacity`
-  // bytes (the final chunk needs a block more for its padding).
+  // bytes (the final chunk needs room for its padding).
   virtual bool Encrypt(std::uint8_t* buffer, std::size_t length, std::size_t capacity, bool final,
                        std::size_t* outLength) = 0;
   // A failure of the final chunk means bad padding or a bad length.

@@ -76,8 +76,14 @@ Outcome Finish(OutputFile& output, const JobControl& control) {
   return output.Commit();
 }
 
+// The final chunk is the last `finalLength` bytes (all of a chunk when the
+// size is a whole number of chunks; nothing for an empty file).
+std::size_t FinalChunkLength(std::uint64_t plainSize, std::size_t chunkSize) {
+  return plainSize == 0 ? 0 : static_cast<std::size_t>((plainSize - 1) % chunkSize + 1);
+}
+
 Outcome EncryptChunks(ProviderKey& key, InputFile& input, OutputFile& output, const JobControl& control,
-                      std::size_t chunkSize) {
+                      std::size_t chunkSize, std::size_t finalCipherLength) {
   const std::uint64_t plainSize = input.Size();
   SecretBytes buffer(static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, plainSize)) + format::kBlockSize);
   std::uint64_t done = 0;
@@ -90,7 +96,7 @@ Outcome EncryptChunks(ProviderKey& key, InputFile& input, OutputFile& output, co
     std::size_t cipherLength = 0;
     if (!key.Encrypt(buffer.data(), length, buffer.size(), final, &cipherLength)) return Outcome::Failed;
     // The header already promised this length.
-    if (cipherLength != (final ? format::CiphertextLength(length) : length)) return Outcome::Failed;
+    if (cipherLength != (final ? finalCipherLength : length)) return Outcome::Failed;
     if (const Outcome appended = output.Append(buffer.data(), cipherLength); appended != Outcome::Success) {
       return appended;
     }
@@ -120,8 +126,14 @@ Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& pl
   const auto signatureLength = static_cast<std::uint32_t>(signedKey.signature.size());
   const std::uint64_t plainSize = input->Size();
   if (plainSize > (std::uint64_t{1} << 62)) return Outcome::CannotRead;
+  const std::size_t finalLength = FinalChunkLength(plainSize, chunkSize);
+  std::size_t finalCipherLength = 0;
+  if (!passwordKey.key->FinalChunkSize(finalLength, &finalCipherLength) || finalCipherLength < finalLength ||
+      finalCipherLength - finalLength > format::kBlockSize) {
+    return Outcome::Failed;
+  }
   const std::uint64_t expectedSize =
-      format::kHeaderSize + keyBlobLength + signatureLength + format::CiphertextLength(plainSize);
+      format::kHeaderSize + keyBlobLength + signatureLength + (plainSize - finalLength) + finalCipherLength;
   if (control.Cancelled()) return Outcome::Cancelled;
 
   OutputFile output(fs, encryptedPath);
@@ -138,7 +150,7 @@ Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& pl
       return appended;
     }
   }
-  if (const Outcome encrypted = EncryptChunks(*passwordKey.key, *input, output, control, chunkSize);
+  if (const Outcome encrypted = EncryptChunks(*passwordKey.key, *input, output, control, chunkSize, finalCipherLength);
       encrypted != Outcome::Success) {
     return encrypted;
   }

@@ -1,0 +1,41 @@
+#include "file_crypt.h"
+
+#include "cryptoapi_provider.h"
+#include "stream_crypt.h"
+#include "win32_file_system.h"
+
+namespace ferrune {
+namespace {
+
+// Nothing escapes: an exception (memory, a thread that cannot start) is a
+// failure like any other, and the output's owner has already removed the
+// temporary file on the way out.
+template <typename Work>
+Outcome WithWindows(std::uintptr_t provider, Work work) {
+  try {
+    if (provider == 0) return Outcome::Failed;
+    CryptoApiProvider crypto(static_cast<HCRYPTPROV>(provider));
+    Win32FileSystem files;
+    return work(crypto, files);
+  } catch (...) {
+    return Outcome::Failed;
+  }
+}
+
+}  // namespace
+
+Outcome EncryptFileWithProvider(std::uintptr_t provider, const std::wstring& plainPath, const SecretBytes& password,
+                                const JobControl& control) {
+  return WithWindows(provider, [&](Provider& crypto, FileSystem& files) {
+    return EncryptStream(crypto, files, plainPath, EncryptedFileName(plainPath), password, control);
+  });
+}
+
+Outcome DecryptFileWithProvider(std::uintptr_t provider, const std::wstring& encryptedPath,
+                                const SecretBytes& password, const JobControl& control) {
+  return WithWindows(provider, [&](Provider& crypto, FileSystem& files) {
+    return DecryptStream(crypto, files, encryptedPath, DecryptedFileName(encryptedPath), password, control);
+  });
+}
+
+}  // namespace ferrune

@@ -1,0 +1,224 @@
+// What the signature gives away. A file made directly with provider calls the
+// way files were first written opens without its password by raising its
+// signature to the public exponent; files the program writes do not. Those
+// old files still decrypt with their password.
+#include <gtest/gtest.h>
+
+#include "cryptoapi_provider.h"
+#include "file_crypt.h"
+#include "le_bytes.h"
+#include "win_support.h"
+
+namespace ferrune::testing {
+namespace {
+
+// Little-endian 32-bit limbs; just enough for one RSA public operation.
+using Number = std::vector<std::uint32_t>;
+
+Number FromLe(const Bytes& bytes) {
+  Number n((bytes.size() + 3) / 4, 0);
+  for (std::size_t i = 0; i < bytes.size(); ++i) n[i / 4] |= std::uint32_t{bytes[i]} << (8 * (i % 4));
+  return n;
+}
+
+bool AtLeast(const Number& a, const Number& b) {
+  for (std::size_t i = a.size(); i-- > 0;) {
+    if (a[i] != b[i]) return a[i] > b[i];
+  }
+  return true;
+}
+
+void Subtract(Number& a, const Number& b) {
+  std::int64_t borrow = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const std::int64_t d = std::int64_t{a[i]} - b[i] - borrow;
+    borrow = d < 0;
+    a[i] = static_cast<std::uint32_t>(d + (borrow << 32));
+  }
+}
+
+// a * b mod m by multiplying, then reducing bit by bit from the top.
+Number MulMod(const Number& a, const Number& b, const Number& m) {
+  const std::size_t n = m.size();
+  std::vector<std::uint64_t> wide(2 * n, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint64_t carry = 0;
+    for (std::size_t j = 0; j < n; ++j) {
+      const std::uint64_t t = std::uint64_t{a[i]} * b[j] + wide[i + j] + carry;
+      wide[i + j] = t & 0xFFFFFFFFu;
+      carry = t >> 32;
+    }
+    wide[i + n] = carry;
+  }
+  Number r(n + 1, 0);
+  Number mm = m;
+  mm.push_back(0);
+  for (std::size_t bit = 64 * n; bit-- > 0;) {
+    for (std::size_t i = n + 1; i-- > 1;) r[i] = r[i] << 1 | r[i - 1] >> 31;
+    r[0] = r[0] << 1 | static_cast<std::uint32_t>(wide[bit / 32] >> (bit % 32) & 1);
+    if (AtLeast(r, mm)) Subtract(r, mm);
+  }
+  r.pop_back();
+  return r;
+}
+
+Number PowMod(Number base, std::uint32_t exponent, const Number& m) {
+  Number result(m.size(), 0);
+  result[0] = 1;
+  for (; exponent; exponent >>= 1) {
+    if (exponent & 1) result = MulMod(result, base, m);
+    base = MulMod(base, base, m);
+  }
+  return result;
+}
+
+// The PKCS#1 block hidden in a file's signature, most significant byte first.
+Bytes RecoverBlock(const Bytes& file) {
+  const std::uint32_t k = LoadLe32(file.data() + 8);
+  const std::uint32_t s = LoadLe32(file.data() + 12);
+  const Bytes blob(file.begin() + 16, file.begin() + 16 + k);
+  const std::uint32_t bits = LoadLe32(blob.data() + 12);
+  const std::uint32_t exponent = LoadLe32(blob.data() + 16);
+  const Number modulus = FromLe(Bytes(blob.begin() + 20, blob.begin() + 20 + bits / 8));
+  const Number signature = FromLe(Bytes(file.begin() + 16 + k, file.begin() + 16 + k + s));
+  const Number m = PowMod(signature, exponent, modulus);
+  Bytes block(bits / 8);
+  for (std::size_t i = 0; i < block.size(); ++i)
+    block[block.size() - 1 - i] = static_cast<std::uint8_t>(m[i / 4] >> (8 * (i % 4)));
+  return block;
+}
+
+// Tries to open a file without its password: the key from the signed digest.
+bool OpensWithoutPassword(HCRYPTPROV prov, const Bytes& file, const Bytes& expectedPlain, Bytes* digest) {
+  const Bytes block = RecoverBlock(file);
+  EXPECT_EQ(Bytes(block.begin(), block.begin() + 3), (Bytes{0x00, 0x01, 0xFF})) << "not a PKCS#1 block";
+  *digest = Bytes(block.end() - 20, block.end());
+  CryptHash hash;
+  CryptKey key;
+  if (!CryptCreateHash(prov, CALG_SHA1, 0, 0, hash.put()) ||
+      !CryptSetHashParam(hash.get(), HP_HASHVAL, digest->data(), 0) ||
+      !CryptDeriveKey(prov, CALG_RC2, hash.get(), 0, key.put())) {
+    ADD_FAILURE() << "cannot make the key: " << GetLastError();
+    return false;
+  }
+  const std::uint32_t start = 16 + LoadLe32(file.data() + 8) + LoadLe32(file.data() + 12);
+  Bytes data(file.begin() + start, file.end());
+  DWORD length = static_cast<DWORD>(data.size());
+  if (!CryptDecrypt(key.get(), 0, TRUE, 0, data.data(), &length)) return false;
+  data.resize(length);
+  return data == expectedPlain;
+}
+
+// A file written with the provider calls alone, as first designed, or with
+// the signature over SHA-1(key blob || password hash) as the program writes.
+Bytes MakeDirectly(HCRYPTPROV prov, const Bytes& password, const Bytes& plain, bool bound) {
+  CryptHash hash;
+  CryptKey key;
+  CryptKey pair;
+  EXPECT_TRUE(CryptCreateHash(prov, CALG_SHA1, 0, 0, hash.put()));
+  EXPECT_TRUE(CryptHashData(hash.get(), password.data(), static_cast<DWORD>(password.size()), 0));
+  EXPECT_TRUE(CryptDeriveKey(prov, CALG_RC2, hash.get(), 0, key.put()));
+  EXPECT_TRUE(CryptGetUserKey(prov, AT_SIGNATURE, pair.put()));
+  DWORD k = 0;
+  EXPECT_TRUE(CryptExportKey(pair.get(), 0, PUBLICKEYBLOB, 0, nullptr, &k));
+  Bytes blob(k);
+  EXPECT_TRUE(CryptExportKey(pair.get(), 0, PUBLICKEYBLOB, 0, blob.data(), &k));
+  CryptHash signedHash;
+  HCRYPTHASH toSign = hash.get();
+  if (bound) {
+    BYTE value[20];
+    DWORD size = sizeof value;
+    EXPECT_TRUE(CryptGetHashParam(hash.get(), HP_HASHVAL, value, &size, 0));
+    EXPECT_TRUE(CryptCreateHash(prov, CALG_SHA1, 0, 0, signedHash.put()));
+    EXPECT_TRUE(CryptHashData(signedHash.get(), blob.data(), k, 0));
+    EXPECT_TRUE(CryptHashData(signedHash.get(), value, size, 0));
+    toSign = signedHash.get();
+  }
+  DWORD s = 0;
+  EXPECT_TRUE(CryptSignHashA(toSign, AT_SIGNATURE, nullptr, 0, nullptr, &s));
+  Bytes signature(s);
+  EXPECT_TRUE(CryptSignHashA(toSign, AT_SIGNATURE, nullptr, 0, signature.data(), &s));
+  DWORD length = static_cast<DWORD>(plain.size());
+  EXPECT_TRUE(CryptEncrypt(key.get(), 0, TRUE, 0, nullptr, &length, 0));
+  Bytes ciphertext = plain;
+  ciphertext.resize(length);
+  length = static_cast<DWORD>(plain.size());
+  EXPECT_TRUE(CryptEncrypt(key.get(), 0, TRUE, 0, ciphertext.data(), &length, static_cast<DWORD>(ciphertext.size())));
+  Bytes header = {'Z', 'R', 'V', '0', '1', '0', '0', '1', 0, 0, 0, 0, 0, 0, 0, 0};
+  StoreLe32(header.data() + 8, k);
+  StoreLe32(header.data() + 12, s);
+  return Concat({header, blob, signature, ciphertext});
+}
+
+class Signature : public ::testing::Test {
+ protected:
+  EphemeralContext ctx;
+  TestFolder dir;
+  const Bytes password{'s', 'e', 'c', 'r', 'e', 't'};
+  const Bytes data = RandomBytes(70000, 11);
+};
+
+TEST_F(Signature, OldFilesOpenWithoutTheirPasswordButStillDecryptWithIt) {
+  const Bytes old = MakeDirectly(ctx.get(), password, data, false);
+  Bytes digest;
+  EXPECT_TRUE(OpensWithoutPassword(ctx.get(), old, data, &digest)) << "the attack itself must work";
+  EXPECT_EQ(digest, Sha1(ctx.get(), password));
+
+  const std::wstring path = dir / L"old.bin.zrv";
+  WriteBytes(path, old);
+  ASSERT_EQ(Decrypt(ctx, path, "secret"), Outcome::Success);
+  EXPECT_EQ(ReadBytes(dir / L"old.bin"), data);
+  EXPECT_EQ(Decrypt(ctx, path, "Secret"), Outcome::WrongPassword);
+}
+
+TEST_F(Signature, FilesTheProgramWritesDoNotOpenWithoutTheirPassword) {
+  const std::wstring plain = dir / L"new.bin";
+  WriteBytes(plain, data);
+  ASSERT_EQ(Encrypt(ctx, plain, "secret"), Outcome::Success);
+  const Bytes file = ReadBytes(plain + L".zrv");
+  Bytes digest;
+  EXPECT_FALSE(OpensWithoutPassword(ctx.get(), file, data, &digest));
+  const Bytes blob(file.begin() + 16, file.begin() + 164);
+  EXPECT_EQ(digest, Sha1(ctx.get(), Concat({blob, Sha1(ctx.get(), password)}))) << "what the signature covers";
+}
+
+TEST_F(Signature, FilesMadeDirectlyTheWayTheProgramWritesThemDecrypt) {
+  const std::wstring path = dir / L"direct.zrv";
+  WriteBytes(path, MakeDirectly(ctx.get(), password, data, true));
+  ASSERT_EQ(Decrypt(ctx, path, "secret"), Outcome::Success);
+  EXPECT_EQ(ReadBytes(dir / L"direct"), data);
+  EXPECT_EQ(Decrypt(ctx, path, "secreT"), Outcome::WrongPassword);
+}
+
+TEST(ProviderSeam, VerifiesASignatureMadeOnWindowsAndHashesToKnownValues) {
+  EphemeralContext ctx;
+  CryptoApiProvider provider(ctx.get());
+  const Bytes blob = FromHex(
+      "060200000024000052534131000400000100010071649f19891c21cc36a3c927088a09c6beebd3f819a99257e4b95dda8893e46b3877148a"
+      "96c0b64e42f501dcf0eb3cc77bc4fd7cde93340a92e5979c3e65b8912fe3f389cd6c26a46cc76d0b2ca20b29e2fc30fa20db4cb891b869"
+      "639641c2b460ebcdff3a1f94b123cf0f49add5338571af128784efa0eae1c1d4c7e12150ac");
+  const Bytes signature = FromHex(
+      "5a4c66c93067cb913c4dd58dea4e85cdd9683af3243c99242532933dd62f86942309ee02d415dc5f0e4445135f185d1ad70bd123d635"
+      "985257457492e350b420282a11bf49b42cc5d41a274edfa0b57ac814dd9bb6cad6ffb26bd8986780ab5352bbe12ace792f005326d8a7"
+      "43ca720e6897377187c26a98bb6ca001ff049da6");
+  const Bytes message = {'W', 'i', 'n', 'e', ' ', 'r', 'o', 'c', 'k', 's', '!', 0};
+  auto key = provider.ImportPublicKey(blob);
+  ASSERT_TRUE(key);
+  auto hash = provider.Hash({message});
+  SecretBytes value;
+  ASSERT_TRUE(provider.HashValue(*hash, &value));
+  EXPECT_EQ(Bytes(value.data(), value.data() + value.size()), FromHex("2474da422089b78d47ad30f9266858c566a45167"));
+  EXPECT_TRUE(provider.Verify(*hash, signature, *key));
+  auto other = provider.Hash({Bytes{'W', 'i', 'n', 'e'}, Bytes{' ', 'r', 'o', 'c', 'k', 's', '!', 0}});
+  EXPECT_TRUE(provider.Verify(*other, signature, *key)) << "parts are hashed in order as one message";
+  auto wrong = provider.Hash({Bytes{'W', 'i', 'n', 'e'}});
+  EXPECT_FALSE(provider.Verify(*wrong, signature, *key));
+
+  auto empty = provider.Hash({Bytes{}});
+  ASSERT_TRUE(provider.HashValue(*empty, &value));
+  EXPECT_EQ(Bytes(value.data(), value.data() + value.size()), FromHex("da39a3ee5e6b4b0d3255bfef95601890afd80709"));
+  EXPECT_FALSE(provider.ImportPublicKey(Bytes(blob.begin(), blob.begin() + 100))) << "short blob";
+}
+
+}  // namespace
+}  // namespace ferrune::testing

@@ -1,0 +1,155 @@
+#include "win_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "file_crypt.h"
+
+namespace ferrune::testing {
+
+namespace fs = std::filesystem;
+
+EphemeralContext::EphemeralContext() {
+  if (!CryptAcquireContextW(prov_.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+    ADD_FAILURE() << "no verify context: " << GetLastError();
+    return;
+  }
+  CryptKey pair;
+  if (!CryptGenKey(prov_.get(), AT_SIGNATURE, CRYPT_EXPORTABLE, pair.put())) {
+    ADD_FAILURE() << "no signature pair: " << GetLastError();
+  }
+}
+
+namespace {
+
+std::wstring TestRoot() {
+  wchar_t buffer[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableW(L"FERRUNE_TEST_ROOT", buffer, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) return buffer;
+  const DWORD t = GetTempPathW(MAX_PATH, buffer);
+  return std::wstring(buffer, t) + L"ferrune-container-tests";
+}
+
+}  // namespace
+
+TestFolder::TestFolder() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::wstring leaf = L"folder";
+  if (info) {
+    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    leaf.assign(name.begin(), name.end());
+    std::replace(leaf.begin(), leaf.end(), L'/', L'_');
+  }
+  path_ = TestRoot() + L"\\" + leaf;
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+  fs::create_directories(path_, ec);
+  if (ec) ADD_FAILURE() << "cannot make the test folder";
+}
+
+TestFolder::~TestFolder() {
+  std::error_code ec;
+  if (owned_) fs::remove_all(path_, ec);
+}
+
+std::vector<std::wstring> TestFolder::Names() const {
+  std::vector<std::wstring> names;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(path_, ec)) names.push_back(entry.path().filename().wstring());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void TestFolder::Clear() const {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(path_, ec)) fs::remove_all(entry.path(), ec);
+}
+
+void WriteBytes(const std::wstring& path, const Bytes& data) {
+  std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  if (!out) ADD_FAILURE() << "cannot write a test file";
+}
+
+Bytes ReadBytes(const std::wstring& path) {
+  std::ifstream in(fs::path(path), std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
+  std::mt19937 gen(seed);
+  Bytes data(size);
+  for (auto& b : data) b = static_cast<std::uint8_t>(gen());
+  return data;
+}
+
+Bytes TextBytes(std::size_t size) {
+  Bytes data(size);
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(0x20 + (i * 7 + i / 91) % 0x5F);
+  return data;
+}
+
+Bytes FromHex(const char* hex) {
+  Bytes out;
+  for (; hex[0] && hex[1]; hex += 2)
+    out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex, 2), nullptr, 16)));
+  return out;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+Bytes Sha1(HCRYPTPROV prov, const Bytes& data) {
+  CryptHash hash;
+  BYTE value[20];
+  DWORD size = sizeof value;
+  const BYTE nothing = 0;
+  if (!CryptCreateHash(prov, CALG_SHA1, 0, 0, hash.put()) ||
+      !CryptHashData(hash.get(), data.empty() ? &nothing : data.data(), static_cast<DWORD>(data.size()), 0) ||
+      !CryptGetHashParam(hash.get(), HP_HASHVAL, value, &size, 0)) {
+    ADD_FAILURE() << "SHA-1 failed: " << GetLastError();
+    return {};
+  }
+  return Bytes(value, value + size);
+}
+
+Bytes EncryptOnce(HCRYPTPROV prov, const Bytes& password, const Bytes& plain) {
+  CryptHash hash;
+  CryptKey key;
+  const BYTE nothing = 0;
+  if (!CryptCreateHash(prov, CALG_SHA1, 0, 0, hash.put()) ||
+      !CryptHashData(hash.get(), password.empty() ? &nothing : password.data(), static_cast<DWORD>(password.size()),
+                     0) ||
+      !CryptDeriveKey(prov, CALG_RC2, hash.get(), 0, key.put())) {
+    ADD_FAILURE() << "key derivation failed: " << GetLastError();
+    return {};
+  }
+  Bytes buffer = plain;
+  buffer.resize(plain.size() + 8);
+  DWORD length = static_cast<DWORD>(plain.size());
+  if (!CryptEncrypt(key.get(), 0, TRUE, 0, buffer.data(), &length, static_cast<DWORD>(buffer.size()))) {
+    ADD_FAILURE() << "CryptEncrypt failed: " << GetLastError();
+    return {};
+  }
+  buffer.resize(length);
+  return buffer;
+}
+
+Outcome Encrypt(const EphemeralContext& ctx, const std::wstring& path, const char* password) {
+  return EncryptFileWithProvider(ctx.id(), path, SecretBytes::FromText(password), {});
+}
+
+Outcome Decrypt(const EphemeralContext& ctx, const std::wstring& path, const char* password) {
+  return DecryptFileWithProvider(ctx.id(), path, SecretBytes::FromText(password), {});
+}
+
+}  // namespace ferrune::testing

@@ -1,0 +1,73 @@
+// Helpers for the tests that run under Wine with the real provider.
+#pragma once
+
+// windows.h must come first.
+// clang-format off
+#include <windows.h>
+#include <wincrypt.h>
+// clang-format on
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "crypt_handles.h"
+#include "job_control.h"
+#include "outcome.h"
+#include "secret_bytes.h"
+
+namespace ferrune::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A verify-only context with a fresh signature pair of its own.
+class EphemeralContext {
+ public:
+  EphemeralContext();
+  HCRYPTPROV get() const { return prov_.get(); }
+  std::uintptr_t id() const { return static_cast<std::uintptr_t>(prov_.get()); }
+
+ private:
+  CryptProv prov_;
+};
+
+// A folder of its own per test below FERRUNE_TEST_ROOT (or the temp folder),
+// removed with everything in it afterwards.
+class TestFolder {
+ public:
+  TestFolder();
+  explicit TestFolder(std::wstring existing) : path_(std::move(existing)), owned_(false) {}
+  ~TestFolder();
+  TestFolder(const TestFolder&) = delete;
+  TestFolder& operator=(const TestFolder&) = delete;
+
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+  const std::wstring& path() const { return path_; }
+  // Names in the folder, sorted.
+  std::vector<std::wstring> Names() const;
+  void Clear() const;
+
+ private:
+  std::wstring path_;
+  bool owned_ = true;
+};
+
+void WriteBytes(const std::wstring& path, const Bytes& data);
+Bytes ReadBytes(const std::wstring& path);
+bool Exists(const std::wstring& path);
+
+Bytes RandomBytes(std::size_t size, std::uint32_t seed);
+// Bytes from 0x20 up: no cut ciphertext of them ends in what looks like padding.
+Bytes TextBytes(std::size_t size);
+Bytes FromHex(const char* hex);
+Bytes Concat(std::initializer_list<Bytes> parts);
+
+// SHA-1 through the provider.
+Bytes Sha1(HCRYPTPROV prov, const Bytes& data);
+// One CryptEncrypt over the whole plain data with the key derived from SHA-1(password).
+Bytes EncryptOnce(HCRYPTPROV prov, const Bytes& password, const Bytes& plain);
+
+Outcome Encrypt(const EphemeralContext& ctx, const std::wstring& path, const char* password);
+Outcome Decrypt(const EphemeralContext& ctx, const std::wstring& path, const char* password);
+
+}  // namespace ferrune::testing
