@@ -407,6 +407,14 @@ void TMainForm::StartWorker(bool encrypt, SecretBytes password) {
   // The thread cannot end before this handler returns: its first step waits
   // for the message loop.
   workerThread_.reset(thread->DuplicateThreadHandle());
+  // The worker has its own copy; the edits' text is overwritten in place
+  // (same length) and dropped, since no page leads back to them.
+  for (HWND edit : {Password1, Password2, Password}) {
+    const int length = GetWindowTextLengthW(edit);
+    if (length == 0) continue;
+    SetWindowTextW(edit, std::wstring(size_t(length), L'\x2022').c_str());
+    SetWindowTextW(edit, L"");
+  }
 }
 
 // --- file operations and their completion

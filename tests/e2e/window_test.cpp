@@ -398,3 +398,28 @@ TEST_F(WebLinkTest, HelpAndTheWebLinkOpenTheirAddresses) {
 
 }  // namespace
 }  // namespace e2e
+
+namespace e2e {
+namespace {
+
+HWND FocusOf(const App& app) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  GetGUIThreadInfo(GetWindowThreadProcessId(app.Window(), nullptr), &info);
+  return info.hwndFocus;
+}
+
+TEST(Keyboard, TabMovesBetweenTheEditsAndEscCloses) {
+  App app(L"\"C:\\Docs\\k.txt\" /crypt");
+  ASSERT_TRUE(app.WaitForWindow());
+  ASSERT_TRUE(app.WaitForPage(1));
+  SetForegroundWindow(app.Window());
+  EXPECT_TRUE(WaitUntil([&] { return FocusOf(app) == app.Control(ids::Password1); }, 5s));
+  app.PressKey(ids::Password1, VK_TAB);
+  EXPECT_TRUE(WaitUntil([&] { return FocusOf(app) == app.Control(ids::Password2); }, 5s));
+  app.PressKey(ids::Password2, VK_ESCAPE);
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+}  // namespace
+}  // namespace e2e
