@@ -4,7 +4,9 @@
 
 #include <cwchar>
 
+#include "registry_api.h"
 #include "thread.h"
+#include "win32_registry.h"
 
 namespace ferrune {
 
@@ -13,6 +15,32 @@ bool FaultRequested(const wchar_t* name) {
   const DWORD n = GetEnvironmentVariableW(L"FERRUNE_FAULT", value, DWORD(std::size(value)));
   if (n == 0 || n >= std::size(value)) return false;
   return std::wcsstr(value, name) != nullptr;
+}
+
+namespace {
+
+class DeniedRegistry : public RegistryApi {
+ public:
+  explicit DeniedRegistry(RegistryApi& real) : real_(real) {}
+  RegHandle Root(RootKey which) override { return real_.Root(which); }
+  RegStatus OpenKey(RegHandle, const std::wstring&, std::uint32_t, RegHandle*) override { return kDenied; }
+  RegStatus CreateKey(RegHandle, const std::wstring&, std::uint32_t, RegHandle*) override { return kDenied; }
+  RegStatus SetDefaultString(RegHandle, const std::wstring&) override { return kDenied; }
+  RegStatus QuerySubKeys(RegHandle, std::uint32_t*, std::uint32_t*) override { return kDenied; }
+  RegStatus EnumSubKey(RegHandle, std::uint32_t, std::uint32_t, std::wstring*) override { return kDenied; }
+  RegStatus DeleteKey(RegHandle, const std::wstring&) override { return kDenied; }
+  RegStatus CloseKey(RegHandle) override { return kDenied; }
+
+ private:
+  static constexpr RegStatus kDenied = ERROR_ACCESS_DENIED;
+  RegistryApi& real_;
+};
+
+}  // namespace
+
+RegistryApi& ShellRegistry() {
+  static DeniedRegistry denied(PlatformRegistry());
+  return FaultRequested(L"registry") ? static_cast<RegistryApi&>(denied) : PlatformRegistry();
 }
 
 void ApplyFaultInjection() {

@@ -1,10 +1,18 @@
 // Faults the end-to-end tests can ask for through FERRUNE_FAULT, for paths a
-// healthy machine never takes (a thread that cannot be created, no provider).
+// healthy machine never takes (a thread that cannot be created, no provider,
+// a registry that refuses).
 #pragma once
 
 namespace ferrune {
 
+class RegistryApi;
+
 void ApplyFaultInjection();
 bool FaultRequested(const wchar_t* name);
+
+// The registry the shell integration uses: the platform's, or with
+// FERRUNE_FAULT=registry one that refuses every open, create and write, as
+// the class root does for a user without the right to write it.
+RegistryApi& ShellRegistry();
 
 }  // namespace ferrune

@@ -20,7 +20,6 @@
 #include "thread.h"
 #include "trace.h"
 #include "ui_control.h"
-#include "win32_registry.h"
 #include "worker_messages.h"
 #include "workers.h"
 
@@ -463,10 +462,10 @@ void TMainForm::DecryptDone(TThread* sender) {
 
 // --- shell integration
 
-void TMainForm::RegisterShellIntegration() { ferrune::RegisterShellIntegration(PlatformRegistry(), ProgramPath()); }
+void TMainForm::RegisterShellIntegration() { ferrune::RegisterShellIntegration(ShellRegistry(), ProgramPath()); }
 
 void TMainForm::RemoveShellIntegration() {
-  ferrune::RemoveShellIntegration(PlatformRegistry());
+  ferrune::RemoveShellIntegration(ShellRegistry());
   AskBox(texts::kRemoved, MB_OK);
 }
 

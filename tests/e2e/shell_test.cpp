@@ -143,3 +143,32 @@ TEST_F(ShellTest, RemoveAsksFirstAndDeletesEverySubtree) {
 
 }  // namespace
 }  // namespace e2e
+
+namespace e2e {
+namespace {
+
+// A user who may not write the classes key: the error box comes first, then
+// the window as usual, and the crypto provider is opened all the same.
+TEST_F(ShellTest, ARefusedRegistryIsReportedAndTheProgramStillWorks) {
+  TracedRun run({L"FERRUNE_FAULT=registry"});
+  App app(L"\"C:\\Docs\\a.txt\" /crypt", run.environment);
+  std::optional<MessageBoxInfo> box = app.WaitForMessageBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, L"Failed to set data for ''");
+  EXPECT_EQ(box->caption, L"Ferrune File Encrypter 2.01");
+  EXPECT_TRUE(box->hasIcon);
+  EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
+  EXPECT_FALSE(app.WaitForWindow(300ms)) << "the window waits for the box";
+  app.Answer(*box, IDOK);
+  ASSERT_TRUE(app.WaitForWindow());
+  EXPECT_TRUE(app.WaitForPage(1));
+  EXPECT_EQ(run.Field("dispatch", "target"), "C:\\Docs\\a.txt");
+  EXPECT_EQ(run.Lines().front(), "provider=container renewed");
+  EXPECT_FALSE(KeyExists(L".zrv"));
+  EXPECT_FALSE(KeyExists(L"*\\Shell\\Encrypt with Ferrune"));
+  app.Close();
+  EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+}  // namespace
+}  // namespace e2e

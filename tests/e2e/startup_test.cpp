@@ -32,6 +32,8 @@ TEST_P(StartTest, OpensOnThePageTheCommandLineChooses) {
     EXPECT_EQ(app.Text(ids::Panel13), L"This file is encrypted");
     EXPECT_TRUE(app.Enabled(ids::SpeedButton9));
     EXPECT_TRUE(app.Enabled(ids::SpeedButton10));
+    app.Click(ids::SpeedButton9);
+    EXPECT_TRUE(app.WaitForPage(0)) << "About leads to the information page";
   }
   app.Close();
   EXPECT_EQ(app.WaitForExit(), 0u);
