@@ -1,0 +1,167 @@
+#include "password.h"
+
+#include <cstring>
+
+#include "texts.h"
+#include "utf8.h"
+
+namespace ferrune::cli {
+namespace {
+
+constexpr std::uint8_t kBom[] = {0xEF, 0xBB, 0xBF};
+
+PasswordResult Refuse(std::string message) {
+  PasswordResult result;
+  result.message = std::move(message);
+  return result;
+}
+
+bool Same(const SecretBytes& a, const SecretBytes& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
+}
+
+PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage) {
+  PasswordResult result;
+  switch (EncodePassword(platform, utf8, codePage, &result.bytes)) {
+    case EncodeStatus::Ok:
+      result.ok = true;
+      return result;
+    case EncodeStatus::NotText:
+      return Refuse("The password is not UTF-8 text.");
+    case EncodeStatus::Unrepresentable:
+      break;
+  }
+  return Refuse(PlainText(ferrune::texts::kBadPasswordCharacters) + "\n(code page " + std::to_string(codePage) +
+                "; see --code-page)");
+}
+
+// From a file or a pipe: the first line, no length question.
+PasswordResult FromLine(const std::function<int(std::uint8_t*)>& read, const std::string& source, Platform& platform,
+                        int codePage) {
+  SecretBytes line;
+  switch (ReadFirstLine(read, &line)) {
+    case LineStatus::Ok:
+      break;
+    case LineStatus::TooLong:
+      return Refuse("The first line of " + source + " is longer than " + std::to_string(kMaxPasswordLine) +
+                    " bytes.");
+    case LineStatus::Unreadable:
+      return Refuse("Cannot read the password from " + source + ".");
+  }
+  if (line.empty() || (line.size() == sizeof kBom && std::memcmp(line.data(), kBom, sizeof kBom) == 0)) {
+    return Refuse(PlainText(ferrune::texts::kNoPassword));
+  }
+  return Encoded(platform, line, codePage);
+}
+
+bool IsYes(const std::string& answer) {
+  std::string folded;
+  for (const char c : answer) {
+    if (c != ' ' && c != '\t') folded += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  }
+  return folded == "y" || folded == "yes";
+}
+
+PasswordResult FromTerminal(const Options& options, Console& console, Platform& platform) {
+  if (options.command != Command::Encrypt) {
+    SecretBytes text;
+    if (!console.ReadHidden("Enter the password used: ", &text) || text.empty()) {
+      return Refuse(PlainText(ferrune::texts::kNoPassword));
+    }
+    return Encoded(platform, text, options.codePage);
+  }
+  SecretBytes first, second;
+  const bool gotFirst = console.ReadHidden("Enter a password: ", &first);
+  const bool gotSecond = gotFirst && console.ReadHidden("Verify the password: ", &second);
+  if (!gotFirst || !gotSecond || (first.empty() && second.empty())) {
+    return Refuse(PlainText(ferrune::texts::kNoPassword));
+  }
+  if (!Same(first, second)) return Refuse(PlainText(ferrune::texts::kPasswordsDiffer));
+  PasswordResult result = Encoded(platform, first, options.codePage);
+  if (!result.ok || result.bytes.size() >= 6) return result;
+  std::string answer;
+  if (!console.ReadVisible(PlainText(ferrune::texts::kShortPassword) + " [y/N] ", &answer) || !IsYes(answer)) {
+    return Refuse({});
+  }
+  return result;
+}
+
+}  // namespace
+
+std::string PlainText(const wchar_t* text) {
+  std::string out;
+  for (const wchar_t* p = text; *p; ++p) {
+    if (p[0] == L'\n' && p[1] == L'\r') {
+      out += '\n';
+      ++p;
+      continue;
+    }
+    AppendUtf8(out, static_cast<char32_t>(*p));
+  }
+  return out;
+}
+
+LineStatus ReadFirstLine(const std::function<int(std::uint8_t*)>& read, SecretBytes* line) {
+  SecretBytes buffer(kMaxPasswordLine);
+  std::size_t length = 0;
+  for (;;) {
+    std::uint8_t byte = 0;
+    const int got = read(&byte);
+    if (got < 0) return LineStatus::Unreadable;
+    if (got == 0 || byte == '\n' || byte == '\r') break;
+    if (length == buffer.size()) return LineStatus::TooLong;
+    buffer.data()[length++] = byte;
+  }
+  *line = SecretBytes(buffer.data(), length);
+  return LineStatus::Ok;
+}
+
+EncodeStatus EncodePassword(Platform& platform, const SecretBytes& utf8, int codePage, SecretBytes* out) {
+  const std::uint8_t* data = utf8.data();
+  std::size_t size = utf8.size();
+  if (size >= sizeof kBom && std::memcmp(data, kBom, sizeof kBom) == 0) {
+    data += sizeof kBom;
+    size -= sizeof kBom;
+  }
+  std::optional<std::u32string> decoded = DecodeUtf8(data, size);
+  if (!decoded) return EncodeStatus::NotText;
+  SecretText text(std::move(*decoded));
+  SecretText composed;
+  if (!platform.Normalize(text.text, NormalForm::Composed, &composed)) return EncodeStatus::Unrepresentable;
+  SecretBytes bytes(composed.text.size() * 4);
+  std::size_t length = 0;
+  for (const char32_t c : composed.text) {
+    if (const auto byte = platform.ToCodePage(c, codePage)) {
+      bytes.data()[length++] = *byte;
+      continue;
+    }
+    SecretText parts;
+    if (!platform.Normalize(std::u32string(1, c), NormalForm::Decomposed, &parts) || parts.text.size() < 2 ||
+        parts.text.size() > 4) {
+      return EncodeStatus::Unrepresentable;
+    }
+    for (const char32_t part : parts.text) {
+      const auto byte = platform.ToCodePage(part, codePage);
+      if (!byte) return EncodeStatus::Unrepresentable;
+      bytes.data()[length++] = *byte;
+    }
+  }
+  *out = SecretBytes(bytes.data(), length);
+  return EncodeStatus::Ok;
+}
+
+PasswordResult AcquirePassword(const Options& options, Console& console, Platform& platform) {
+  if (options.passwordFile) {
+    const std::string name = platform.Display(*options.passwordFile);
+    auto source = platform.OpenText(*options.passwordFile);
+    if (!source) return Refuse("Cannot read the password file " + name + ".");
+    return FromLine([&](std::uint8_t* b) { return source->Read(b); }, name, platform, options.codePage);
+  }
+  if (!console.InputIsTerminal()) {
+    return FromLine([&](std::uint8_t* b) { return console.ReadInputByte(b); }, "standard input", platform,
+                    options.codePage);
+  }
+  return FromTerminal(options, console, platform);
+}
+
+}  // namespace ferrune::cli

@@ -1,0 +1,44 @@
+// The password: where it comes from, the window's rules, and its bytes in a
+// Windows code page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "options.h"
+#include "platform.h"
+
+namespace ferrune::cli {
+
+// Longer first lines are refused rather than read on without end.
+inline constexpr std::size_t kMaxPasswordLine = 64 * 1024;
+
+enum class LineStatus { Ok, TooLong, Unreadable };
+
+// The bytes up to the first CR or LF (or the end), read one at a time so that
+// nothing after the line is taken. `read` is as Console::ReadInputByte.
+LineStatus ReadFirstLine(const std::function<int(std::uint8_t*)>& read, SecretBytes* line);
+
+enum class EncodeStatus { Ok, NotText, Unrepresentable };
+
+// UTF-8 (a leading byte order mark dropped) to composed Unicode, then to the
+// code page. A character the code page lacks may still be written as its
+// canonical decomposition when the code page has every part of it (1255 and
+// 1258 keep accents as separate characters); no other substitute is made.
+EncodeStatus EncodePassword(Platform& platform, const SecretBytes& utf8, int codePage, SecretBytes* out);
+
+struct PasswordResult {
+  bool ok = false;
+  SecretBytes bytes;
+  // When not ok: what to tell the user (may be empty when they said no).
+  std::string message;
+};
+
+PasswordResult AcquirePassword(const Options& options, Console& console, Platform& platform);
+
+// A text of the window's, for a terminal: its stored line break is LF CR.
+std::string PlainText(const wchar_t* text);
+
+}  // namespace ferrune::cli

@@ -1,0 +1,62 @@
+// What the tool needs of the system it runs on. The POSIX build puts OpenSSL
+// and POSIX calls behind it, the Windows build CryptoAPI and Win32.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "file_system.h"
+#include "provider.h"
+#include "secret_bytes.h"
+#include "secret_text.h"
+
+namespace ferrune::cli {
+
+enum class NormalForm { Composed, Decomposed };
+
+class Console {
+ public:
+  virtual ~Console() = default;
+  virtual bool InputIsTerminal() = 0;
+  virtual bool ErrorIsTerminal() = 0;
+  // Shows `prompt` on the terminal and reads one line as UTF-8 without
+  // echoing it. False at the end of the input.
+  virtual bool ReadHidden(const std::string& prompt, SecretBytes* line) = 0;
+  // The same with echo, for a question.
+  virtual bool ReadVisible(const std::string& prompt, std::string* line) = 0;
+  // One byte of standard input: 1, 0 at its end, -1 on an error.
+  virtual int ReadInputByte(std::uint8_t* byte) = 0;
+  // From here on an interrupt cancels the file at hand rather than ending
+  // the program, so that no temporary file is left behind.
+  virtual void WorkBegins() {}
+  // UTF-8 text to standard error, or to standard output.
+  virtual void Error(const std::string& text) = 0;
+  virtual void Output(const std::string& text) = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  // Null with a sentence in `error` when the crypto library cannot serve;
+  // `signing` when the run will write encrypted files.
+  virtual std::unique_ptr<Provider> MakeProvider(bool signing, std::string* error) = 0;
+  virtual FileSystem& Files() = 0;
+  virtual bool RemoveFile(const std::wstring& path) = 0;
+  // A file's bytes as a reader of one byte at a time, like ReadInputByte.
+  class ByteSource {
+   public:
+    virtual ~ByteSource() = default;
+    virtual int Read(std::uint8_t* byte) = 0;
+  };
+  virtual std::unique_ptr<ByteSource> OpenText(const std::wstring& path) = 0;
+  // A path as the user wrote it, for messages.
+  virtual std::string Display(const std::wstring& path) = 0;
+
+  virtual bool CodePageAvailable(int codePage) = 0;
+  virtual bool Normalize(const std::u32string& text, NormalForm form, SecretText* out) = 0;
+  virtual std::optional<std::uint8_t> ToCodePage(char32_t c, int codePage) = 0;
+};
+
+}  // namespace ferrune::cli

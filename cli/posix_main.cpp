@@ -1,0 +1,17 @@
+// zrv on POSIX.
+#include <signal.h>
+
+#include "native_path.h"
+#include "posix_platform.h"
+#include "zrv.h"
+
+int main(int argc, char** argv) {
+  using namespace ferrune::cli;
+  // A closed standard error must not end the program half-way through a file.
+  ::signal(SIGPIPE, SIG_IGN);
+  std::vector<std::wstring> args;
+  for (int i = 1; i < argc; ++i) args.push_back(ferrune::FromNativePath(argv[i]));
+  auto console = MakePosixConsole();
+  auto platform = MakePosixPlatform();
+  return RunZrv(args, *console, *platform, &CancelFlag());
+}

@@ -1,0 +1,204 @@
+#include "posix_platform.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+#include <uninorm.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "code_page_tables.h"
+#include "native_path.h"
+#include "openssl_provider.h"
+#include "posix_file_system.h"
+
+namespace ferrune::cli {
+namespace {
+
+void WriteAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return;
+    done += static_cast<std::size_t>(put);
+  }
+}
+
+int ReadByte(int fd, std::uint8_t* byte) {
+  for (;;) {
+    const ssize_t got = ::read(fd, byte, 1);
+    if (got < 0 && errno == EINTR) continue;
+    return got < 0 ? -1 : static_cast<int>(got);
+  }
+}
+
+// The terminal's settings while echo is off, for a signal to put back.
+struct termios savedTerminal;
+volatile sig_atomic_t echoOff = 0;
+
+void RestoreAndDie(int signal) {
+  if (echoOff) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+// The first signal asks the file at hand to stop and clean up; a second one
+// ends the program at once.
+void RequestCancel(int signal) {
+  if (CancelFlag().exchange(true)) {
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+  }
+}
+
+void Handle(void (*handler)(int)) {
+  struct sigaction action{};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(s, &action, nullptr);
+}
+
+class PosixConsole final : public Console {
+ public:
+  bool InputIsTerminal() override { return ::isatty(STDIN_FILENO) == 1; }
+  bool ErrorIsTerminal() override { return ::isatty(STDERR_FILENO) == 1; }
+
+  bool ReadHidden(const std::string& prompt, SecretBytes* line) override {
+    WriteAll(STDERR_FILENO, prompt);
+    struct termios quiet{};
+    const bool terminal = ::tcgetattr(STDIN_FILENO, &savedTerminal) == 0;
+    if (terminal) {
+      quiet = savedTerminal;
+      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+      quiet.c_lflag |= ECHONL;
+      Handle(RestoreAndDie);
+      echoOff = 1;
+      ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    SecretBytes bytes(kMaxLine);
+    std::size_t length = 0;
+    int got = 0;
+    std::uint8_t byte = 0;
+    while ((got = ReadByte(STDIN_FILENO, &byte)) == 1 && byte != '\n' && byte != '\r') {
+      if (length < bytes.size()) bytes.data()[length++] = byte;
+    }
+    if (terminal) {
+      ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+      echoOff = 0;
+      Handle(SIG_DFL);
+    }
+    if (got != 1 && length == 0) {
+      WriteAll(STDERR_FILENO, "\n");
+      return false;
+    }
+    *line = SecretBytes(bytes.data(), length);
+    return true;
+  }
+
+  bool ReadVisible(const std::string& prompt, std::string* line) override {
+    WriteAll(STDERR_FILENO, prompt);
+    line->clear();
+    std::uint8_t byte = 0;
+    int got = 0;
+    while ((got = ReadByte(STDIN_FILENO, &byte)) == 1 && byte != '\n' && byte != '\r') {
+      if (line->size() < 256) *line += static_cast<char>(byte);
+    }
+    return got == 1 || !line->empty();
+  }
+
+  int ReadInputByte(std::uint8_t* byte) override { return ReadByte(STDIN_FILENO, byte); }
+  // Until now a signal simply ends the program: nothing has been made yet.
+  void WorkBegins() override { Handle(RequestCancel); }
+  void Error(const std::string& text) override { WriteAll(STDERR_FILENO, text); }
+  void Output(const std::string& text) override { WriteAll(STDOUT_FILENO, text); }
+
+ private:
+  static constexpr std::size_t kMaxLine = 64 * 1024;
+};
+
+class FileBytes final : public Platform::ByteSource {
+ public:
+  explicit FileBytes(int fd) : fd_(fd) {}
+  ~FileBytes() override { ::close(fd_); }
+  int Read(std::uint8_t* byte) override {
+    if (next_ == end_) {
+      ssize_t got;
+      do {
+        got = ::read(fd_, buffer_, sizeof buffer_);
+      } while (got < 0 && errno == EINTR);
+      if (got <= 0) return got < 0 ? -1 : 0;
+      next_ = 0;
+      end_ = static_cast<std::size_t>(got);
+    }
+    *byte = buffer_[next_++];
+    return 1;
+  }
+
+ private:
+  int fd_;
+  std::uint8_t buffer_[512];
+  std::size_t next_ = 0;
+  std::size_t end_ = 0;
+};
+
+class PosixPlatform final : public Platform {
+ public:
+  std::unique_ptr<Provider> MakeProvider(bool, std::string* error) override {
+    return OpenSslProvider::Create(error);
+  }
+  FileSystem& Files() override { return files_; }
+  bool RemoveFile(const std::wstring& path) override { return ::unlink(ToNativePath(path).c_str()) == 0; }
+  std::unique_ptr<ByteSource> OpenText(const std::wstring& path) override {
+    const int fd = ::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return nullptr;
+    return std::make_unique<FileBytes>(fd);
+  }
+  std::string Display(const std::wstring& path) override { return ToNativePath(path); }
+
+  bool CodePageAvailable(int codePage) override { return CodePageUpperHalf(codePage) != nullptr; }
+
+  bool Normalize(const std::u32string& text, NormalForm form, SecretText* out) override {
+    if (text.empty()) {
+      out->Wipe();
+      return true;
+    }
+    std::size_t length = 0;
+    uint32_t* result = u32_normalize(form == NormalForm::Composed ? UNINORM_NFC : UNINORM_NFD,
+                                     reinterpret_cast<const uint32_t*>(text.data()), text.size(), nullptr, &length);
+    if (!result) return false;
+    *out = SecretText(std::u32string(reinterpret_cast<const char32_t*>(result), length));
+    WipeBytes(result, length * sizeof(uint32_t));
+    std::free(result);
+    return true;
+  }
+
+  std::optional<std::uint8_t> ToCodePage(char32_t c, int codePage) override {
+    if (c < 0x80) return static_cast<std::uint8_t>(c);
+    const char16_t* upper = CodePageUpperHalf(codePage);
+    if (!upper || c > 0xFFFF) return std::nullopt;
+    for (int i = 0; i < 128; ++i) {
+      if (upper[i] == c) return static_cast<std::uint8_t>(0x80 + i);
+    }
+    return std::nullopt;
+  }
+
+ private:
+  PosixFileSystem files_;
+};
+
+}  // namespace
+
+std::atomic<bool>& CancelFlag() {
+  static std::atomic<bool> flag{false};
+  return flag;
+}
+
+std::unique_ptr<Console> MakePosixConsole() { return std::make_unique<PosixConsole>(); }
+std::unique_ptr<Platform> MakePosixPlatform() { return std::make_unique<PosixPlatform>(); }
+
+}  // namespace ferrune::cli

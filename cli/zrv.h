@@ -1,0 +1,32 @@
+// The zrv tool: encrypt, decrypt or check files on the container core.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "outcome.h"
+#include "platform.h"
+
+namespace ferrune::cli {
+
+enum ExitCode : int {
+  kExitSuccess = 0,
+  kExitWrongPassword = 1,
+  kExitUsage = 2,
+  kExitDamaged = 3,
+  kExitCannotRead = 4,
+  kExitCannotWrite = 5,
+  kExitOther = 6,
+};
+
+int ExitCodeOf(Outcome outcome);
+
+// `args` without the program name. `cancel` is set from outside (a signal,
+// Ctrl+C) and stops the file at hand and the ones after it.
+int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& platform,
+           const std::atomic<bool>* cancel);
+
+std::string HelpText();
+
+}  // namespace ferrune::cli

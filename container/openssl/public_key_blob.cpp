@@ -1,0 +1,35 @@
+#include "public_key_blob.h"
+
+#include "le_bytes.h"
+
+namespace ferrune::blob {
+
+std::vector<std::uint8_t> Build(const RsaPublic& key, std::uint32_t algorithm) {
+  std::vector<std::uint8_t> out(kFixedPart);
+  out[0] = kPublicKeyBlob;
+  out[1] = kBlobVersion;
+  StoreLe32(out.data() + 4, algorithm);
+  StoreLe32(out.data() + 8, kRsa1Magic);
+  StoreLe32(out.data() + 12, key.bits);
+  StoreLe32(out.data() + 16, key.exponent);
+  out.insert(out.end(), key.modulusLe.begin(), key.modulusLe.end());
+  return out;
+}
+
+std::optional<RsaPublic> Parse(std::span<const std::uint8_t> blob) {
+  if (blob.size() < kFixedPart) return std::nullopt;
+  if (blob[0] != kPublicKeyBlob || blob[1] != kBlobVersion || blob[2] != 0 || blob[3] != 0) return std::nullopt;
+  const std::uint32_t algorithm = LoadLe32(blob.data() + 4);
+  if (algorithm != kRsaSign && algorithm != kRsaExchange) return std::nullopt;
+  if (LoadLe32(blob.data() + 8) != kRsa1Magic) return std::nullopt;
+  RsaPublic key;
+  key.bits = LoadLe32(blob.data() + 12);
+  key.exponent = LoadLe32(blob.data() + 16);
+  if (key.bits == 0 || key.bits % 8 != 0 || key.bits > kMaxBits || key.exponent == 0) return std::nullopt;
+  const std::size_t modulusBytes = key.bits / 8;
+  if (blob.size() - kFixedPart < modulusBytes) return std::nullopt;
+  key.modulusLe.assign(blob.begin() + kFixedPart, blob.begin() + kFixedPart + static_cast<std::ptrdiff_t>(modulusBytes));
+  return key;
+}
+
+}  // namespace ferrune::blob
