@@ -9,6 +9,7 @@ OutputFile::~OutputFile() {
 
 void OutputFile::StopProof() {
   if (written_) written_->Abort();
+  if (stopProof_) stopProof_();
   if (proofThread_.joinable()) proofThread_.join();
 }
 
@@ -20,7 +21,8 @@ Outcome OutputFile::Create(std::uint64_t expectedSize) {
   return Outcome::Success;
 }
 
-Outcome OutputFile::StartProof(std::function<bool()> proof) {
+Outcome OutputFile::StartProof(std::function<bool()> proof, std::function<void()> stop) {
+  stopProof_ = std::move(stop);
   try {
     proofThread_ = std::thread([this, proof = std::move(proof)] {
       bool held = false;

@@ -24,8 +24,8 @@ class OutputFile {
   // CannotWrite when no temporary file can be made.
   Outcome Create(std::uint64_t expectedSize);
   // Runs `proof` on its own thread; it reads written() and says whether the
-  // output is right.
-  Outcome StartProof(std::function<bool()> proof);
+  // output is right. `stop` wakes it when the work gives up.
+  Outcome StartProof(std::function<bool()> proof, std::function<void()> stop = {});
 
   Outcome Append(const std::uint8_t* data, std::size_t length);
   Outcome FlushAndFinish();
@@ -44,6 +44,7 @@ class OutputFile {
   std::unique_ptr<TempFile> temp_;
   std::unique_ptr<WrittenFile> written_;
   std::thread proofThread_;
+  std::function<void()> stopProof_;
   bool proofHeld_ = false;
 };
 

@@ -1,14 +1,20 @@
 #include "stream_crypt.h"
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 #include <vector>
 
+#include "chunk_queue.h"
 #include "decrypt_path.h"
 #include "format.h"
 #include "output_file.h"
 
 namespace ferrune {
 namespace {
+
+// Decrypted chunks the proof of a decryption may fall behind by.
+constexpr std::size_t kProofQueueChunks = 4;
 
 struct SignedKey {
   std::vector<std::uint8_t> blob;
@@ -38,36 +44,54 @@ bool ProveEncryption(Provider& provider, const SecretBytes& password, WrittenFil
   return written.WaitFinished(&size) && size == written.Size();
 }
 
-// Writes the plain bytes of a decryption to its output. Once the signature
-// has verified it makes the temporary file and starts the proof, which
-// decrypts the input again on its own and compares the file as read back.
+// The proof of a decryption: every chunk written, read back from the file
+// and compared with the chunk that was decrypted.
+bool ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
+  // However it ends, the decryption must not wait on it any longer.
+  struct StopOnExit {
+    ChunkQueue& queue;
+    ~StopOnExit() { queue.Stop(); }
+  } stopOnExit{decrypted};
+  std::uint64_t offset = 0;
+  SecretBytes back;
+  while (std::optional<SecretBytes> chunk = decrypted.Pop()) {
+    back = SecretBytes(chunk->size());
+    if (!written.ReadAt(offset, back.data(), back.size())) return false;
+    if (std::memcmp(back.data(), chunk->data(), back.size()) != 0) return false;
+    offset += back.size();
+  }
+  std::uint64_t size = 0;
+  return written.WaitFinished(&size) && size == offset;
+}
+
+// Writes the plain bytes of a decryption to its output. Nothing is made
+// before the signature has verified; then the temporary file and the proof.
 class OutputSink final : public PlainSink {
  public:
-  OutputSink(OutputFile& output, Provider& provider, const SecretBytes& password, InputFile& input,
-             std::size_t chunkSize)
-      : output_(output), provider_(provider), password_(password), input_(input), chunkSize_(chunkSize) {}
+  OutputSink(OutputFile& output, ChunkQueue& decrypted) : output_(output), decrypted_(decrypted) {}
 
   Outcome Begin() override {
     if (const Outcome created = output_.Create(WrittenFile::kUnknownSize); created != Outcome::Success) {
       return created;
     }
-    // The proof may outlive this sink (the output joins it), so it holds
-    // only what outlives the output.
-    return output_.StartProof([&provider = provider_, &password = password_, &input = input_,
-                               &written = output_.written(), chunkSize = chunkSize_] {
-      CompareSink compare(written);
-      return DecryptPath(provider, password, input, compare, nullptr, chunkSize) == Outcome::Success;
-    });
+    // The proof holds only what outlives the output, which joins it.
+    return output_.StartProof(
+        [&written = output_.written(), &decrypted = decrypted_] { return ProveDecryption(written, decrypted); },
+        [&decrypted = decrypted_] { decrypted.Stop(); });
   }
-  Outcome Put(const std::uint8_t* data, std::size_t length) override { return output_.Append(data, length); }
-  Outcome End() override { return output_.FlushAndFinish(); }
+  Outcome Put(const std::uint8_t* data, std::size_t length) override {
+    if (length == 0) return Outcome::Success;
+    if (const Outcome appended = output_.Append(data, length); appended != Outcome::Success) return appended;
+    return decrypted_.Push(SecretBytes(data, length)) ? Outcome::Success : Outcome::Failed;
+  }
+  Outcome End() override {
+    decrypted_.Close();
+    return output_.FlushAndFinish();
+  }
 
  private:
   OutputFile& output_;
-  Provider& provider_;
-  const SecretBytes& password_;
-  InputFile& input_;
-  const std::size_t chunkSize_;
+  ChunkQueue& decrypted_;
 };
 
 Outcome Finish(OutputFile& output, const JobControl& control) {
@@ -164,8 +188,9 @@ Outcome DecryptStream(Provider& provider, FileSystem& fs, const std::wstring& en
   if (plainPath.empty()) return Outcome::CannotWrite;
   auto input = fs.OpenRead(encryptedPath);
   if (!input) return Outcome::CannotRead;
+  ChunkQueue proofQueue(kProofQueueChunks);
   OutputFile output(fs, plainPath);
-  OutputSink sink(output, provider, password, *input, chunkSize);
+  OutputSink sink(output, proofQueue);
   if (const Outcome decrypted = DecryptPath(provider, password, *input, sink, &control, chunkSize);
       decrypted != Outcome::Success) {
     return decrypted;
