@@ -64,7 +64,10 @@ class Progress {
   }
   void Clear() {
     if (!drawn_) return;
-    console_.Error("\r" + std::string(width_, ' ') + "\r");
+    std::string blank(width_ + 2, ' ');
+    blank.front() = '\r';
+    blank.back() = '\r';
+    console_.Error(blank);
     drawn_ = false;
   }
 

@@ -1,0 +1,276 @@
+// The zrv tool through RunZrv on the build's real provider and file system,
+// with a scripted console: commands, outcomes and exit codes, several files,
+// the password's sources and the window's rules, and its bytes.
+#include <gtest/gtest.h>
+
+#include "password.h"
+#include "stream_crypt.h"
+#include "zrv.h"
+#include "zrv_support.h"
+
+namespace ferrune::testing {
+namespace {
+
+using cli::RunZrv;
+
+class Zrv : public ::testing::Test {
+ protected:
+  int Run(std::vector<std::wstring> args) {
+    console_ = ScriptedConsole();
+    return Run(args, console_);
+  }
+  int Run(std::vector<std::wstring> args, ScriptedConsole& console) {
+    return RunZrv(args, console, *platform_, nullptr);
+  }
+  // Runs with the password in a file.
+  int RunWith(const std::string& password, std::vector<std::wstring> args) {
+    Write(dir_ / "pw", TextBytes(password + "\n"));
+    args.insert(args.begin(), {L"--password-file", Arg(dir_ / "pw")});
+    return Run(args);
+  }
+  std::string Line(const fs::path& path, const std::string& message) {
+    return "zrv: " + platform_->Display(Arg(path)) + ": " + message + "\n";
+  }
+  // Decrypts with the core and password bytes given as they are.
+  Outcome DecryptWithBytes(const fs::path& encrypted, const fs::path& plain, const Bytes& password) {
+    std::string error;
+    auto provider = platform_->MakeProvider(false, &error);
+    return DecryptStream(*provider, platform_->Files(), Arg(encrypted), Arg(plain),
+                         SecretBytes(password.data(), password.size()), {});
+  }
+
+  std::unique_ptr<cli::Platform> platform_ = RealPlatform();
+  ScriptedConsole console_;
+  TestDir dir_;
+};
+
+TEST_F(Zrv, EncryptAndDecryptReplaceEachFileAndSayItOnALineOfItsOwn) {
+  const Bytes a = RandomBytes(3000, 1), b = {};
+  Write(dir_ / "a.txt", a);
+  Write(dir_ / "b", b);
+  EXPECT_EQ(RunWith("secret", {L"encrypt", Arg(dir_ / "a.txt"), Arg(dir_ / "b")}), 0);
+  EXPECT_EQ(console_.errors, Line(dir_ / "a.txt", "Encryption completed") + Line(dir_ / "b", "Encryption completed"));
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"a.txt.zrv", "b.zrv", "pw"}));
+  EXPECT_EQ(RunWith("secret", {L"decrypt", Arg(dir_ / "a.txt.zrv"), Arg(dir_ / "b.zrv")}), 0);
+  EXPECT_EQ(console_.errors,
+            Line(dir_ / "a.txt.zrv", "Decryption completed") + Line(dir_ / "b.zrv", "Decryption completed"));
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"a.txt", "b", "pw"}));
+  EXPECT_EQ(Read(dir_ / "a.txt"), a);
+  EXPECT_EQ(Read(dir_ / "b"), b);
+  EXPECT_TRUE(console_.output.empty());
+}
+
+TEST_F(Zrv, KeepLeavesTheInputsAndCheckWritesNothing) {
+  Write(dir_ / "a", TextBytes("alpha"));
+  EXPECT_EQ(RunWith("secret", {L"--keep", L"encrypt", Arg(dir_ / "a")}), 0);
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"a", "a.zrv", "pw"}));
+  Write(dir_ / "a", TextBytes("replaced on decryption"));
+  EXPECT_EQ(RunWith("secret", {L"decrypt", L"-k", Arg(dir_ / "a.zrv")}), 0);
+  EXPECT_EQ(Read(dir_ / "a"), TextBytes("alpha"));
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"a", "a.zrv", "pw"}));
+
+  EXPECT_EQ(RunWith("secret", {L"check", Arg(dir_ / "a.zrv")}), 0);
+  EXPECT_EQ(console_.errors, Line(dir_ / "a.zrv", "The file is well formed and the password is right"));
+  EXPECT_EQ(RunWith("Secret", {L"check", Arg(dir_ / "a.zrv")}), 1);
+  EXPECT_EQ(console_.errors, Line(dir_ / "a.zrv", "Invalid password!"));
+  // Cut at a block boundary: the shape holds, only the decryption can tell.
+  Bytes cut = Read(dir_ / "a.zrv");
+  Write(dir_ / "cut.zrv", TextBytes(std::string(cut.begin(), cut.end() - 8) + std::string(8, '\0')));
+  EXPECT_EQ(RunWith("secret", {L"check", Arg(dir_ / "cut.zrv"), Arg(dir_ / "missing.zrv")}), 3);
+  EXPECT_EQ(console_.errors,
+            Line(dir_ / "cut.zrv", "The file is damaged") + Line(dir_ / "missing.zrv", "Cannot read the file"));
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"a", "a.zrv", "cut.zrv", "pw"}));
+}
+
+TEST_F(Zrv, EveryFileIsTriedAndTheExitCodeIsTheFirstFailures) {
+  Write(dir_ / "good", TextBytes("good"));
+  Write(dir_ / "other", TextBytes("other"));
+  ASSERT_EQ(RunWith("secret", {L"encrypt", Arg(dir_ / "good")}), 0);
+  ASSERT_EQ(RunWith("another", {L"encrypt", Arg(dir_ / "other")}), 0);
+  Write(dir_ / "junk.zrv", TextBytes("not an encrypted file at all"));
+  fs::create_directory(dir_ / "sub");
+  const std::vector<std::wstring> files = {Arg(dir_ / "missing.zrv"), Arg(dir_ / "other.zrv"),
+                                           Arg(dir_ / "junk.zrv"), Arg(dir_ / "good.zrv"), Arg(dir_ / "sub" / "abcd")};
+  std::vector<std::wstring> args = {L"decrypt"};
+  args.insert(args.end(), files.begin(), files.end());
+  EXPECT_EQ(RunWith("secret", args), 4);
+  EXPECT_EQ(console_.errors, Line(dir_ / "missing.zrv", "Cannot read the file") +
+                                 Line(dir_ / "other.zrv", "Invalid password!") +
+                                 Line(dir_ / "junk.zrv", "The file is damaged") +
+                                 Line(dir_ / "good.zrv", "Decryption completed") +
+                                 Line(dir_ / "sub" / "abcd", "Cannot write the output file"));
+  EXPECT_EQ(Read(dir_ / "good"), TextBytes("good"));
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"good", "junk.zrv", "other.zrv", "pw", "sub"}));
+  // The first failure decides, whichever it is.
+  EXPECT_EQ(RunWith("secret", {L"decrypt", Arg(dir_ / "junk.zrv"), Arg(dir_ / "missing.zrv")}), 3);
+  EXPECT_EQ(RunWith("secret", {L"decrypt", Arg(dir_ / "other.zrv"), Arg(dir_ / "junk.zrv")}), 1);
+  EXPECT_EQ(RunWith("secret", {L"decrypt", Arg(dir_ / "sub" / "abcd")}), 5);
+  // As the window: a ".zrv" file is not encrypted again.
+  EXPECT_EQ(RunWith("secret", {L"encrypt", Arg(dir_ / "junk.zrv")}), 2);
+  EXPECT_EQ(console_.errors, Line(dir_ / "junk.zrv", "This file is encrypted"));
+  EXPECT_EQ(Read(dir_ / "junk.zrv"), TextBytes("not an encrypted file at all"));
+}
+
+TEST_F(Zrv, TheTerminalAsksAsTheWindowDoes) {
+  Write(dir_ / "f", TextBytes("content"));
+  const auto encrypt = [&](std::deque<std::string> hidden, std::deque<std::string> answers) {
+    console_ = ScriptedConsole();
+    console_.terminal = true;
+    console_.hidden = std::move(hidden);
+    console_.answers = std::move(answers);
+    return Run({L"encrypt", Arg(dir_ / "f")}, console_);
+  };
+  const std::string refused = "zrv: nothing was changed.\n";
+  EXPECT_EQ(encrypt({"", ""}, {}), 2);
+  EXPECT_EQ(console_.errors, "zrv: You have not entered a password!\n" + refused);
+  EXPECT_EQ(encrypt({"secret1", ""}, {}), 2);
+  EXPECT_EQ(console_.errors,
+            "zrv: You have entered two different passwords.\nPlease make sure the password match.\n" + refused);
+  EXPECT_EQ(encrypt({"", "secret1"}, {}), 2);
+  EXPECT_EQ(encrypt({"Secret1", "secret1"}, {}), 2);
+  EXPECT_EQ(console_.prompts, (std::vector<std::string>{"Enter a password: ", "Verify the password: "}));
+  // Five characters: the question, and no (or nothing) stops.
+  const std::string question =
+      "You have entered a password which has less than 6 characters.\nAre you sure you want to continue? [y/N] ";
+  for (const std::string answer : {"n", "", "no", "yy"}) {
+    EXPECT_EQ(encrypt({"abcde", "abcde"}, {answer}), 2) << answer;
+    EXPECT_EQ(console_.prompts.back(), question);
+    EXPECT_EQ(console_.errors, refused);
+  }
+  EXPECT_EQ(encrypt({"abcde", "abcde"}, {}), 2);
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"f"});
+  EXPECT_EQ(encrypt({"abcde", "abcde"}, {"Y"}), 0);
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"f.zrv"});
+
+  // Decryption asks once, and not about the length.
+  console_ = ScriptedConsole();
+  console_.terminal = true;
+  console_.hidden = {""};
+  EXPECT_EQ(Run({L"decrypt", Arg(dir_ / "f.zrv")}, console_), 2);
+  EXPECT_EQ(console_.prompts, std::vector<std::string>{"Enter the password used: "});
+  EXPECT_EQ(console_.errors, "zrv: You have not entered a password!\n" + refused);
+  console_ = ScriptedConsole();
+  console_.terminal = true;
+  console_.hidden = {"abcde"};
+  EXPECT_EQ(Run({L"decrypt", Arg(dir_ / "f.zrv")}, console_), 0);
+  EXPECT_EQ(Read(dir_ / "f"), TextBytes("content"));
+}
+
+TEST_F(Zrv, StandardInputGivesItsFirstLineOnceWithoutQuestions) {
+  Write(dir_ / "f", TextBytes("content"));
+  ScriptedConsole piped;
+  piped.input = "abc\r\nsecond line";
+  EXPECT_EQ(Run({L"encrypt", Arg(dir_ / "f")}, piped), 0);
+  EXPECT_TRUE(piped.prompts.empty());
+  EXPECT_EQ(piped.inputRead(), 4u) << "nothing after the line is taken";
+  EXPECT_EQ(DecryptWithBytes(dir_ / "f.zrv", dir_ / "g", TextBytes("abc")), Outcome::Success);
+  // A lone LF, no line end at all: the same password.
+  for (const char* input : {"abc\n", "abc"}) {
+    ScriptedConsole again;
+    again.input = input;
+    EXPECT_EQ(Run({L"check", Arg(dir_ / "f.zrv")}, again), 0) << input;
+  }
+  ScriptedConsole empty;
+  EXPECT_EQ(Run({L"decrypt", Arg(dir_ / "f.zrv")}, empty), 2);
+  EXPECT_EQ(empty.errors, "zrv: You have not entered a password!\nzrv: nothing was changed.\n");
+  ScriptedConsole blankLine;
+  blankLine.input = "\nabc\n";
+  EXPECT_EQ(Run({L"decrypt", Arg(dir_ / "f.zrv")}, blankLine), 2);
+  ScriptedConsole endless;
+  endless.input = std::string(cli::kMaxPasswordLine + 1, 'x');
+  EXPECT_EQ(Run({L"decrypt", Arg(dir_ / "f.zrv")}, endless), 2);
+  EXPECT_NE(endless.errors.find("longer than 65536 bytes"), std::string::npos) << endless.errors;
+  // A password file that is not there.
+  EXPECT_EQ(Run({L"--password-file", Arg(dir_ / "none"), L"decrypt", Arg(dir_ / "f.zrv")}), 2);
+  EXPECT_NE(console_.errors.find("Cannot read the password file"), std::string::npos);
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"f.zrv", "g"}));
+}
+
+TEST_F(Zrv, PasswordsBecomeCodePageBytesAfterComposition) {
+  Write(dir_ / "f", TextBytes("content"));
+  struct Case {
+    std::vector<std::wstring> options;
+    std::string utf8;
+    const char* bytes;
+  } cases[] = {
+      {{}, "p\xc3\xa4sssw\xc3\xb6rd", "70e473737377f67264"},
+      // Decomposed accents, as some terminals give them, compose first.
+      {{}, "pa\xcc\x88ssswo\xcc\x88rd", "70e473737377f67264"},
+      // A byte order mark at the start of a file is not part of the password.
+      {{}, "\xef\xbb\xbfsecret", "736563726574"},
+      {{}, "\xe2\x82\xac uro", "802075726f"},
+      {{L"--code-page", L"1251"}, "\xd0\xbf\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c", "efe0f0eeebfc"},
+      {{L"--code-page=1253"}, "\xce\xa9mega12", "d96d65676131 32"},
+      {{L"--code-page", L"1250"}, "\xc5\x99\xc3\xad\xc5\xa1\xc3\xb3", "f8ed9af3"},
+      {{L"--code-page", L"874"}, "\xe0\xb8\x81\xe0\xb8\x82" "abcd", "a1a261626364"},
+      // 1258 keeps tone marks apart: a letter it lacks goes as letter and mark.
+      {{L"--code-page", L"1258"}, "\xe1\xba\xa1" "bcdef", "61f2626364656 6"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    std::string hex = c.bytes;
+    hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
+    std::vector<std::wstring> args = c.options;
+    args.insert(args.end(), {L"--keep", L"encrypt", Arg(dir_ / "f")});
+    ASSERT_EQ(RunWith(c.utf8, args), 0) << console_.errors;
+    EXPECT_EQ(DecryptWithBytes(dir_ / "f.zrv", dir_ / "g", FromHex(hex)), Outcome::Success);
+  }
+  const std::string characters =
+      "zrv: The password contains characters that cannot be used.\nPlease choose another password.\n";
+  struct Refused {
+    std::vector<std::wstring> options;
+    std::string utf8;
+    std::string message;
+  } refused[] = {
+      // Cyrillic has no form in 1252, and no best fit (Omega to O) is made.
+      {{}, "\xd0\xbf\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c", characters + "(code page 1252; see --code-page)\n"},
+      {{}, "\xce\xa9mega12", characters + "(code page 1252; see --code-page)\n"},
+      {{L"--code-page", L"1251"}, "p\xc3\xa4ssw\xc3\xb6rd", characters + "(code page 1251; see --code-page)\n"},
+      {{}, "\xf0\x9f\x94\x91 key12", characters + "(code page 1252; see --code-page)\n"},
+      {{}, "bad \xff utf8", "zrv: The password is not UTF-8 text.\n"},
+      {{}, "overlong \xc0\xaf", "zrv: The password is not UTF-8 text.\n"},
+  };
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.utf8);
+    std::vector<std::wstring> args = r.options;
+    args.insert(args.end(), {L"encrypt", Arg(dir_ / "f")});
+    EXPECT_EQ(RunWith(r.utf8, args), 2);
+    EXPECT_EQ(console_.errors, r.message + "zrv: nothing was changed.\n");
+  }
+  EXPECT_EQ(Read(dir_ / "f"), TextBytes("content"));
+}
+
+TEST_F(Zrv, TheCommandLineIsCheckedBeforeAnythingIsDone) {
+  Write(dir_ / "f", TextBytes("content"));
+  Write(dir_ / "-x", TextBytes("dash"));
+  const std::string more = "\nTry 'zrv --help' for more information.\n";
+  struct Case {
+    std::vector<std::wstring> args;
+    std::string error;
+  } cases[] = {
+      {{}, "no command given (encrypt, decrypt or check)"},
+      {{L"encrypt"}, "no files given"},
+      {{L"scramble", Arg(dir_ / "f")}, "unknown command scramble (encrypt, decrypt or check)"},
+      {{L"encrypt", L"--fast", Arg(dir_ / "f")}, "unknown option --fast"},
+      {{L"encrypt", L"--code-page", L"1200", Arg(dir_ / "f")}, "code page 1200 is not one of 874 and 1250 to 1258"},
+      {{L"encrypt", L"--code-page", L"+1252", Arg(dir_ / "f")}, "code page +1252 is not one of 874 and 1250 to 1258"},
+      {{L"encrypt", Arg(dir_ / "f"), L"--password-file"}, "option --password-file needs a value"},
+      {{L"encrypt", L"--keep=yes", Arg(dir_ / "f")}, "option --keep takes no value"},
+      {{L"encrypt", Arg(dir_ / "-x"), L"-x"}, "unknown option -x"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run(c.args), 2);
+    EXPECT_EQ(console_.errors, "zrv: " + c.error + more);
+  }
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"-x", "f"}));
+  EXPECT_EQ(Run({L"--help"}), 0);
+  EXPECT_EQ(console_.output, cli::HelpText());
+  EXPECT_TRUE(console_.errors.empty());
+  // After "--" a name that starts with a dash is a file.
+  Write(dir_ / "pw", TextBytes("secret\n"));
+  EXPECT_EQ(Run({L"encrypt", L"--password-file", Arg(dir_ / "pw"), L"--", Arg(dir_ / "f")}), 0);
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"-x", "f.zrv", "pw"}));
+}
+
+}  // namespace
+}  // namespace ferrune::testing
