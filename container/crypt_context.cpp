@@ -10,14 +10,14 @@ bool GenerateExportable(HCRYPTPROV prov, ALG_ID spec) {
 
 }  // namespace
 
-CryptContext CryptContext::Open() {
+CryptContext CryptContext::Open(const char* containerName, AcquireFn acquire) {
   CryptContext ctx;
-  if (CryptAcquireContextA(ctx.prov_.put(), kKeyContainerName, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET) ||
-      CryptAcquireContextA(ctx.prov_.put(), kKeyContainerName, nullptr, PROV_RSA_FULL, 0)) {
+  if (acquire(ctx.prov_.put(), containerName, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET) ||
+      acquire(ctx.prov_.put(), containerName, nullptr, PROV_RSA_FULL, 0)) {
     ctx.kind_ = Kind::Container;
     return ctx;
   }
-  if (CryptAcquireContextA(ctx.prov_.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
+  if (acquire(ctx.prov_.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
       GenerateExportable(ctx.prov_.get(), AT_SIGNATURE)) {
     ctx.kind_ = Kind::Ephemeral;
     return ctx;

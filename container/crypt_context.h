@@ -15,7 +15,9 @@ class CryptContext {
   // Opens the container (made when missing). When it cannot be opened at all,
   // falls back to a verify-only context with a signature pair kept in memory
   // for this run, which is all the file format needs.
-  static CryptContext Open();
+  // `acquire` is the platform call; tests put a refusing one in its place.
+  using AcquireFn = BOOL(WINAPI*)(HCRYPTPROV*, LPCSTR, LPCSTR, DWORD, DWORD);
+  static CryptContext Open(const char* containerName = kKeyContainerName, AcquireFn acquire = &CryptAcquireContextA);
 
   // Replaces the container's exchange and signature pairs; false on failure.
   bool RenewKeyPairs();
