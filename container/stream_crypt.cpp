@@ -143,8 +143,8 @@ Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& pl
   PasswordKey passwordKey;
   if (!MakePasswordKey(provider, password, &passwordKey)) return Outcome::Failed;
   SignedKey signedKey;
-  if (const Outcome made = MakeSignedKey(provider, passwordKey.hashValue, &signedKey); made != Outcome::Success)
-    return made;
+  const Outcome made = MakeSignedKey(provider, passwordKey.hashValue, &signedKey);
+  if (made != Outcome::Success) return made;
 
   const auto keyBlobLength = static_cast<std::uint32_t>(signedKey.blob.size());
   const auto signatureLength = static_cast<std::uint32_t>(signedKey.signature.size());
