@@ -51,7 +51,7 @@ class TMainForm : public BaseWindow<TMainForm> {
   void DecryptDone(TThread* sender);
 
   // Thread to outwait before the process ends (null when none ran).
-  HANDLE WorkerThread() const { return workerThread_.get(); }
+  HANDLE WorkerThread() const { return workerThread_ ? workerThread_.get() : nullptr; }
 
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 

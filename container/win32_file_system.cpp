@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include "win_file_handle.h"
+#include "win_handle.h"
 
 namespace ferrune {
 namespace {
@@ -47,20 +47,20 @@ bool WriteAtOffset(HANDLE file, std::uint64_t offset, const std::uint8_t* data, 
 
 class Win32InputFile final : public InputFile {
  public:
-  Win32InputFile(FileHandle file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
+  Win32InputFile(UniqueHandle file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
   std::uint64_t Size() const override { return size_; }
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     return ReadAtOffset(file_.get(), offset, buffer, length);
   }
 
  private:
-  FileHandle file_;
+  UniqueHandle file_;
   const std::uint64_t size_;
 };
 
 class Win32TempFile final : public TempFile {
  public:
-  Win32TempFile(FileHandle file, std::wstring where) : path(std::move(where)), file_(std::move(file)) {}
+  Win32TempFile(UniqueHandle file, std::wstring where) : path(std::move(where)), file_(std::move(file)) {}
   bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
     return WriteAtOffset(file_.get(), offset, data, length);
   }
@@ -73,7 +73,7 @@ class Win32TempFile final : public TempFile {
   const std::wstring path;
 
  private:
-  FileHandle file_;
+  UniqueHandle file_;
 };
 
 std::atomic<unsigned> tempCounter{0};
@@ -86,7 +86,7 @@ std::wstring FolderOf(const std::wstring& path) {
 }
 
 std::unique_ptr<InputFile> Win32FileSystem::OpenRead(const std::wstring& path) {
-  FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return nullptr;
   LARGE_INTEGER size{};
@@ -102,7 +102,7 @@ std::unique_ptr<TempFile> Win32FileSystem::CreateTemp(const std::wstring& finalP
     std::swprintf(name, 48, L"~ferrune-%08lx-%08x.tmp", GetCurrentProcessId(),
                   tempCounter.fetch_add(1) ^ static_cast<unsigned>(GetTickCount64()));
     std::wstring path = folder + name;
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) return std::make_unique<Win32TempFile>(std::move(file), std::move(path));
     const DWORD error = GetLastError();

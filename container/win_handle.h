@@ -1,4 +1,4 @@
-// A move-only owner of a file HANDLE.
+// A move-only owner of a kernel HANDLE (file, thread, event).
 #pragma once
 
 #ifdef _WIN32
@@ -8,18 +8,18 @@
 
 namespace ferrune {
 
-class FileHandle {
+class UniqueHandle {
  public:
-  FileHandle() = default;
-  explicit FileHandle(HANDLE h) : h_(h) {}
-  FileHandle(FileHandle&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
-  FileHandle& operator=(FileHandle&& o) noexcept {
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE h) : h_(h) {}
+  UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
+  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
     if (this != &o) reset(std::exchange(o.h_, INVALID_HANDLE_VALUE));
     return *this;
   }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() { reset(); }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { reset(); }
 
   HANDLE get() const { return h_; }
   explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
