@@ -21,8 +21,8 @@ void TApplication::Initialize(HINSTANCE instance) {
   if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return;
   // A message-only window would not own a taskbar button's title; a hidden
   // top-level window is what the wake-ups need.
-  window_ = CreateWindowExW(0, wc.lpszClassName, title_.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                            nullptr);
+  window_ =
+      CreateWindowExW(0, wc.lpszClassName, title_.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
   SetWakeUpWindow(window_);
 }
 

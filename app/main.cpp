@@ -1,6 +1,6 @@
 // Program entry: the application title, the one window, the message loop.
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include "application.h"
 #include "error_box.h"

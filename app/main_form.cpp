@@ -56,10 +56,10 @@ TMainForm::~TMainForm() {
 void TMainForm::Create() {
   HINSTANCE instance = TApplication::Instance().ModuleInstance();
   TControl::RegisterClass(instance);
-  iconBig_ = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                           GetSystemMetrics(SM_CYICON), 0));
-  iconSmall_ = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                             GetSystemMetrics(SM_CYSMICON), 0));
+  iconBig_ = static_cast<HICON>(
+      LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+  iconSmall_ = static_cast<HICON>(
+      LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = WindowProc;
@@ -117,9 +117,8 @@ void TMainForm::BuildControls() {
     HWND hwnd = nullptr;
     switch (spec.kind) {
       case ControlKind::PasswordEdit:
-        hwnd = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"", child | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL, 0,
-                               0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance,
-                               nullptr);
+        hwnd = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"", child | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL, 0, 0,
+                               0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
         // The themed edit would show a bullet.
         if (hwnd) SendMessageW(hwnd, EM_SETPASSWORDCHAR, L'*', 0);
         break;
@@ -130,10 +129,9 @@ void TMainForm::BuildControls() {
         break;
       default: {
         auto control = std::make_unique<TControl>(*this, spec);
-        const bool container = spec.kind == ControlKind::Notebook || spec.kind == ControlKind::Page ||
-                               spec.kind == ControlKind::GroupBox;
-        hwnd = control->Create(parent, child | (container ? WS_CLIPCHILDREN : 0),
-                               container ? WS_EX_CONTROLPARENT : 0);
+        const bool container =
+            spec.kind == ControlKind::Notebook || spec.kind == ControlKind::Page || spec.kind == ControlKind::GroupBox;
+        hwnd = control->Create(parent, child | (container ? WS_CLIPCHILDREN : 0), container ? WS_EX_CONTROLPARENT : 0);
         controls_.push_back(std::move(control));
       }
     }
@@ -157,8 +155,8 @@ void TMainForm::LayOut() {
   // Centred on the desktop.
   RECT work{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - w) / 2, work.top + (work.bottom - work.top - h) / 2,
-               w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - w) / 2,
+               work.top + (work.bottom - work.top - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 const ControlSpec* TMainForm::SpecOf(HWND control) const {
@@ -181,12 +179,8 @@ COLORREF TMainForm::BackgroundOf(HWND control) const {
 
 LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_CLOSE:
-      FormClose();
-      return 0;
-    case WM_DESTROY:
-      TApplication::Instance().Terminate();
-      return 0;
+    case WM_CLOSE: FormClose(); return 0;
+    case WM_DESTROY: TApplication::Instance().Terminate(); return 0;
     case WM_COMMAND:
       // Enter and Esc, as the dialog manager reports them.
       if (LOWORD(wp) == IDOK) {
@@ -207,9 +201,7 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
       }
       break;
-    case WM_APP_PROGRESS:
-      Progress(unsigned(wp));
-      return 0;
+    case WM_APP_PROGRESS: Progress(unsigned(wp)); return 0;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wp);
       MakeFonts();
@@ -219,8 +211,7 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd_, nullptr, TRUE);
       return 0;
     }
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(hwnd_, msg, wp, lp);
 }
@@ -455,9 +446,9 @@ void TMainForm::DecryptDone(TThread* sender) {
   Trace(L"outcome=" + WideFromUtf8(std::string(OutcomeName(job.outcome))) + (job.inputKept ? L" kept" : L""));
   WorkerEnded();
   if (closing_) return;
-  ShowResult(DecryptSucceeded ? OutcomeText(Outcome::Success, false, job.inputKept)
-                              : OutcomeText(job.outcome == Outcome::Success ? Outcome::Failed : job.outcome, false,
-                                            false));
+  ShowResult(DecryptSucceeded
+                 ? OutcomeText(Outcome::Success, false, job.inputKept)
+                 : OutcomeText(job.outcome == Outcome::Success ? Outcome::Failed : job.outcome, false, false));
 }
 
 // --- shell integration

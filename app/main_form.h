@@ -40,10 +40,8 @@ class TMainForm : public BaseWindow<TMainForm> {
   int PageIndex() const { return page_; }
 
   // File operations the workers call; both leave `outcome` set.
-  bool EncryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control,
-                   Outcome& outcome);
-  bool DecryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control,
-                   Outcome& outcome);
+  bool EncryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control, Outcome& outcome);
+  bool DecryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control, Outcome& outcome);
   static std::wstring DecryptedFileName(const std::wstring& path);
 
   // Completion handlers, run on the user-interface thread.
@@ -57,9 +55,9 @@ class TMainForm : public BaseWindow<TMainForm> {
 
   // Controls, in their declared order.
   HWND Notebook1{}, GroupBox1{}, Password{}, Panel1{}, SpeedButton1{}, SpeedButton2{}, GroupBox3{}, Password1{},
-      GroupBox4{}, Password2{}, Panel2{}, SpeedButton3{}, SpeedButton4{}, Panel3{}, Panel4{}, Panel5{},
-      SpeedButton5{}, SpeedButton6{}, Panel7{}, Panel9{}, Panel11{}, Image3{}, Panel12{}, SpeedButton9{},
-      SpeedButton10{}, Panel13{}, Panel8{}, Panel14{}, Panel15{}, Panel16{};
+      GroupBox4{}, Password2{}, Panel2{}, SpeedButton3{}, SpeedButton4{}, Panel3{}, Panel4{}, Panel5{}, SpeedButton5{},
+      SpeedButton6{}, Panel7{}, Panel9{}, Panel11{}, Image3{}, Panel12{}, SpeedButton9{}, SpeedButton10{}, Panel13{},
+      Panel8{}, Panel14{}, Panel15{}, Panel16{};
   // The pages of Notebook1 (Main, Encrypt, Decrypt, Error) and the progress bar.
   HWND MainPage{}, EncryptPage{}, DecryptPage{}, ErrorPage{}, ProgressBar1{};
 

@@ -31,16 +31,14 @@ void TControl::RegisterClass(HINSTANCE instance) {
 
 HWND TControl::Create(HWND parent, DWORD style, DWORD exStyle) {
   return CreateWindowExW(exStyle, kClassName, spec_.text ? spec_.text : L"", style, 0, 0, 0, 0, parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec_.id)), GetModuleHandleW(nullptr),
-                         this);
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec_.id)), GetModuleHandleW(nullptr), this);
 }
 
 bool TControl::Clickable() const { return spec_.onClick != nullptr; }
 
 LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_ERASEBKGND:
-      return 1;
+    case WM_ERASEBKGND: return 1;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd_, &ps);
@@ -66,9 +64,7 @@ LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd_, nullptr, FALSE);
       return r;
     }
-    case WM_SETCURSOR:
-      SetCursor(LoadCursorW(nullptr, (spec_.look & kHandCursor) ? IDC_HAND : IDC_ARROW));
-      return TRUE;
+    case WM_SETCURSOR: SetCursor(LoadCursorW(nullptr, (spec_.look & kHandCursor) ? IDC_HAND : IDC_ARROW)); return TRUE;
     case WM_MOUSEMOVE:
       if (Clickable() && IsWindowEnabled(hwnd_) && !hover_) {
         hover_ = true;
@@ -107,10 +103,8 @@ LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         InvalidateRect(hwnd_, nullptr, FALSE);
       }
       return 0;
-    case WM_GETDLGCODE:
-      return DLGC_STATIC;
-    default:
-      return DefWindowProcW(hwnd_, msg, wp, lp);
+    case WM_GETDLGCODE: return DLGC_STATIC;
+    default: return DefWindowProcW(hwnd_, msg, wp, lp);
   }
 }
 
@@ -119,17 +113,10 @@ void TControl::Paint(HDC dc, const RECT& rc) {
   GdiObject<HBRUSH> brush(CreateSolidBrush(background));
   FillRect(dc, &rc, brush.get());
   switch (spec_.kind) {
-    case ControlKind::GroupBox:
-      PaintGroupBox(dc, rc, background);
-      return;
-    case ControlKind::LinkButton:
-      PaintLinkButton(dc, rc);
-      return;
-    case ControlKind::Image:
-      PaintImage(dc, rc, background);
-      return;
-    default:
-      break;
+    case ControlKind::GroupBox: PaintGroupBox(dc, rc, background); return;
+    case ControlKind::LinkButton: PaintLinkButton(dc, rc); return;
+    case ControlKind::Image: PaintImage(dc, rc, background); return;
+    default: break;
   }
   RECT inner = rc;
   if (spec_.look & (kRaisedOuter | kLoweredOuter)) {
@@ -206,8 +193,8 @@ void TControl::PaintImage(HDC dc, const RECT& rc, COLORREF background) {
   bi.bmiHeader.biCompression = BI_RGB;
   if (!GetDIBits(dc, logo, 0, UINT(h), pixels.data(), &bi, DIB_RGB_COLORS)) return;
   const std::uint32_t transparent = pixels[size_t(h - 1) * size_t(w)] & 0xFFFFFF;
-  const std::uint32_t fill = std::uint32_t(GetRValue(background)) << 16 | std::uint32_t(GetGValue(background)) << 8 |
-                             GetBValue(background);
+  const std::uint32_t fill =
+      std::uint32_t(GetRValue(background)) << 16 | std::uint32_t(GetGValue(background)) << 8 | GetBValue(background);
   for (std::uint32_t& p : pixels) {
     if ((p & 0xFFFFFF) == transparent) p = fill;
   }

@@ -2,8 +2,8 @@
 #pragma once
 
 #ifdef _WIN32
-#include <windows.h>
 #include <wincrypt.h>
+#include <windows.h>
 
 #include <utility>
 

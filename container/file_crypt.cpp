@@ -31,8 +31,8 @@ Outcome EncryptFileWithProvider(std::uintptr_t provider, const std::wstring& pla
   });
 }
 
-Outcome DecryptFileWithProvider(std::uintptr_t provider, const std::wstring& encryptedPath,
-                                const SecretBytes& password, const JobControl& control) {
+Outcome DecryptFileWithProvider(std::uintptr_t provider, const std::wstring& encryptedPath, const SecretBytes& password,
+                                const JobControl& control) {
   return WithWindows(provider, [&](Provider& crypto, FileSystem& files) {
     return DecryptStream(crypto, files, encryptedPath, DecryptedFileName(encryptedPath), password, control);
   });

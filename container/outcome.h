@@ -13,7 +13,7 @@ enum class Outcome {
   CannotRead,     // the input cannot be opened or read
   CannotWrite,    // the output cannot be created, written, flushed or renamed
   Cancelled,
-  Failed,         // any other provider failure, or a proof that does not match
+  Failed,  // any other provider failure, or a proof that does not match
 };
 
 std::string_view OutcomeName(Outcome outcome);

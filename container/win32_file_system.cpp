@@ -87,7 +87,7 @@ std::wstring FolderOf(const std::wstring& path) {
 
 std::unique_ptr<InputFile> Win32FileSystem::OpenRead(const std::wstring& path) {
   UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return nullptr;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return nullptr;
@@ -103,7 +103,7 @@ std::unique_ptr<TempFile> Win32FileSystem::CreateTemp(const std::wstring& finalP
                   tempCounter.fetch_add(1) ^ static_cast<unsigned>(GetTickCount64()));
     std::wstring path = folder + name;
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) return std::make_unique<Win32TempFile>(std::move(file), std::move(path));
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;

@@ -1,6 +1,7 @@
+#include "command_line.h"
+
 #include <gtest/gtest.h>
 
-#include "command_line.h"
 #include "path_rules.h"
 
 namespace ferrune {
@@ -26,25 +27,26 @@ TEST_P(SplitTest, GivesArgumentsAfterTheProgramName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, SplitTest,
-    ::testing::Values(
-        SplitCase{L"ferrune.exe", {}}, SplitCase{L"", {}},
-        SplitCase{L"\"C:\\Program Files\\Ferrune\\ferrune.exe\" \"C:\\My Docs\\a b.txt\" /crypt",
-                  {L"C:\\My Docs\\a b.txt", L"/crypt"}},
-        // Empty quoted pairs standing alone are skipped, also several.
-        SplitCase{L"f.exe \"\" \"\"  C:\\a.txt", {L"C:\\a.txt"}},
-        SplitCase{L"f.exe \"\"\"\"C:\\a.txt /encrypt", {L"C:\\a.txt", L"/encrypt"}},
-        // Every character from 1 to 32 separates: tab, line feed, control characters.
-        SplitCase{L"f.exe\tC:\\a.txt\t/encrypt", {L"C:\\a.txt", L"/encrypt"}},
-        SplitCase{L"f.exe \x01\x1f" L"a\nb", {L"a", L"b"}},
-        // Quoted and unquoted stretches that touch form one argument.
-        SplitCase{L"f.exe \"C:\\My Docs\"\\a.txt", {L"C:\\My Docs\\a.txt"}},
-        SplitCase{L"f.exe C:\\\"My Docs\"\\a\" \"b x", {L"C:\\My Docs\\a b", L"x"}},
-        // An unclosed quote runs to the end, blanks included.
-        SplitCase{L"f.exe \"C:\\a b /encrypt", {L"C:\\a b /encrypt"}},
-        // No escape character: a backslash before a quote is ordinary.
-        SplitCase{L"f.exe \"C:\\dir\\\" next", {L"C:\\dir\\", L"next"}},
-        // The count stops at the first empty argument ("" glued to a separator is empty).
-        SplitCase{L"f.exe a \"\" b", {L"a", L"b"}}, SplitCase{L"f.exe a \"\"b", {L"a", L"b"}}));
+    ::testing::Values(SplitCase{L"ferrune.exe", {}}, SplitCase{L"", {}},
+                      SplitCase{L"\"C:\\Program Files\\Ferrune\\ferrune.exe\" \"C:\\My Docs\\a b.txt\" /crypt",
+                                {L"C:\\My Docs\\a b.txt", L"/crypt"}},
+                      // Empty quoted pairs standing alone are skipped, also several.
+                      SplitCase{L"f.exe \"\" \"\"  C:\\a.txt", {L"C:\\a.txt"}},
+                      SplitCase{L"f.exe \"\"\"\"C:\\a.txt /encrypt", {L"C:\\a.txt", L"/encrypt"}},
+                      // Every character from 1 to 32 separates: tab, line feed, control characters.
+                      SplitCase{L"f.exe\tC:\\a.txt\t/encrypt", {L"C:\\a.txt", L"/encrypt"}},
+                      SplitCase{L"f.exe \x01\x1f"
+                                L"a\nb",
+                                {L"a", L"b"}},
+                      // Quoted and unquoted stretches that touch form one argument.
+                      SplitCase{L"f.exe \"C:\\My Docs\"\\a.txt", {L"C:\\My Docs\\a.txt"}},
+                      SplitCase{L"f.exe C:\\\"My Docs\"\\a\" \"b x", {L"C:\\My Docs\\a b", L"x"}},
+                      // An unclosed quote runs to the end, blanks included.
+                      SplitCase{L"f.exe \"C:\\a b /encrypt", {L"C:\\a b /encrypt"}},
+                      // No escape character: a backslash before a quote is ordinary.
+                      SplitCase{L"f.exe \"C:\\dir\\\" next", {L"C:\\dir\\", L"next"}},
+                      // The count stops at the first empty argument ("" glued to a separator is empty).
+                      SplitCase{L"f.exe a \"\" b", {L"a", L"b"}}, SplitCase{L"f.exe a \"\"b", {L"a", L"b"}}));
 
 TEST(SplitTest, AQuotedEmptyPairInsideAnArgumentIsDropped) {
   // The pair is only skipped where an argument would begin; inside one it is an empty stretch.

@@ -1,10 +1,11 @@
 // The process-wide provider context: its container, and the fallback when the
 // container cannot be opened at all.
+#include "crypt_context.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "crypt_context.h"
 #include "file_crypt.h"
 
 namespace ferrune {

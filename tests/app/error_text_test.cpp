@@ -1,6 +1,7 @@
+#include "error_text.h"
+
 #include <gtest/gtest.h>
 
-#include "error_text.h"
 #include "outcome_text.h"
 
 namespace ferrune {

@@ -1,4 +1,6 @@
 // The synchronous call onto the user-interface thread and the thread base.
+#include "thread.h"
+
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "application.h"
-#include "thread.h"
 
 namespace ferrune {
 namespace {
@@ -55,14 +56,15 @@ TEST_F(SynchronizeTest, ServesCallsInOrderOfArrivalAndOnlyFromTheLoop) {
   const DWORD uiThread = GetCurrentThreadId();
   std::atomic<bool> allOnUiThread{true};
   for (int i = 0; i < 3; ++i) {
-    TThread::Start<TestThread>([&](TThread*) { ++ended; }, [&, i](TestThread& self) {
-      // Queue only once the ones before are queued, so the order is known.
-      while (PendingSynchronizeCalls() != std::size_t(i)) Sleep(1);
-      self.Synchronize([&, i] {
-        if (GetCurrentThreadId() != uiThread) allOnUiThread = false;
-        served.push_back(i);
-      });
-    });
+    TThread::Start<TestThread>([&](TThread*) { ++ended; },
+                               [&, i](TestThread& self) {
+                                 // Queue only once the ones before are queued, so the order is known.
+                                 while (PendingSynchronizeCalls() != std::size_t(i)) Sleep(1);
+                                 self.Synchronize([&, i] {
+                                   if (GetCurrentThreadId() != uiThread) allOnUiThread = false;
+                                   served.push_back(i);
+                                 });
+                               });
     ASSERT_TRUE(WaitFor([&] { return PendingSynchronizeCalls() == std::size_t(i + 1); }));
   }
   // Not in the loop: the workers wait, nothing has run.
@@ -77,13 +79,14 @@ TEST_F(SynchronizeTest, ServesCallsInOrderOfArrivalAndOnlyFromTheLoop) {
 TEST_F(SynchronizeTest, HandsAnErrorBackToTheWorker) {
   std::string caught;
   std::atomic<bool> done{false};
-  TThread::Start<TestThread>([&](TThread*) { done = true; }, [&](TestThread& self) {
-    try {
-      self.Synchronize([] { throw std::runtime_error("refused on the UI thread"); });
-    } catch (const std::runtime_error& e) {
-      caught = e.what();
-    }
-  });
+  TThread::Start<TestThread>([&](TThread*) { done = true; },
+                             [&](TestThread& self) {
+                               try {
+                                 self.Synchronize([] { throw std::runtime_error("refused on the UI thread"); });
+                               } catch (const std::runtime_error& e) {
+                                 caught = e.what();
+                               }
+                             });
   ASSERT_TRUE(RunLoopUntil([&] { return done.load(); }));
   EXPECT_EQ(caught, "refused on the UI thread");
 }

@@ -96,8 +96,7 @@ class LookTest : public ::testing::TestWithParam<Look> {
 
   void ExpectPixel(const App& app, int x, int y, COLORREF want, const char* what) {
     const COLORREF got = app.ClientPixel(x, y);
-    EXPECT_TRUE(Near(got, want)) << what << " at " << x << "," << y << ": " << Hex(got) << " instead of "
-                                 << Hex(want);
+    EXPECT_TRUE(Near(got, want)) << what << " at " << x << "," << y << ": " << Hex(got) << " instead of " << Hex(want);
   }
 
   void ExpectBlueLink(const App& app, int id) {
@@ -113,8 +112,7 @@ TEST_P(LookTest, InformationPage) {
   ExpectPixel(*app, 3, 30, kWhite, "banner");
   ExpectPixel(*app, 100, 95, PageColour(), "page");
   ExpectPixel(*app, 100, 128, BarColour(), "bottom bar");
-  EXPECT_GT(CountPixels(*app, app->ControlRect(ids::Panel14),
-                        [](COLORREF c) { return Near(c, RGB(128, 128, 0), 40); }),
+  EXPECT_GT(CountPixels(*app, app->ControlRect(ids::Panel14), [](COLORREF c) { return Near(c, RGB(128, 128, 0), 40); }),
             10)
       << "olive information text";
   ExpectBlueLink(*app, ids::Panel9);
@@ -147,8 +145,7 @@ TEST_P(LookTest, DecryptPage) {
   app->Screenshot(Shot(L"page2-decrypt"));
   ExpectPixel(*app, 3, 104, PageColour(), "page");
   ExpectPixel(*app, 100, 128, BarColour(), "bottom bar");
-  EXPECT_GT(CountPixels(*app, app->ControlRect(ids::Panel3),
-                        [](COLORREF c) { return Near(c, RGB(128, 0, 0), 40); }),
+  EXPECT_GT(CountPixels(*app, app->ControlRect(ids::Panel3), [](COLORREF c) { return Near(c, RGB(128, 0, 0), 40); }),
             10)
       << "maroon hint text";
   ExpectBlueLink(*app, ids::SpeedButton1);
@@ -183,23 +180,23 @@ struct Placement {
 
 TEST(Layout, ControlsStandWhereTheDesignPutsThemAt96Dpi) {
   const Placement placements[] = {
-      {ids::Notebook1, {0, 0, 200, 149}},       {ids::Panel8, {0, 0, 200, 57}},
-      {ids::Panel14, {7, 4, 192, 21}},          {ids::Panel7, {8, 60, 193, 77}},
-      {ids::Panel9, {48, 80, 153, 97}},         {ids::Panel5, {0, 108, 200, 149}},
-      {ids::SpeedButton6, {8, 116, 97, 141}},   {ids::SpeedButton5, {104, 116, 193, 141}},
-      {ids::GroupBox3, {8, 8, 193, 54}},        {ids::Password1, {16, 24, 185, 45}},
-      {ids::GroupBox4, {8, 56, 193, 102}},      {ids::Password2, {16, 72, 185, 93}},
-      {ids::GroupBox1, {8, 8, 193, 97}},        {ids::Panel3, {16, 24, 185, 41}},
-      {ids::Password, {16, 64, 185, 85}},       {ids::Panel11, {0, 0, 200, 49}},
-      {ids::Image3, {24, 9, 179, 41}},          {ids::Panel13, {0, 49, 200, 108}},
-      {ids::SpeedButton9, {8, 116, 97, 141}},   {ids::SpeedButton10, {104, 116, 193, 141}},
+      {ids::Notebook1, {0, 0, 200, 149}},     {ids::Panel8, {0, 0, 200, 57}},
+      {ids::Panel14, {7, 4, 192, 21}},        {ids::Panel7, {8, 60, 193, 77}},
+      {ids::Panel9, {48, 80, 153, 97}},       {ids::Panel5, {0, 108, 200, 149}},
+      {ids::SpeedButton6, {8, 116, 97, 141}}, {ids::SpeedButton5, {104, 116, 193, 141}},
+      {ids::GroupBox3, {8, 8, 193, 54}},      {ids::Password1, {16, 24, 185, 45}},
+      {ids::GroupBox4, {8, 56, 193, 102}},    {ids::Password2, {16, 72, 185, 93}},
+      {ids::GroupBox1, {8, 8, 193, 97}},      {ids::Panel3, {16, 24, 185, 41}},
+      {ids::Password, {16, 64, 185, 85}},     {ids::Panel11, {0, 0, 200, 49}},
+      {ids::Image3, {24, 9, 179, 41}},        {ids::Panel13, {0, 49, 200, 108}},
+      {ids::SpeedButton9, {8, 116, 97, 141}}, {ids::SpeedButton10, {104, 116, 193, 141}},
   };
   App app(L"");
   ASSERT_TRUE(app.WaitForWindow());
   for (const Placement& p : placements) {
     const RECT got = app.ControlRect(p.id);
-    EXPECT_TRUE(EqualRect(&got, &p.client)) << "control " << p.id << " at " << got.left << "," << got.top << " "
-                                            << got.right << "," << got.bottom;
+    EXPECT_TRUE(EqualRect(&got, &p.client))
+        << "control " << p.id << " at " << got.left << "," << got.top << " " << got.right << "," << got.bottom;
   }
   app.Close();
   EXPECT_EQ(app.WaitForExit(), 0u);

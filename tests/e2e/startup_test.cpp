@@ -41,25 +41,24 @@ TEST_P(StartTest, OpensOnThePageTheCommandLineChooses) {
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, StartTest,
-    ::testing::Values(
-        StartCase{L"", 0, ""},
-        // What the encrypt verb passes: the path in quotes, blanks in it.
-        StartCase{L"\"C:\\My Docs\\report 1.txt\" /crypt", 1, "C:\\My Docs\\report 1.txt"},
-        StartCase{L"\"C:\\Docs\\a.txt.zrv\" /encrypt", 2, "C:\\Docs\\a.txt.zrv"},
-        StartCase{L"\"C:\\Docs\\a.txt.zrv\" /crypt", 3, ""}, StartCase{L"C:\\Docs\\a.zrv", 3, ""},
-        StartCase{L"C:\\Docs\\a.txt", 1, "C:\\Docs\\a.txt"},
-        StartCase{L"C:\\Docs\\A.ZRV /crypt", 1, "C:\\Docs\\A.ZRV"},
-        StartCase{L"C:\\Docs\\a.txt /encrypt", 2, "C:\\Docs\\a.txt"},
-        StartCase{L"C:\\Docs\\a.zrv /ENCRYPT", 1, "C:\\Docs\\a.zrv"},
-        StartCase{L"C:\\Old.zrv\\notes /crypt", 1, "C:\\Old.zrv\\notes"},
-        StartCase{L"C:\\Docs\\a.zrv /encrypt more args", 2, "C:\\Docs\\a.zrv"},
-        // Raw forms the shell or a script may produce.
-        StartCase{L"\"\" \"C:\\x y\\z.txt\"\t/encrypt", 2, "C:\\x y\\z.txt"},
-        StartCase{L"\"C:\\My Docs\"\\a.txt", 1, "C:\\My Docs\\a.txt"},
-        StartCase{L"\"C:\\unclosed quote /encrypt", 1, "C:\\unclosed quote /encrypt"},
-        // A name outside the single-byte code page arrives whole.
-        StartCase{L"\"C:\\\u65e5\u672c\\\u0416\u00e9.txt\" /crypt", 1,
-                  "C:\\\xe6\x97\xa5\xe6\x9c\xac\\\xd0\x96\xc3\xa9.txt"}));
+    ::testing::Values(StartCase{L"", 0, ""},
+                      // What the encrypt verb passes: the path in quotes, blanks in it.
+                      StartCase{L"\"C:\\My Docs\\report 1.txt\" /crypt", 1, "C:\\My Docs\\report 1.txt"},
+                      StartCase{L"\"C:\\Docs\\a.txt.zrv\" /encrypt", 2, "C:\\Docs\\a.txt.zrv"},
+                      StartCase{L"\"C:\\Docs\\a.txt.zrv\" /crypt", 3, ""}, StartCase{L"C:\\Docs\\a.zrv", 3, ""},
+                      StartCase{L"C:\\Docs\\a.txt", 1, "C:\\Docs\\a.txt"},
+                      StartCase{L"C:\\Docs\\A.ZRV /crypt", 1, "C:\\Docs\\A.ZRV"},
+                      StartCase{L"C:\\Docs\\a.txt /encrypt", 2, "C:\\Docs\\a.txt"},
+                      StartCase{L"C:\\Docs\\a.zrv /ENCRYPT", 1, "C:\\Docs\\a.zrv"},
+                      StartCase{L"C:\\Old.zrv\\notes /crypt", 1, "C:\\Old.zrv\\notes"},
+                      StartCase{L"C:\\Docs\\a.zrv /encrypt more args", 2, "C:\\Docs\\a.zrv"},
+                      // Raw forms the shell or a script may produce.
+                      StartCase{L"\"\" \"C:\\x y\\z.txt\"\t/encrypt", 2, "C:\\x y\\z.txt"},
+                      StartCase{L"\"C:\\My Docs\"\\a.txt", 1, "C:\\My Docs\\a.txt"},
+                      StartCase{L"\"C:\\unclosed quote /encrypt", 1, "C:\\unclosed quote /encrypt"},
+                      // A name outside the single-byte code page arrives whole.
+                      StartCase{L"\"C:\\\u65e5\u672c\\\u0416\u00e9.txt\" /crypt", 1,
+                                "C:\\\xe6\x97\xa5\xe6\x9c\xac\\\xd0\x96\xc3\xa9.txt"}));
 
 TEST(WindowFrame, IsSmallFixedAlwaysOnTopAndCentred) {
   App app(L"");

@@ -6,8 +6,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t path[1024];
   const DWORD n = GetEnvironmentVariableW(L"FERRUNE_URL_LOG", path, 1024);
   if (n == 0 || n >= 1024) return 1;
-  HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
   const wchar_t* line = GetCommandLineW();
   char utf8[4096];

@@ -64,9 +64,7 @@ class WindowTest : public ::testing::Test {
     return app;
   }
 
-  static std::wstring Finish(App& app, const std::wstring& progress) {
-    return app.WaitForStatusOtherThan(progress);
-  }
+  static std::wstring Finish(App& app, const std::wstring& progress) { return app.WaitForStatusOtherThan(progress); }
 
   // Encrypts `path` with `password` through the window; returns the final status.
   std::wstring EncryptThroughWindow(const std::wstring& path, const std::wstring& password) {
@@ -292,7 +290,8 @@ TEST_F(WindowTest, RefusesToStartWithoutAProvider) {
   app->SetText(ids::Password1, L"password");
   app->SetText(ids::Password2, L"password");
   app->Click(ids::SpeedButton3);
-  MessageBoxInfo box = ExpectBox(*app, L"The crypto provider is not available.\n\rThe file has not been changed.", {IDOK});
+  MessageBoxInfo box =
+      ExpectBox(*app, L"The crypto provider is not available.\n\rThe file has not been changed.", {IDOK});
   app->Answer(box, IDOK);
   EXPECT_EQ(app->Page(), 1);
   EXPECT_EQ(ReadFileBytes(file), "untouched");
@@ -341,8 +340,8 @@ class WebLinkTest : public ::testing::Test {
   }
   void TearDown() override {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\http\\shell\\open\\command", 0, KEY_ALL_ACCESS,
-                      &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\http\\shell\\open\\command", 0, KEY_ALL_ACCESS, &key) ==
+        ERROR_SUCCESS) {
       RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_),
                      DWORD((wcslen(saved_) + 1) * sizeof(wchar_t)));
       RegCloseKey(key);
@@ -350,10 +349,12 @@ class WebLinkTest : public ::testing::Test {
   }
   std::string Logged(std::size_t lines) {
     std::string text;
-    WaitUntil([&] {
-      text = ReadFileBytes(log_);
-      return std::size_t(std::count(text.begin(), text.end(), '\n')) >= lines;
-    }, 15s);
+    WaitUntil(
+        [&] {
+          text = ReadFileBytes(log_);
+          return std::size_t(std::count(text.begin(), text.end(), '\n')) >= lines;
+        },
+        15s);
     return text;
   }
   std::wstring log_;
