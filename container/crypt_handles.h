@@ -2,8 +2,9 @@
 #pragma once
 
 #ifdef _WIN32
-#include <wincrypt.h>
 #include <windows.h>
+// wincrypt.h needs windows.h first.
+#include <wincrypt.h>
 
 #include <utility>
 
