@@ -1,6 +1,7 @@
 // Program entry: the application title, the one window, the message loop.
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include "application.h"
 #include "error_box.h"
