@@ -69,7 +69,7 @@ class PosixConsole final : public Console {
   bool ErrorIsTerminal() override { return ::isatty(STDERR_FILENO) == 1; }
 
   bool ReadHidden(const std::string& prompt, SecretBytes* line) override {
-    WriteAll(STDERR_FILENO, prompt);
+    // Echo goes off before the prompt shows, so nothing typed at it is seen.
     struct termios quiet{};
     const bool terminal = ::tcgetattr(STDIN_FILENO, &savedTerminal) == 0;
     if (terminal) {
@@ -80,6 +80,7 @@ class PosixConsole final : public Console {
       echoOff = 1;
       ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
+    WriteAll(STDERR_FILENO, prompt);
     SecretBytes bytes(kMaxLine);
     std::size_t length = 0;
     int got = 0;

@@ -116,13 +116,14 @@ class WindowsConsole final : public Console {
 
   // The console hands over UTF-16 whatever its code page; it goes on as UTF-8.
   static bool ReadLine(const std::string& prompt, bool echo, SecretBytes* line) {
-    Write(STD_ERROR_HANDLE, prompt);
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
     if (!GetConsoleMode(input, &mode)) return false;
     const DWORD reading = (echo ? mode | ENABLE_ECHO_INPUT : mode & ~DWORD{ENABLE_ECHO_INPUT}) | ENABLE_LINE_INPUT |
                           ENABLE_PROCESSED_INPUT;
+    // Echo goes off before the prompt shows, so nothing typed at it is seen.
     SetConsoleMode(input, reading);
+    Write(STD_ERROR_HANDLE, prompt);
     std::wstring text;
     bool ended = false;
     for (;;) {

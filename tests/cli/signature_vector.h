@@ -43,4 +43,29 @@ inline constexpr char kFixedKeySignature[] =
     "db1183152442e12d29cee7b5c4e3cdf2214164ce0ce82cfd95891b11ea80069e"
     ;
 
+// The same pair as a CryptoAPI PRIVATEKEYBLOB (RSA2; modulus, primes, exponents,
+// coefficient and private exponent, least significant byte first), from the
+// openssl command's listing of the key.
+inline constexpr char kFixedKeyPrivateBlob[] =
+    "070200000024000052534132000400000100010021cc12afcf39cc3e384bf2b2"
+    "0d270ad9562d90bb7a68f99e977dac199a9a018fe0eb83044ab2bd6035446deb"
+    "6f8141534c6359922478d840afd025cb7ba689621777e9d02d5cf0fd7f5106ef"
+    "19b4d30fadd3a5accf83bc425c2d08e02e7b1914ff19e9f5b0778ddeccc24887"
+    "e1bb3e9acd28699fd86e6ecaef328e0032bda1c80d600b4111e26b90d93854a9"
+    "b646477de5245eac16e2754b309a158ee3b236cc1eed24d5e654333677549199"
+    "f8cdbd76149ba44a9ac2d6acaac8c0b93f6ea3ec65c31cc2e171ce4bb37f9e5d"
+    "0997f3d9476732a7c23633456eeb54c0a0c49b7da6aa50fcdca1777930266d34"
+    "aad89e989705cf93029b7189df4a67f2751f0cd9f157726ba5033ac05fd458ac"
+    "0cb077ea8ee566137be6afc26256496011c493ecbef80d0ebb627fe2f998cf98"
+    "f028b49e789db4419d3fcd8ff39e3517e0a7ab9a3d244f51cfa2c9e095357589"
+    "26b1e03efd2f319cefa4b080e544f838a2fdafb0da8918a14dfe8fa293d82da9"
+    "c5dae7ffa6f6ceb764c832351a0a5f65ecf0bc4aba0e2a725ec133d3a0f6f3c1"
+    "bd679b3a84a99382ce62a7169ca0f25713c18c5ef0c0750754c2baa3d1d67dd0"
+    "87d0f48af6aa3c8c25667257463349d16694057e1199a6d74c6497a9fdd6208f"
+    "074e8703bb53d5122ba325dd5f942162b62d272b827b40db0882d37670df4b29"
+    "f1a5dc16506d8e66308e476d4928a8732674cd66313d1bac5f7f976c233eca2b"
+    "10757fb1aed21356c9f6594fc800c3a486fcda609442c9d56f338e40b090ed2e"
+    "b09abe31ab52e90601a6d7abf871cea8e10d47ac"
+    ;
+
 }  // namespace ferrune::vectors

@@ -1,0 +1,251 @@
+// The native zrv program as a process: a missing legacy module, an interrupt
+// in the middle of a file, and the terminal (a pseudo-terminal: no echo,
+// the echo back after Ctrl+C, the progress line).
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "posix_support.h"
+
+namespace ferrune::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Ran {
+  int exitCode = -1;
+  int signal = 0;
+  std::string errors;
+};
+
+std::vector<char*> Argv(std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+void Decode(int status, Ran* ran) {
+  if (WIFEXITED(status)) ran->exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) ran->signal = WTERMSIG(status);
+}
+
+class Process {
+ public:
+  // Starts zrv with `args`, standard input from `input`, standard error captured.
+  Process(std::vector<std::string> args, const std::string& input, std::vector<std::string> env = {}) {
+    args.insert(args.begin(), ZRV_PATH);
+    int in[2], err[2];
+    EXPECT_EQ(::pipe(in), 0);
+    EXPECT_EQ(::pipe(err), 0);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(in[0], 0);
+      ::dup2(err[1], 2);
+      ::close(in[1]);
+      ::close(err[0]);
+      for (std::string& e : env) ::putenv(e.data());
+      ::execv(ZRV_PATH, Argv(args).data());
+      ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(err[1]);
+    if (!input.empty()) {
+      EXPECT_EQ(::write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    }
+    ::close(in[1]);
+    err_ = err[0];
+  }
+  ~Process() {
+    if (err_ >= 0) ::close(err_);
+  }
+  pid_t pid() const { return pid_; }
+
+  Ran Wait() {
+    Ran ran;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(err_, buffer, sizeof buffer)) > 0) ran.errors.append(buffer, static_cast<std::size_t>(got));
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    Decode(status, &ran);
+    return ran;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int err_ = -1;
+};
+
+TEST(ZrvProcess, WithoutTheLegacyModuleItSaysSoAndDoesNothing) {
+  TempFolder dir;
+  WriteFile(dir / "f", TextBytes("content"));
+  Process p({"encrypt", dir / "f"}, "secret\n", {"OPENSSL_MODULES=" + dir.path() + "/no-modules"});
+  const Ran ran = p.Wait();
+  EXPECT_EQ(ran.exitCode, 6);
+  EXPECT_EQ(ran.errors, "zrv: The RC2 cipher is not available: OpenSSL's legacy provider (legacy module) cannot be "
+                        "loaded from " + dir.path() + "/no-modules.\nzrv: nothing was changed.\n");
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"f"});
+  EXPECT_EQ(ReadFile(dir / "f"), TextBytes("content"));
+}
+
+TEST(ZrvProcess, AnInterruptCancelsTheFileAtHandAndLeavesNoTrace) {
+  TempFolder dir;
+  // Sparse, so that making it costs nothing; encrypting it takes a while.
+  const int fd = ::open((dir / "big").c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_EQ(::ftruncate(fd, 256 << 20), 0);
+  ::close(fd);
+  WriteFile(dir / "small", TextBytes("small"));
+  Process p({"encrypt", dir / "big", dir / "small"}, "secret\n");
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  bool started = false;
+  while (!started && std::chrono::steady_clock::now() < deadline) {
+    for (const std::string& name : dir.Names()) started = started || name.rfind(".ferrune-", 0) == 0;
+    if (!started) std::this_thread::sleep_for(2ms);
+  }
+  ASSERT_TRUE(started) << "no temporary file appeared";
+  ::kill(p.pid(), SIGINT);
+  const Ran ran = p.Wait();
+  EXPECT_EQ(ran.signal, 0);
+  EXPECT_EQ(ran.exitCode, 6);
+  EXPECT_EQ(ran.errors, "zrv: " + (dir / "big") + ": Cancelled, nothing was written\n");
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"big", "small"}));
+  struct stat st{};
+  ASSERT_EQ(::stat((dir / "big").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 256 << 20);
+}
+
+TEST(ZrvProcess, NamesAreReportedAsTheyWereGiven) {
+  TempFolder dir;
+  const std::string name = dir / "caf\xe9";
+  WriteFile(name, TextBytes("latin-1 name"));
+  Process p({"encrypt", name}, "secret\n");
+  const Ran ran = p.Wait();
+  EXPECT_EQ(ran.exitCode, 0);
+  EXPECT_EQ(ran.errors, "zrv: " + name + ": Encryption completed\n");
+  EXPECT_TRUE(Exists(name + ".zrv"));
+}
+
+// zrv on a pseudo-terminal, typed at like a person.
+class Terminal {
+ public:
+  explicit Terminal(std::vector<std::string> args) {
+    args.insert(args.begin(), ZRV_PATH);
+    struct winsize size{24, 80, 0, 0};
+    pid_ = ::forkpty(&master_, nullptr, nullptr, &size);
+    if (pid_ == 0) {
+      ::execv(ZRV_PATH, Argv(args).data());
+      ::_exit(127);
+    }
+  }
+  ~Terminal() {
+    if (master_ >= 0) ::close(master_);
+  }
+
+  // Reads until `text` has been shown, or a time-out.
+  bool WaitFor(const std::string& text, std::chrono::seconds timeout = 20s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (screen_.find(text, seen_) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > deadline || !Pump(100)) return false;
+    }
+    seen_ = screen_.find(text, seen_) + text.size();
+    return true;
+  }
+  void Type(const std::string& keys) { EXPECT_EQ(::write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+  bool EchoOn() {
+    struct termios t{};
+    return ::tcgetattr(master_, &t) == 0 && (t.c_lflag & ECHO);
+  }
+  Ran Wait() {
+    while (Pump(100)) {
+    }
+    Ran ran;
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    Decode(status, &ran);
+    ran.errors = screen_;
+    return ran;
+  }
+  const std::string& screen() const { return screen_; }
+
+ private:
+  // False once the other side is gone.
+  bool Pump(int ms) {
+    struct pollfd p{master_, POLLIN, 0};
+    if (::poll(&p, 1, ms) <= 0) return true;
+    char buffer[4096];
+    const ssize_t got = ::read(master_, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    screen_.append(buffer, static_cast<std::size_t>(got));
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  int master_ = -1;
+  std::string screen_;
+  std::size_t seen_ = 0;
+};
+
+TEST(ZrvTerminal, PasswordsAreTypedWithoutEchoAndLargeFilesShowProgress) {
+  TempFolder dir;
+  const Bytes data = RandomBytes(12 << 20, 4);
+  WriteFile(dir / "big", data);
+  {
+    Terminal t({"encrypt", dir / "big"});
+    ASSERT_TRUE(t.WaitFor("Enter a password: "));
+    EXPECT_FALSE(t.EchoOn());
+    t.Type("Geheimnis\n");
+    ASSERT_TRUE(t.WaitFor("Verify the password: "));
+    t.Type("Geheimnis\n");
+    const Ran ran = t.Wait();
+    EXPECT_EQ(ran.exitCode, 0) << ran.errors;
+    EXPECT_EQ(ran.errors.find("Geheimnis"), std::string::npos) << ran.errors;
+    EXPECT_NE(ran.errors.find("zrv: " + (dir / "big") + ": 100%"), std::string::npos) << ran.errors;
+    EXPECT_NE(ran.errors.find("Encryption completed"), std::string::npos);
+  }
+  {
+    Terminal t({"decrypt", dir / "big.zrv"});
+    ASSERT_TRUE(t.WaitFor("Enter the password used: "));
+    t.Type("geheimnis\n");
+    const Ran ran = t.Wait();
+    EXPECT_EQ(ran.exitCode, 1);
+    EXPECT_NE(ran.errors.find("Invalid password!"), std::string::npos) << ran.errors;
+  }
+  // A small file shows no progress.
+  WriteFile(dir / "small", TextBytes("small"));
+  Terminal t({"--keep", "encrypt", dir / "small"});
+  ASSERT_TRUE(t.WaitFor("Enter a password: "));
+  t.Type("Geheimnis\n");
+  ASSERT_TRUE(t.WaitFor("Verify the password: "));
+  t.Type("Geheimnis\n");
+  const Ran ran = t.Wait();
+  EXPECT_EQ(ran.exitCode, 0);
+  EXPECT_EQ(ran.errors.find('%'), std::string::npos) << ran.errors;
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"big.zrv", "small", "small.zrv"}));
+}
+
+TEST(ZrvTerminal, CtrlCAtThePromptGivesTheEchoBack) {
+  TempFolder dir;
+  WriteFile(dir / "f", TextBytes("content"));
+  Terminal t({"encrypt", dir / "f"});
+  ASSERT_TRUE(t.WaitFor("Enter a password: "));
+  ASSERT_FALSE(t.EchoOn());
+  t.Type("half");
+  t.Type("\x03");
+  const Ran ran = t.Wait();
+  EXPECT_EQ(ran.signal, SIGINT);
+  EXPECT_TRUE(t.EchoOn());
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"f"});
+}
+
+}  // namespace
+}  // namespace ferrune::testing
