@@ -110,33 +110,33 @@ void TMainForm::MakeFonts() {
 
 void TMainForm::BuildControls() {
   HINSTANCE instance = TApplication::Instance().ModuleInstance();
-  for (const ControlSpec& spec : MainFormDesign()) {
-    HWND parent = spec.parent ? this->*spec.parent : hwnd_;
-    const DWORD visible = (spec.look & kHidden) ? 0 : WS_VISIBLE;
+  for (const ControlSpec& row : MainFormDesign()) {
+    HWND parent = row.parent ? this->*row.parent : hwnd_;
+    const DWORD visible = (row.look & kHidden) ? 0 : WS_VISIBLE;
     const DWORD child = WS_CHILD | WS_CLIPSIBLINGS | visible;
     HWND hwnd = nullptr;
-    switch (spec.kind) {
+    switch (row.kind) {
       case ControlKind::PasswordEdit:
         hwnd = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"", child | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL, 0, 0,
-                               0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+                               0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
         // The themed edit would show a bullet.
         if (hwnd) SendMessageW(hwnd, EM_SETPASSWORDCHAR, L'*', 0);
         break;
       case ControlKind::ProgressBar:
         hwnd = CreateWindowExW(0, PROGRESS_CLASSW, L"", child | PBS_SMOOTH, 0, 0, 0, 0, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
         if (hwnd) SendMessageW(hwnd, PBM_SETRANGE32, 0, 1000);
         break;
       default: {
-        auto control = std::make_unique<TControl>(*this, spec);
+        auto control = std::make_unique<TControl>(*this, row);
         const bool container =
-            spec.kind == ControlKind::Notebook || spec.kind == ControlKind::Page || spec.kind == ControlKind::GroupBox;
+            row.kind == ControlKind::Notebook || row.kind == ControlKind::Page || row.kind == ControlKind::GroupBox;
         hwnd = control->Create(parent, child | (container ? WS_CLIPCHILDREN : 0), container ? WS_EX_CONTROLPARENT : 0);
         controls_.push_back(std::move(control));
       }
     }
-    if (!hwnd) throw Error(std::wstring(L"Cannot create the control ") + spec.name);
-    this->*spec.field = hwnd;
+    if (!hwnd) throw Error(std::wstring(L"Cannot create the control ") + row.name);
+    this->*row.field = hwnd;
     hwnds_.push_back(hwnd);
   }
 }
@@ -168,13 +168,13 @@ const ControlSpec* TMainForm::SpecOf(HWND control) const {
 }
 
 COLORREF TMainForm::BackgroundOf(HWND control) const {
-  const ControlSpec* spec = SpecOf(control);
-  if (!spec) return GetSysColor(COLOR_BTNFACE);
+  const ControlSpec* row = SpecOf(control);
+  if (!row) return GetSysColor(COLOR_BTNFACE);
   // Under the themed look only the banners fill their own colour.
-  if (spec->color == kParentColor || (themed_ && !(spec->look & kFillsWhenThemed))) {
-    return spec->parent ? BackgroundOf(this->*spec->parent) : GetSysColor(COLOR_BTNFACE);
+  if (row->color == kParentColor || (themed_ && !(row->look & kFillsWhenThemed))) {
+    return row->parent ? BackgroundOf(this->*row->parent) : GetSysColor(COLOR_BTNFACE);
   }
-  return spec->color;
+  return row->color;
 }
 
 LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {

@@ -30,11 +30,11 @@ void TControl::RegisterClass(HINSTANCE instance) {
 }
 
 HWND TControl::Create(HWND parent, DWORD style, DWORD exStyle) {
-  return CreateWindowExW(exStyle, kClassName, spec_.text ? spec_.text : L"", style, 0, 0, 0, 0, parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec_.id)), GetModuleHandleW(nullptr), this);
+  return CreateWindowExW(exStyle, kClassName, row_.text ? row_.text : L"", style, 0, 0, 0, 0, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(row_.id)), GetModuleHandleW(nullptr), this);
 }
 
-bool TControl::Clickable() const { return spec_.onClick != nullptr; }
+bool TControl::Clickable() const { return row_.onClick != nullptr; }
 
 LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -64,7 +64,7 @@ LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       InvalidateRect(hwnd_, nullptr, FALSE);
       return r;
     }
-    case WM_SETCURSOR: SetCursor(LoadCursorW(nullptr, (spec_.look & kHandCursor) ? IDC_HAND : IDC_ARROW)); return TRUE;
+    case WM_SETCURSOR: SetCursor(LoadCursorW(nullptr, (row_.look & kHandCursor) ? IDC_HAND : IDC_ARROW)); return TRUE;
     case WM_MOUSEMOVE:
       if (Clickable() && IsWindowEnabled(hwnd_) && !hover_) {
         hover_ = true;
@@ -94,7 +94,7 @@ LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         RECT rc;
         GetClientRect(hwnd_, &rc);
         const POINT pt{short(LOWORD(lp)), short(HIWORD(lp))};
-        if (PtInRect(&rc, pt) && IsWindowEnabled(hwnd_)) (form_.*spec_.onClick)();
+        if (PtInRect(&rc, pt) && IsWindowEnabled(hwnd_)) (form_.*row_.onClick)();
       }
       return 0;
     case WM_CAPTURECHANGED:
@@ -112,20 +112,20 @@ void TControl::Paint(HDC dc, const RECT& rc) {
   const COLORREF background = form_.BackgroundOf(hwnd_);
   GdiObject<HBRUSH> brush(CreateSolidBrush(background));
   FillRect(dc, &rc, brush.get());
-  switch (spec_.kind) {
+  switch (row_.kind) {
     case ControlKind::GroupBox: PaintGroupBox(dc, rc, background); return;
     case ControlKind::LinkButton: PaintLinkButton(dc, rc); return;
     case ControlKind::Image: PaintImage(dc, rc, background); return;
     default: break;
   }
   RECT inner = rc;
-  if (spec_.look & (kRaisedOuter | kLoweredOuter)) {
-    DrawEdge(dc, &inner, (spec_.look & kRaisedOuter) ? BDR_RAISEDOUTER : BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
+  if (row_.look & (kRaisedOuter | kLoweredOuter)) {
+    DrawEdge(dc, &inner, (row_.look & kRaisedOuter) ? BDR_RAISEDOUTER : BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
   }
-  if (spec_.look & kRaisedInner) DrawEdge(dc, &inner, BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
-  if (spec_.kind == ControlKind::Panel) {
-    const UINT format = (spec_.look & kMultiLine) ? DT_CENTER | DT_WORDBREAK : DT_CENTER | DT_VCENTER | DT_SINGLELINE;
-    PaintText(dc, inner, Resolve(spec_.textColor), (spec_.look & kUnderline) != 0, format);
+  if (row_.look & kRaisedInner) DrawEdge(dc, &inner, BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
+  if (row_.kind == ControlKind::Panel) {
+    const UINT format = (row_.look & kMultiLine) ? DT_CENTER | DT_WORDBREAK : DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+    PaintText(dc, inner, Resolve(row_.textColor), (row_.look & kUnderline) != 0, format);
   }
 }
 
@@ -160,7 +160,7 @@ void TControl::PaintGroupBox(HDC dc, const RECT& rc, COLORREF background) {
   GdiObject<HBRUSH> brush(CreateSolidBrush(background));
   FillRect(dc, &caption, brush.get());
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, Resolve(spec_.textColor));
+  SetTextColor(dc, Resolve(row_.textColor));
   DrawTextW(dc, text.c_str(), int(text.size()), &caption, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
 }
 
@@ -173,7 +173,7 @@ void TControl::PaintLinkButton(HDC dc, const RECT& rc) {
     DrawEdge(dc, &inner, BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
   }
   const bool enabled = IsWindowEnabled(hwnd_) != FALSE;
-  PaintText(dc, inner, enabled ? Resolve(spec_.textColor) : GetSysColor(COLOR_GRAYTEXT), true,
+  PaintText(dc, inner, enabled ? Resolve(row_.textColor) : GetSysColor(COLOR_GRAYTEXT), true,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 

@@ -16,12 +16,12 @@ struct ControlSpec;
 
 class TControl : public BaseWindow<TControl> {
  public:
-  TControl(TMainForm& form, const ControlSpec& spec) : form_(form), spec_(spec) {}
+  TControl(TMainForm& form, const ControlSpec& row) : form_(form), row_(row) {}
   static void RegisterClass(HINSTANCE instance);
   static constexpr const wchar_t* kClassName = L"FerruneControl";
 
   HWND Create(HWND parent, DWORD style, DWORD exStyle);
-  const ControlSpec& Spec() const { return spec_; }
+  const ControlSpec& Row() const { return row_; }
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
  private:
@@ -33,7 +33,7 @@ class TControl : public BaseWindow<TControl> {
   bool Clickable() const;
 
   TMainForm& form_;
-  const ControlSpec& spec_;
+  const ControlSpec& row_;
   bool hover_ = false;
   bool pressed_ = false;
 };

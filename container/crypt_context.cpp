@@ -3,9 +3,9 @@
 namespace ferrune {
 namespace {
 
-bool GenerateExportable(HCRYPTPROV prov, ALG_ID spec) {
+bool GenerateExportable(HCRYPTPROV prov, ALG_ID keySpec) {
   CryptKey key;
-  return CryptGenKey(prov, spec, CRYPT_EXPORTABLE, key.put()) != FALSE;
+  return CryptGenKey(prov, keySpec, CRYPT_EXPORTABLE, key.put()) != FALSE;
 }
 
 }  // namespace

@@ -19,10 +19,10 @@ const std::wstring kEncrypted = L"dir\\plain.txt.zrv";
 const std::wstring kOut = L"dir\\out.txt";
 
 // Bytes from 0x20 up, so that no cut ciphertext ends in what looks like padding.
-Bytes Pattern(std::size_t size, unsigned seed = 1) {
+Bytes Pattern(std::size_t size, unsigned variant = 1) {
   Bytes data(size);
   for (std::size_t i = 0; i < size; ++i)
-    data[i] = static_cast<std::uint8_t>(0x20 + (i * 31 + seed * 7 + i / 13) % 0xD0);
+    data[i] = static_cast<std::uint8_t>(0x20 + (i * 31 + variant * 7 + i / 13) % 0xD0);
   return data;
 }
 

@@ -43,14 +43,14 @@ ContainerKeys ReadContainerKeys() {
   ContainerKeys keys;
   HCRYPTPROV prov = 0;
   if (!CryptAcquireContextA(&prov, "Ferrune Container", nullptr, PROV_RSA_FULL, 0)) return keys;
-  for (DWORD spec : {DWORD(AT_KEYEXCHANGE), DWORD(AT_SIGNATURE)}) {
+  for (DWORD keySpec : {DWORD(AT_KEYEXCHANGE), DWORD(AT_SIGNATURE)}) {
     HCRYPTKEY key = 0;
-    if (!CryptGetUserKey(prov, spec, &key)) continue;
+    if (!CryptGetUserKey(prov, keySpec, &key)) continue;
     DWORD size = 0;
     CryptExportKey(key, 0, PUBLICKEYBLOB, 0, nullptr, &size);
     std::string blob(size, '\0');
     if (CryptExportKey(key, 0, PUBLICKEYBLOB, 0, reinterpret_cast<BYTE*>(blob.data()), &size)) {
-      (spec == AT_KEYEXCHANGE ? keys.exchange : keys.signature) = blob.substr(0, size);
+      (keySpec == AT_KEYEXCHANGE ? keys.exchange : keys.signature) = blob.substr(0, size);
     }
     CryptDestroyKey(key);
   }

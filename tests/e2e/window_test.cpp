@@ -14,8 +14,8 @@ namespace ids = ferrune::ids;
 
 constexpr wchar_t kTitle[] = L"Ferrune File Encrypter 2.01";
 
-std::string RandomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
+std::string RandomBytes(std::size_t n, unsigned variant) {
+  std::mt19937 rng(variant);
   std::string s(n, '\0');
   for (char& c : s) c = char(rng());
   return s;

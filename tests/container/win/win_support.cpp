@@ -82,8 +82,8 @@ Bytes ReadBytes(const std::wstring& path) {
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
-  std::mt19937 gen(seed);
+Bytes RandomBytes(std::size_t size, std::uint32_t variant) {
+  std::mt19937 gen(variant);
   Bytes data(size);
   for (auto& b : data) b = static_cast<std::uint8_t>(gen());
   return data;

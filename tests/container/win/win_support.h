@@ -56,7 +56,7 @@ void WriteBytes(const std::wstring& path, const Bytes& data);
 Bytes ReadBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);
 
-Bytes RandomBytes(std::size_t size, std::uint32_t seed);
+Bytes RandomBytes(std::size_t size, std::uint32_t variant);
 // Bytes from 0x20 up: no cut ciphertext of them ends in what looks like padding.
 Bytes TextBytes(std::size_t size);
 Bytes FromHex(const char* hex);
