@@ -72,8 +72,7 @@ Options ParseOptions(const std::vector<std::wstring>& args, std::string* error) 
       } else {
         fail("unknown option " + Narrow(arg));
       }
-      if ((name == L"--keep" || name == L"-k" || name == L"--help" || name == L"-h" || name == L"--version") &&
-          value) {
+      if ((name == L"--keep" || name == L"-k" || name == L"--help" || name == L"-h" || name == L"--version") && value) {
         fail("option " + Narrow(name) + " takes no value");
       }
       continue;

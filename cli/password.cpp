@@ -23,13 +23,9 @@ bool Same(const SecretBytes& a, const SecretBytes& b) {
 PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage) {
   PasswordResult result;
   switch (EncodePassword(platform, utf8, codePage, &result.bytes)) {
-    case EncodeStatus::Ok:
-      result.ok = true;
-      return result;
-    case EncodeStatus::NotText:
-      return Refuse("The password is not UTF-8 text.");
-    case EncodeStatus::Unrepresentable:
-      break;
+    case EncodeStatus::Ok: result.ok = true; return result;
+    case EncodeStatus::NotText: return Refuse("The password is not UTF-8 text.");
+    case EncodeStatus::Unrepresentable: break;
   }
   return Refuse(PlainText(ferrune::texts::kBadPasswordCharacters) + "\n(code page " + std::to_string(codePage) +
                 "; see --code-page)");
@@ -40,13 +36,10 @@ PasswordResult FromLine(const std::function<int(std::uint8_t*)>& read, const std
                         int codePage) {
   SecretBytes line;
   switch (ReadFirstLine(read, &line)) {
-    case LineStatus::Ok:
-      break;
+    case LineStatus::Ok: break;
     case LineStatus::TooLong:
-      return Refuse("The first line of " + source + " is longer than " + std::to_string(kMaxPasswordLine) +
-                    " bytes.");
-    case LineStatus::Unreadable:
-      return Refuse("Cannot read the password from " + source + ".");
+      return Refuse("The first line of " + source + " is longer than " + std::to_string(kMaxPasswordLine) + " bytes.");
+    case LineStatus::Unreadable: return Refuse("Cannot read the password from " + source + ".");
   }
   if (line.empty() || (line.size() == sizeof kBom && std::memcmp(line.data(), kBom, sizeof kBom) == 0)) {
     return Refuse(PlainText(ferrune::texts::kNoPassword));

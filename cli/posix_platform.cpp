@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <termios.h>
-#include <unistd.h>
 #include <uninorm.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -57,7 +57,7 @@ void RequestCancel(int signal) {
 }
 
 void Handle(void (*handler)(int)) {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(s, &action, nullptr);
@@ -70,7 +70,7 @@ class PosixConsole final : public Console {
 
   bool ReadHidden(const std::string& prompt, SecretBytes* line) override {
     // Echo goes off before the prompt shows, so nothing typed at it is seen.
-    struct termios quiet{};
+    struct termios quiet {};
     const bool terminal = ::tcgetattr(STDIN_FILENO, &savedTerminal) == 0;
     if (terminal) {
       quiet = savedTerminal;
@@ -149,9 +149,7 @@ class FileBytes final : public Platform::ByteSource {
 
 class PosixPlatform final : public Platform {
  public:
-  std::unique_ptr<Provider> MakeProvider(bool, std::string* error) override {
-    return OpenSslProvider::Create(error);
-  }
+  std::unique_ptr<Provider> MakeProvider(bool, std::string* error) override { return OpenSslProvider::Create(error); }
   FileSystem& Files() override { return files_; }
   bool RemoveFile(const std::wstring& path) override { return ::unlink(ToNativePath(path).c_str()) == 0; }
   std::unique_ptr<ByteSource> OpenText(const std::wstring& path) override {

@@ -98,8 +98,7 @@ std::string OutcomeMessage(Outcome outcome, Command command) {
     case Outcome::Cancelled: return "Cancelled, nothing was written";
     case Outcome::Failed: break;
   }
-  return PlainText(command == Command::Decrypt ? ferrune::texts::kDecryptionFailed
-                                               : ferrune::texts::kEncryptionFailed);
+  return PlainText(command == Command::Decrypt ? ferrune::texts::kDecryptionFailed : ferrune::texts::kEncryptionFailed);
 }
 
 FileResult ProcessFile(const Options& options, const std::wstring& path, const SecretBytes& password,
@@ -121,9 +120,8 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
       break;
     case Command::Decrypt: {
       const std::wstring plainPath = DecryptedFileName(path);
-      result.outcome = EndsInFolder(plainPath)
-                           ? Outcome::CannotWrite
-                           : DecryptStream(provider, files, path, plainPath, password, control);
+      result.outcome = EndsInFolder(plainPath) ? Outcome::CannotWrite
+                                               : DecryptStream(provider, files, path, plainPath, password, control);
       break;
     }
     case Command::Check: {

@@ -75,8 +75,8 @@ struct Fixture {
   }
 
   Bytes File(const Bytes& keyBlob, const Bytes& ciphertext) const {
-    const auto header =
-        ferrune::format::MakeHeader(static_cast<std::uint32_t>(keyBlob.size()), static_cast<std::uint32_t>(signature.size()));
+    const auto header = ferrune::format::MakeHeader(static_cast<std::uint32_t>(keyBlob.size()),
+                                                    static_cast<std::uint32_t>(signature.size()));
     Bytes file(header.begin(), header.end());
     file.insert(file.end(), keyBlob.begin(), keyBlob.end());
     file.insert(file.end(), signature.begin(), signature.end());
@@ -106,18 +106,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Fixture& f = TheFixture();
   const Bytes rest(data + 1, data + size);
   switch (data[0] % 4) {
-    case 0:
-      f.Decrypt(rest);
-      break;
+    case 0: f.Decrypt(rest); break;
     case 1: {
       const Outcome outcome = f.Decrypt(f.File(f.blob, rest));
       // The signature is valid: only the ciphertext can be wrong.
       if (outcome == Outcome::WrongPassword) std::abort();
       break;
     }
-    case 2:
-      f.Decrypt(f.File(rest, Bytes(8, 0)));
-      break;
+    case 2: f.Decrypt(f.File(rest, Bytes(8, 0))); break;
     case 3: {
       ferrune::testing::MemoryFileSystem files;
       files.Put(L"in.zrv", rest);

@@ -1,18 +1,21 @@
 #include "public_key_blob.h"
 
+#include <algorithm>
+
 #include "le_bytes.h"
 
 namespace ferrune::blob {
 
 std::vector<std::uint8_t> Build(const RsaPublic& key, std::uint32_t algorithm) {
-  std::vector<std::uint8_t> out(kFixedPart);
+  // Sized once, then filled: the whole blob in one allocation.
+  std::vector<std::uint8_t> out(kFixedPart + key.modulusLe.size());
   out[0] = kPublicKeyBlob;
   out[1] = kBlobVersion;
   StoreLe32(out.data() + 4, algorithm);
   StoreLe32(out.data() + 8, kRsa1Magic);
   StoreLe32(out.data() + 12, key.bits);
   StoreLe32(out.data() + 16, key.exponent);
-  out.insert(out.end(), key.modulusLe.begin(), key.modulusLe.end());
+  std::copy(key.modulusLe.begin(), key.modulusLe.end(), out.begin() + kFixedPart);
   return out;
 }
 
@@ -28,7 +31,8 @@ std::optional<RsaPublic> Parse(std::span<const std::uint8_t> blob) {
   if (key.bits == 0 || key.bits % 8 != 0 || key.bits > kMaxBits || key.exponent == 0) return std::nullopt;
   const std::size_t modulusBytes = key.bits / 8;
   if (blob.size() - kFixedPart < modulusBytes) return std::nullopt;
-  key.modulusLe.assign(blob.begin() + kFixedPart, blob.begin() + kFixedPart + static_cast<std::ptrdiff_t>(modulusBytes));
+  key.modulusLe.assign(blob.begin() + kFixedPart,
+                       blob.begin() + kFixedPart + static_cast<std::ptrdiff_t>(modulusBytes));
   return key;
 }
 

@@ -231,8 +231,8 @@ TEST_F(Signatures, EachProviderMakesItsOwn1024BitPairInTheWindowsLayout) {
   ASSERT_TRUE(provider_->ExportSignaturePublicKey(&blob));
   ASSERT_EQ(blob.size(), 148u);
   EXPECT_EQ(ToHex(Bytes(blob.begin(), blob.begin() + 20)), "0602000000240000525341310004000001000100");
-  EXPECT_EQ(blob[20] & 1, 1);     // an RSA modulus is odd: least significant byte first
-  EXPECT_GE(blob[147], 0x80);     // and its top bit is set: most significant byte last
+  EXPECT_EQ(blob[20] & 1, 1);  // an RSA modulus is odd: least significant byte first
+  EXPECT_GE(blob[147], 0x80);  // and its top bit is set: most significant byte last
   std::vector<std::uint8_t> again;
   ASSERT_TRUE(provider_->ExportSignaturePublicKey(&again));
   EXPECT_EQ(again, blob);
@@ -264,7 +264,7 @@ TEST_F(Signatures, BlobsAreImportedUnderTheWindowsProvidersRules) {
   Bytes extra = good;
   extra.insert(extra.end(), {1, 2, 3});
   EXPECT_TRUE(imports(extra));
-  EXPECT_TRUE(imports(with(5, 0xA4)));  // an exchange key verifies too
+  EXPECT_TRUE(imports(with(5, 0xA4)));   // an exchange key verifies too
   EXPECT_FALSE(imports(with(1, 0x03)));  // version
   EXPECT_FALSE(imports(with(2, 0x01)));  // reserved
   EXPECT_FALSE(imports(with(0, 0x07)));  // private key blob type

@@ -96,7 +96,9 @@ TEST_F(PosixStream, HasTheFormatsShapeAndTheReferenceCiphertext) {
   ASSERT_EQ(Encrypt(dir_ / "a", dir_ / "a.zrv", "secret"), Outcome::Success);
   const Bytes file = ReadFile(dir_ / "a.zrv");
   ASSERT_GT(file.size(), 292u);
-  EXPECT_EQ(ToHex(Bytes(file.begin(), file.begin() + 16)), "5a5256303130303194000000" "80000000");
+  EXPECT_EQ(ToHex(Bytes(file.begin(), file.begin() + 16)),
+            "5a5256303130303194000000"
+            "80000000");
   EXPECT_EQ(ToHex(Bytes(file.begin() + 16, file.begin() + 36)), "0602000000240000525341310004000001000100");
   EXPECT_EQ(Bytes(file.begin() + 292, file.end()), ReferenceCiphertext(TextBytes("secret"), data));
 }
@@ -168,7 +170,7 @@ TEST_F(PosixStream, OutputsAreNewPrivateFilesAndFailuresLeaveNothing) {
   const Outcome outcome = Encrypt(dir_ / "in", dir_ / "in.zrv");
   ::umask(022);
   ASSERT_EQ(outcome, Outcome::Success);
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat((dir_ / "in.zrv").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u) << "replaced, and readable by the owner only whatever the umask";
 

@@ -48,7 +48,7 @@ class TempFolder {
 
  private:
   static void Remove(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
       ::chmod(path.c_str(), 0700);
       if (DIR* dir = ::opendir(path.c_str())) {
@@ -80,7 +80,7 @@ inline Bytes ReadFile(const std::string& path) {
 }
 
 inline bool Exists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
 }
 

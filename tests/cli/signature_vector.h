@@ -23,16 +23,14 @@ inline constexpr char kFixedKeyPem[] =
     "k6KP/k2hGInasK/9ojj4ROWAsKTvnDEv/T7gsSaJdTWV4Mmiz1FPJD0CQH4FlGbR\n"
     "STNGV3JmJYw8qvaK9NCH0H3W0aO6wlQHdcDwXozBE1fyoJwWp2LOgpOphDqbZ73B\n"
     "8/ag0zPBXnIqDro=\n"
-    "-----END PRIVATE KEY-----\n"
-    ;
+    "-----END PRIVATE KEY-----\n";
 
 inline constexpr char kFixedKeyBlob[] =
     "060200000024000052534131000400000100010021cc12afcf39cc3e384bf2b2"
     "0d270ad9562d90bb7a68f99e977dac199a9a018fe0eb83044ab2bd6035446deb"
     "6f8141534c6359922478d840afd025cb7ba689621777e9d02d5cf0fd7f5106ef"
     "19b4d30fadd3a5accf83bc425c2d08e02e7b1914ff19e9f5b0778ddeccc24887"
-    "e1bb3e9acd28699fd86e6ecaef328e0032bda1c8"
-    ;
+    "e1bb3e9acd28699fd86e6ecaef328e0032bda1c8";
 
 inline constexpr char kFixedKeyPassword[] = "secret";
 
@@ -40,8 +38,7 @@ inline constexpr char kFixedKeySignature[] =
     "adc5c5312a32765b69130877020189b55af3b37d5ab383e390e4a806ebb6471e"
     "680bfeb0c007dab38aa0d477322244b59ff319f4fbc919936bcc87c84699ffa9"
     "6dbbcfb3a9971de28b4a6cf40924b274a7b9aeb1db9d4870ca9b4f218f71940a"
-    "db1183152442e12d29cee7b5c4e3cdf2214164ce0ce82cfd95891b11ea80069e"
-    ;
+    "db1183152442e12d29cee7b5c4e3cdf2214164ce0ce82cfd95891b11ea80069e";
 
 // The same pair as a CryptoAPI PRIVATEKEYBLOB (RSA2; modulus, primes, exponents,
 // coefficient and private exponent, least significant byte first), from the
@@ -65,7 +62,6 @@ inline constexpr char kFixedKeyPrivateBlob[] =
     "074e8703bb53d5122ba325dd5f942162b62d272b827b40db0882d37670df4b29"
     "f1a5dc16506d8e66308e476d4928a8732674cd66313d1bac5f7f976c233eca2b"
     "10757fb1aed21356c9f6594fc800c3a486fcda609442c9d56f338e40b090ed2e"
-    "b09abe31ab52e90601a6d7abf871cea8e10d47ac"
-    ;
+    "b09abe31ab52e90601a6d7abf871cea8e10d47ac";
 
 }  // namespace ferrune::vectors

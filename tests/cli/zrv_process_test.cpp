@@ -92,8 +92,10 @@ TEST(ZrvProcess, WithoutTheLegacyModuleItSaysSoAndDoesNothing) {
   Process p({"encrypt", dir / "f"}, "secret\n", {"OPENSSL_MODULES=" + dir.path() + "/no-modules"});
   const Ran ran = p.Wait();
   EXPECT_EQ(ran.exitCode, 6);
-  EXPECT_EQ(ran.errors, "zrv: The RC2 cipher is not available: OpenSSL's legacy provider (legacy module) cannot be "
-                        "loaded from " + dir.path() + "/no-modules.\nzrv: nothing was changed.\n");
+  EXPECT_EQ(ran.errors,
+            "zrv: The RC2 cipher is not available: OpenSSL's legacy provider (legacy module) cannot be "
+            "loaded from " +
+                dir.path() + "/no-modules.\nzrv: nothing was changed.\n");
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"f"});
   EXPECT_EQ(ReadFile(dir / "f"), TextBytes("content"));
 }
@@ -119,7 +121,7 @@ TEST(ZrvProcess, AnInterruptCancelsTheFileAtHandAndLeavesNoTrace) {
   EXPECT_EQ(ran.exitCode, 6);
   EXPECT_EQ(ran.errors, "zrv: " + (dir / "big") + ": Cancelled, nothing was written\n");
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"big", "small"}));
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(::stat((dir / "big").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 256 << 20);
 }
@@ -140,7 +142,9 @@ class Terminal {
  public:
   explicit Terminal(std::vector<std::string> args) {
     args.insert(args.begin(), ZRV_PATH);
-    struct winsize size{24, 80, 0, 0};
+    struct winsize size {
+      24, 80, 0, 0
+    };
     pid_ = ::forkpty(&master_, nullptr, nullptr, &size);
     if (pid_ == 0) {
       ::execv(ZRV_PATH, Argv(args).data());
@@ -160,9 +164,11 @@ class Terminal {
     seen_ = screen_.find(text, seen_) + text.size();
     return true;
   }
-  void Type(const std::string& keys) { EXPECT_EQ(::write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+  void Type(const std::string& keys) {
+    EXPECT_EQ(::write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
   bool EchoOn() {
-    struct termios t{};
+    struct termios t {};
     return ::tcgetattr(master_, &t) == 0 && (t.c_lflag & ECHO);
   }
   Ran Wait() {
@@ -180,7 +186,9 @@ class Terminal {
  private:
   // False once the other side is gone.
   bool Pump(int ms) {
-    struct pollfd p{master_, POLLIN, 0};
+    struct pollfd p {
+      master_, POLLIN, 0
+    };
     if (::poll(&p, 1, ms) <= 0) return true;
     char buffer[4096];
     const ssize_t got = ::read(master_, buffer, sizeof buffer);

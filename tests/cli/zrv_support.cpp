@@ -34,8 +34,8 @@ std::wstring Arg(const fs::path& path) {
 TestDir::TestDir() {
   static std::atomic<unsigned> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  path_ = fs::temp_directory_path() /
-          ("ferrune-zrv-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1)));
+  path_ =
+      fs::temp_directory_path() / ("ferrune-zrv-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1)));
   fs::create_directories(path_);
 }
 

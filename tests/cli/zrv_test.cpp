@@ -89,16 +89,15 @@ TEST_F(Zrv, EveryFileIsTriedAndTheExitCodeIsTheFirstFailures) {
   ASSERT_EQ(RunWith("another", {L"encrypt", Arg(dir_ / "other")}), 0);
   Write(dir_ / "junk.zrv", TextBytes("not an encrypted file at all"));
   fs::create_directory(dir_ / "sub");
-  const std::vector<std::wstring> files = {Arg(dir_ / "missing.zrv"), Arg(dir_ / "other.zrv"),
-                                           Arg(dir_ / "junk.zrv"), Arg(dir_ / "good.zrv"), Arg(dir_ / "sub" / "abcd")};
+  const std::vector<std::wstring> files = {Arg(dir_ / "missing.zrv"), Arg(dir_ / "other.zrv"), Arg(dir_ / "junk.zrv"),
+                                           Arg(dir_ / "good.zrv"), Arg(dir_ / "sub" / "abcd")};
   std::vector<std::wstring> args = {L"decrypt"};
   args.insert(args.end(), files.begin(), files.end());
   EXPECT_EQ(RunWith("secret", args), 4);
-  EXPECT_EQ(console_.errors, Line(dir_ / "missing.zrv", "Cannot read the file") +
-                                 Line(dir_ / "other.zrv", "Invalid password!") +
-                                 Line(dir_ / "junk.zrv", "The file is damaged") +
-                                 Line(dir_ / "good.zrv", "Decryption completed") +
-                                 Line(dir_ / "sub" / "abcd", "Cannot write the output file"));
+  EXPECT_EQ(console_.errors,
+            Line(dir_ / "missing.zrv", "Cannot read the file") + Line(dir_ / "other.zrv", "Invalid password!") +
+                Line(dir_ / "junk.zrv", "The file is damaged") + Line(dir_ / "good.zrv", "Decryption completed") +
+                Line(dir_ / "sub" / "abcd", "Cannot write the output file"));
   EXPECT_EQ(Read(dir_ / "good"), TextBytes("good"));
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"good", "junk.zrv", "other.zrv", "pw", "sub"}));
   // The first failure decides, whichever it is.
@@ -202,9 +201,15 @@ TEST_F(Zrv, PasswordsBecomeCodePageBytesAfterComposition) {
       {{L"--code-page", L"1251"}, "\xd0\xbf\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c", "efe0f0eeebfc"},
       {{L"--code-page=1253"}, "\xce\xa9mega12", "d96d65676131 32"},
       {{L"--code-page", L"1250"}, "\xc5\x99\xc3\xad\xc5\xa1\xc3\xb3", "f8ed9af3"},
-      {{L"--code-page", L"874"}, "\xe0\xb8\x81\xe0\xb8\x82" "abcd", "a1a261626364"},
+      {{L"--code-page", L"874"},
+       "\xe0\xb8\x81\xe0\xb8\x82"
+       "abcd",
+       "a1a261626364"},
       // 1258 keeps tone marks apart: a letter it lacks goes as letter and mark.
-      {{L"--code-page", L"1258"}, "\xe1\xba\xa1" "bcdef", "61f2626364656 6"},
+      {{L"--code-page", L"1258"},
+       "\xe1\xba\xa1"
+       "bcdef",
+       "61f2626364656 6"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.utf8);

@@ -42,8 +42,8 @@ class WindowsProvider : public ::testing::Test {
       return false;
     }
     CryptHash hash = BoundHash(prov_.get(), blob, password);
-    return CryptVerifySignatureA(hash.get(), signature.data(), static_cast<DWORD>(signature.size()), key.get(),
-                                 nullptr, 0) != FALSE;
+    return CryptVerifySignatureA(hash.get(), signature.data(), static_cast<DWORD>(signature.size()), key.get(), nullptr,
+                                 0) != FALSE;
   }
 
   CryptProv prov_;
@@ -111,8 +111,8 @@ TEST(CodePages, TheTablesAreTheSystemsOwn) {
       const wchar_t wide = static_cast<wchar_t>(c);
       char back[4] = {};
       BOOL usedDefault = FALSE;
-      const int n = WideCharToMultiByte(static_cast<UINT>(codePage), WC_NO_BEST_FIT_CHARS, &wide, 1, back,
-                                        sizeof back, nullptr, &usedDefault);
+      const int n = WideCharToMultiByte(static_cast<UINT>(codePage), WC_NO_BEST_FIT_CHARS, &wide, 1, back, sizeof back,
+                                        nullptr, &usedDefault);
       if (n != 1 || usedDefault) continue;
       const auto byte = static_cast<unsigned char>(back[0]);
       const char16_t ours = byte < 0x80 ? static_cast<char16_t>(byte) : table[byte - 0x80];
