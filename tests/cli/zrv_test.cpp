@@ -1,6 +1,12 @@
 // The zrv tool through RunZrv on the build's real provider and file system,
 // with a scripted console: commands, outcomes and exit codes, several files,
 // the password's sources and the window's rules, and its bytes.
+#ifdef _WIN32
+#include <windows.h>
+// after windows.h
+#include <wincrypt.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include "password.h"
@@ -276,6 +282,41 @@ TEST_F(Zrv, TheCommandLineIsCheckedBeforeAnythingIsDone) {
   EXPECT_EQ(Run({L"encrypt", L"--password-file", Arg(dir_ / "pw"), L"--", Arg(dir_ / "f")}), 0);
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"-x", "f.zrv", "pw"}));
 }
+
+#ifdef _WIN32
+// The public blob of the window's signature pair, or empty when it has none.
+std::string WindowContainerKey() {
+  HCRYPTPROV prov = 0;
+  if (!CryptAcquireContextA(&prov, "Ferrune Container", nullptr, PROV_RSA_FULL, 0)) return {};
+  std::string blob;
+  HCRYPTKEY key = 0;
+  if (CryptGetUserKey(prov, AT_SIGNATURE, &key)) {
+    DWORD size = 0;
+    CryptExportKey(key, 0, PUBLICKEYBLOB, 0, nullptr, &size);
+    blob.resize(size);
+    if (!CryptExportKey(key, 0, PUBLICKEYBLOB, 0, reinterpret_cast<BYTE*>(blob.data()), &size)) blob.clear();
+    CryptDestroyKey(key);
+  }
+  CryptReleaseContext(prov, 0);
+  return blob;
+}
+
+TEST_F(Zrv, NeverUsesTheWindowsKeyContainer) {
+  const std::string before = WindowContainerKey();
+  Write(dir_ / "a", TextBytes("alpha"));
+  Write(dir_ / "b", TextBytes("beta"));
+  ASSERT_EQ(RunWith("secret", {L"--keep", L"encrypt", Arg(dir_ / "a")}), 0);
+  ASSERT_EQ(RunWith("secret", {L"--keep", L"encrypt", Arg(dir_ / "b")}), 0);
+  EXPECT_EQ(WindowContainerKey(), before) << "the container was made or changed";
+  // A fresh pair in each run, and not the container's.
+  const Bytes a = Read(dir_ / "a.zrv"), b = Read(dir_ / "b.zrv");
+  ASSERT_GT(a.size(), 164u);
+  ASSERT_GT(b.size(), 164u);
+  const std::string blobA(a.begin() + 16, a.begin() + 164), blobB(b.begin() + 16, b.begin() + 164);
+  EXPECT_NE(blobA, blobB);
+  EXPECT_NE(blobA, before);
+}
+#endif
 
 }  // namespace
 }  // namespace ferrune::testing
