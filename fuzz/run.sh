@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz target with clang (libFuzzer, AddressSanitizer, UBSan) and
-# runs it for a bounded time over the seed corpus. Fails on any crash, leak
+# runs it for a bounded time over the starting corpus. Fails on any crash, leak
 # or sanitizer report. Ends with the number of executions.
 #   fuzz/run.sh [BUILD_DIR] [SECONDS]
 set -euo pipefail
@@ -10,7 +10,7 @@ seconds=${2:-60}
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
   -DFERRUNE_FUZZ=ON >/dev/null
 cmake --build "$build" --target zrv_fuzz -j"$(nproc)" >/dev/null
-# New inputs go to a scratch corpus; the seeds in the tree stay as they are.
+# New inputs go to a scratch corpus; the starting inputs in the tree stay as they are.
 mkdir -p "$build/corpus"
 "$build/fuzz/zrv_fuzz" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
   "$build/corpus" "$root/fuzz/corpus" 2>"$build/fuzz.log" || { tail -n 60 "$build/fuzz.log"; exit 1; }

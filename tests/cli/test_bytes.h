@@ -30,8 +30,8 @@ inline std::string ToHex(const Bytes& bytes) {
 
 inline Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
-inline Bytes RandomBytes(std::size_t size, std::uint32_t seed) {
-  std::mt19937 rng(seed);
+inline Bytes RandomBytes(std::size_t size, std::uint32_t variant) {
+  std::mt19937 rng(variant);
   Bytes out(size);
   for (auto& b : out) b = static_cast<std::uint8_t>(rng());
   return out;

@@ -196,8 +196,10 @@ bool App::WaitForPage(int page, std::chrono::milliseconds timeout) const {
 }
 
 std::wstring App::WaitForStatusOtherThan(const std::wstring& text, std::chrono::milliseconds timeout) const {
+  // The status page with some other, non-empty text: a click still in the
+  // queue must not pass for an outcome.
   std::wstring now;
-  WaitUntil([&] { return (now = Text(ferrune::ids::Panel13)) != text; }, timeout);
+  WaitUntil([&] { return Page() == 3 && !(now = Text(ferrune::ids::Panel13)).empty() && now != text; }, timeout);
   return now;
 }
 

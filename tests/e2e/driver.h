@@ -57,7 +57,7 @@ class App {
   // The visible page, 0 to 3, or -1.
   int Page() const;
   bool WaitForPage(int page, std::chrono::milliseconds timeout = 20s) const;
-  // Waits until the status text differs from the given one.
+  // Waits for the status page with a non-empty text other than the given one.
   std::wstring WaitForStatusOtherThan(const std::wstring& text, std::chrono::milliseconds timeout = 60s) const;
 
   std::optional<MessageBoxInfo> WaitForMessageBox(std::chrono::milliseconds timeout = 10s) const;
