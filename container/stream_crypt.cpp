@@ -53,12 +53,12 @@ bool ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
     ~StopOnExit() { queue.Stop(); }
   } stopOnExit{decrypted};
   std::uint64_t offset = 0;
-  SecretBytes back;
+  SecretBytes back;  // one buffer for the whole file: no allocation and wipe per chunk
   while (std::optional<SecretBytes> chunk = decrypted.Pop()) {
-    back = SecretBytes(chunk->size());
-    if (!written.ReadAt(offset, back.data(), back.size())) return false;
-    if (std::memcmp(back.data(), chunk->data(), back.size()) != 0) return false;
-    offset += back.size();
+    if (back.size() < chunk->size()) back = SecretBytes(chunk->size());
+    if (!written.ReadAt(offset, back.data(), chunk->size())) return false;
+    if (std::memcmp(back.data(), chunk->data(), chunk->size()) != 0) return false;
+    offset += chunk->size();
   }
   std::uint64_t size = 0;
   return written.WaitFinished(&size) && size == offset;
