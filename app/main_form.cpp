@@ -77,7 +77,7 @@ void TMainForm::Create() {
   dpi_ = int(GetDpiForWindow(hwnd_));
   if (dpi_ <= 0) dpi_ = 96;
   themed_ = IsThemeActive() && IsAppThemed();
-  logo_.reset(static_cast<HBITMAP>(LoadImageW(instance, L"LOGO", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  logo_ = LogoImage::Load(instance, L"LOGO");
   MakeFonts();
   BuildControls();
   LayOut();
@@ -336,6 +336,12 @@ bool TMainForm::ProviderAvailable() const {
   return false;
 }
 
+std::optional<SecretBytes> TMainForm::UsablePassword(const SecretWideText& text) const {
+  std::optional<SecretBytes> bytes = PasswordBytes(text.text.data(), text.text.size());
+  if (!bytes) AskBox(texts::kBadPasswordCharacters, MB_OK);
+  return bytes;
+}
+
 void TMainForm::SpeedButton3Click() {
   if (!ProviderAvailable()) return;
   SecretWideText first, second;
@@ -349,11 +355,8 @@ void TMainForm::SpeedButton3Click() {
     AskBox(texts::kPasswordsDiffer, MB_OK);
     return;
   }
-  std::optional<SecretBytes> bytes = PasswordBytes(first.text.data(), first.text.size());
-  if (!bytes) {
-    AskBox(texts::kBadPasswordCharacters, MB_OK);
-    return;
-  }
+  std::optional<SecretBytes> bytes = UsablePassword(first);
+  if (!bytes) return;
   if (bytes->size() < 6 && AskBox(texts::kShortPassword, MB_YESNO) != IDYES) return;
   ShowProgress(texts::kEncrypting);
   StartWorker(true, std::move(*bytes));
@@ -367,11 +370,8 @@ void TMainForm::SpeedButton1Click() {
     AskBox(texts::kNoPassword, MB_OK);
     return;
   }
-  std::optional<SecretBytes> bytes = PasswordBytes(text.text.data(), text.text.size());
-  if (!bytes) {
-    AskBox(texts::kBadPasswordCharacters, MB_OK);
-    return;
-  }
+  std::optional<SecretBytes> bytes = UsablePassword(text);
+  if (!bytes) return;
   ShowProgress(texts::kDecrypting);
   StartWorker(false, std::move(*bytes));
 }
@@ -425,7 +425,8 @@ bool TMainForm::DecryptFile(const std::wstring& path, const SecretBytes& passwor
 
 std::wstring TMainForm::DecryptedFileName(const std::wstring& path) { return ferrune::DecryptedFileName(path); }
 
-void TMainForm::WorkerEnded() {
+void TMainForm::WorkerEnded(const FileJob& job) {
+  Trace(L"outcome=" + WideFromUtf8(std::string(OutcomeName(job.outcome))) + (job.inputKept ? L" kept" : L""));
   workerRunning_ = false;
   if (closing_) {
     // The user closed the window during the work: end the program now.
@@ -436,19 +437,14 @@ void TMainForm::WorkerEnded() {
 
 void TMainForm::EncryptDone(TThread* sender) {
   const FileJob& job = static_cast<TEncryptThread*>(sender)->Job();
-  Trace(L"outcome=" + WideFromUtf8(std::string(OutcomeName(job.outcome))) + (job.inputKept ? L" kept" : L""));
-  WorkerEnded();
+  WorkerEnded(job);
   if (!closing_) ShowResult(OutcomeText(job.outcome, true, job.inputKept));
 }
 
 void TMainForm::DecryptDone(TThread* sender) {
   const FileJob& job = static_cast<TDecryptThread*>(sender)->Job();
-  Trace(L"outcome=" + WideFromUtf8(std::string(OutcomeName(job.outcome))) + (job.inputKept ? L" kept" : L""));
-  WorkerEnded();
-  if (closing_) return;
-  ShowResult(DecryptSucceeded
-                 ? OutcomeText(Outcome::Success, false, job.inputKept)
-                 : OutcomeText(job.outcome == Outcome::Success ? Outcome::Failed : job.outcome, false, false));
+  WorkerEnded(job);
+  if (!closing_) ShowResult(OutcomeText(DecryptSucceeded ? Outcome::Success : job.outcome, false, job.inputKept));
 }
 
 // --- shell integration

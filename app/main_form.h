@@ -5,12 +5,14 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base_window.h"
 #include "crypt_context.h"
 #include "file_crypt.h"
+#include "logo_image.h"
 #include "outcome.h"
 #include "secret_bytes.h"
 #include "win_handles.h"
@@ -20,6 +22,8 @@ namespace ferrune {
 class TControl;
 class TThread;
 struct ControlSpec;
+struct FileJob;
+struct SecretWideText;
 
 class TMainForm : public BaseWindow<TMainForm> {
  public:
@@ -76,7 +80,7 @@ class TMainForm : public BaseWindow<TMainForm> {
   bool Themed() const { return themed_; }
   HFONT Font(bool underline) const { return underline ? underlineFont_.get() : font_.get(); }
   int Scale(int designPixels) const { return MulDiv(designPixels, dpi_, 96); }
-  HBITMAP Logo() const { return logo_.get(); }
+  const LogoImage& Logo() const { return logo_; }
   COLORREF BackgroundOf(HWND control) const;
 
  private:
@@ -94,13 +98,14 @@ class TMainForm : public BaseWindow<TMainForm> {
   bool ProviderAvailable() const;
   bool TakePassword(HWND edit, SecretBytes& out, std::size_t* length);
   void StartWorker(bool encrypt, SecretBytes password);
-  void WorkerEnded();
+  void WorkerEnded(const FileJob& job);
+  std::optional<SecretBytes> UsablePassword(const SecretWideText& text) const;
   void Progress(unsigned permille);
 
   std::vector<std::unique_ptr<TControl>> controls_;
   std::vector<HWND> hwnds_;  // parallel to the design rows
   GdiObject<HFONT> font_, underlineFont_;
-  GdiObject<HBITMAP> logo_;
+  LogoImage logo_;
   HICON iconBig_ = nullptr, iconSmall_ = nullptr;
   int dpi_ = 96;
   int page_ = 0;

@@ -177,29 +177,6 @@ void TControl::PaintLinkButton(HDC dc, const RECT& rc) {
             DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
-void TControl::PaintImage(HDC dc, const RECT& rc, COLORREF background) {
-  HBITMAP logo = form_.Logo();
-  BITMAP info{};
-  if (!logo || !GetObjectW(logo, sizeof(info), &info)) return;
-  const int w = info.bmWidth, h = info.bmHeight;
-  // Pixels of the bottom-left pixel's colour let the background show through.
-  std::vector<std::uint32_t> pixels(size_t(w) * size_t(h));
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;  // top-down
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  if (!GetDIBits(dc, logo, 0, UINT(h), pixels.data(), &bi, DIB_RGB_COLORS)) return;
-  const std::uint32_t transparent = pixels[size_t(h - 1) * size_t(w)] & 0xFFFFFF;
-  const std::uint32_t fill =
-      std::uint32_t(GetRValue(background)) << 16 | std::uint32_t(GetGValue(background)) << 8 | GetBValue(background);
-  for (std::uint32_t& p : pixels) {
-    if ((p & 0xFFFFFF) == transparent) p = fill;
-  }
-  SetStretchBltMode(dc, COLORONCOLOR);
-  StretchDIBits(dc, 0, 0, rc.right, rc.bottom, 0, 0, w, h, pixels.data(), &bi, DIB_RGB_COLORS, SRCCOPY);
-}
+void TControl::PaintImage(HDC dc, const RECT& rc, COLORREF background) { form_.Logo().Draw(dc, rc, background); }
 
 }  // namespace ferrune

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <cstdint>
-#include <vector>
 
 #include "base_window.h"
 

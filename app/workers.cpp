@@ -26,25 +26,21 @@ JobControl MakeControl(const FileJob& job) {
   return control;
 }
 
-void DeleteInputAfterSuccess(FileJob& job) {
-  // A plain delete: the bytes are not overwritten and go to no recycle bin.
+using FileOperation = bool (TMainForm::*)(const std::wstring&, const SecretBytes&, const JobControl&, Outcome&);
+
+// Both workers: the repaint first, then the operation, then the plain delete
+// (the bytes are not overwritten and go to no recycle bin).
+void RunFileJob(TThread& thread, FileJob& job, FileOperation operation) {
+  thread.Synchronize([] { MainForm->Repaint(); });
+  (MainForm->*operation)(TargetFile, job.password, MakeControl(job), job.outcome);
+  job.password.Wipe();
   if (job.outcome == Outcome::Success) job.inputKept = !DeleteFileW(TargetFile.c_str());
 }
 
 }  // namespace
 
-void TEncryptThread::Execute() {
-  Synchronize([] { MainForm->Repaint(); });
-  MainForm->EncryptFile(TargetFile, job_.password, MakeControl(job_), job_.outcome);
-  job_.password.Wipe();
-  DeleteInputAfterSuccess(job_);
-}
+void TEncryptThread::Execute() { RunFileJob(*this, job_, &TMainForm::EncryptFile); }
 
-void TDecryptThread::Execute() {
-  Synchronize([] { MainForm->Repaint(); });
-  MainForm->DecryptFile(TargetFile, job_.password, MakeControl(job_), job_.outcome);
-  job_.password.Wipe();
-  DeleteInputAfterSuccess(job_);
-}
+void TDecryptThread::Execute() { RunFileJob(*this, job_, &TMainForm::DecryptFile); }
 
 }  // namespace ferrune
