@@ -26,7 +26,6 @@ class TApplication {
   // Runs the loop until Terminate, WM_QUIT, or `done` returns true.
   void Run(const std::function<bool()>& done = {});
   void Terminate();
-  bool Terminated() const { return terminated_; }
 
  private:
   TApplication() = default;

@@ -117,8 +117,9 @@ void TMainForm::BuildControls() {
     HWND hwnd = nullptr;
     switch (row.kind) {
       case ControlKind::PasswordEdit:
-        hwnd = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"", child | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL, 0, 0,
-                               0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
+        hwnd = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"",
+                               child | ((row.look & kTabStop) ? WS_TABSTOP : 0) | ES_PASSWORD | ES_AUTOHSCROLL, 0, 0, 0,
+                               0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
         // The themed edit would show a bullet.
         if (hwnd) SendMessageW(hwnd, EM_SETPASSWORDCHAR, L'*', 0);
         break;

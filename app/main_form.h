@@ -41,7 +41,6 @@ class TMainForm : public BaseWindow<TMainForm> {
   void ShowResult(const std::wstring& message);
   void OpenUrl(const std::wstring& address);
   void Repaint();
-  int PageIndex() const { return page_; }
 
   // File operations the workers call; both leave `outcome` set.
   bool EncryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control, Outcome& outcome);
