@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "error_text.h"
+#include "utf.h"
 
 namespace ferrune {
 

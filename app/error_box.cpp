@@ -6,6 +6,7 @@
 
 #include "application.h"
 #include "error_text.h"
+#include "utf.h"
 
 namespace ferrune {
 

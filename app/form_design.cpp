@@ -2,6 +2,7 @@
 
 #include "control_ids.h"
 #include "main_form.h"
+#include "texts.h"
 
 namespace ferrune {
 namespace {
@@ -35,7 +36,7 @@ constexpr ControlSpec kDesign[] = {
   {&F::Panel15,        L"Panel15",      K::Panel,       &F::Panel8,       7,  20, 185,  17, L"to encrypt and decrypt",        kOlive,           kParentColor, kNoLook,                                 nullptr,                 ids::Panel15},
   {&F::Panel16,        L"Panel16",      K::Panel,       &F::Panel8,       7,  36, 185,  17, L"your file",                     kOlive,           kParentColor, kNoLook,                                 nullptr,                 ids::Panel16},
   {&F::Panel7,         L"Panel7",       K::Panel,       &F::MainPage,     8,  60, 185,  17, L"Ferrune File Encrypter 2.01",   kBlack,           kParentColor, kNoLook,                                 nullptr,                 ids::Panel7},
-  {&F::Panel9,         L"Panel9",       K::Panel,       &F::MainPage,    48,  80, 105,  17, L"ferrune.example",               kBlue,            kParentColor, kLink,                                   &F::Panel9Click,         ids::Panel9},
+  {&F::Panel9,         L"Panel9",       K::Panel,       &F::MainPage,    48,  80, 105,  17, texts::kWebHost,                kBlue,            kParentColor, kLink,                                   &F::Panel9Click,         ids::Panel9},
   {&F::Panel5,         L"Panel5",       K::Panel,       &F::MainPage,     0, 108, 200,  41, nullptr,                          kWindowTextColor, kBarGrey,     kBar,                                    nullptr,                 ids::Panel5},
   {&F::SpeedButton6,   L"SpeedButton6", K::LinkButton,  &F::Panel5,       8,   8,  89,  25, L"Remove",                        kBlue,            kParentColor, kLink,                                   &F::SpeedButton6Click,   ids::SpeedButton6},
   {&F::SpeedButton5,   L"SpeedButton5", K::LinkButton,  &F::Panel5,     104,   8,  89,  25, L"Help",                          kBlue,            kParentColor, kLink,                                   &F::SpeedButton5Click,   ids::SpeedButton5},

@@ -11,15 +11,17 @@
 #include "dispatch.h"
 #include "error.h"
 #include "fault_injection.h"
+#include "file_job.h"
 #include "form_design.h"
-#include "outcome_text.h"
 #include "password_bytes.h"
+#include "password_rules.h"
 #include "program_path.h"
 #include "shell_integration.h"
 #include "texts.h"
 #include "thread.h"
 #include "trace.h"
 #include "ui_control.h"
+#include "utf.h"
 #include "worker_messages.h"
 #include "workers.h"
 
@@ -348,17 +350,13 @@ void TMainForm::SpeedButton3Click() {
   SecretWideText first, second;
   ReadEditText(Password1, first);
   ReadEditText(Password2, second);
-  if (first.text.empty() && second.text.empty()) {
-    AskBox(texts::kNoPassword, MB_OK);
-    return;
-  }
-  if (first.text != second.text) {
-    AskBox(texts::kPasswordsDiffer, MB_OK);
+  if (const PasswordCheck check = CheckNewPassword<wchar_t>(first.text, second.text); check != PasswordCheck::Ok) {
+    AskBox(PasswordCheckText(check), MB_OK);
     return;
   }
   std::optional<SecretBytes> bytes = UsablePassword(first);
   if (!bytes) return;
-  if (bytes->size() < 6 && AskBox(texts::kShortPassword, MB_YESNO) != IDYES) return;
+  if (NeedsShortPasswordQuestion(bytes->size()) && AskBox(texts::kShortPassword, MB_YESNO) != IDYES) return;
   ShowProgress(texts::kEncrypting);
   StartWorker(true, std::move(*bytes));
 }
@@ -367,8 +365,8 @@ void TMainForm::SpeedButton1Click() {
   if (!ProviderAvailable()) return;
   SecretWideText text;
   ReadEditText(Password, text);
-  if (text.text.empty()) {
-    AskBox(texts::kNoPassword, MB_OK);
+  if (const PasswordCheck check = CheckPassword<wchar_t>(text.text); check != PasswordCheck::Ok) {
+    AskBox(PasswordCheckText(check), MB_OK);
     return;
   }
   std::optional<SecretBytes> bytes = UsablePassword(text);
@@ -439,13 +437,14 @@ void TMainForm::WorkerEnded(const FileJob& job) {
 void TMainForm::EncryptDone(TThread* sender) {
   const FileJob& job = static_cast<TEncryptThread*>(sender)->Job();
   WorkerEnded(job);
-  if (!closing_) ShowResult(OutcomeText(job.outcome, true, job.inputKept));
+  if (!closing_) ShowResult(OutcomeText({job.outcome, job.inputKept}, JobKind::Encrypt));
 }
 
 void TMainForm::DecryptDone(TThread* sender) {
   const FileJob& job = static_cast<TDecryptThread*>(sender)->Job();
   WorkerEnded(job);
-  if (!closing_) ShowResult(OutcomeText(DecryptSucceeded ? Outcome::Success : job.outcome, false, job.inputKept));
+  if (!closing_)
+    ShowResult(OutcomeText({DecryptSucceeded ? Outcome::Success : job.outcome, job.inputKept}, JobKind::Decrypt));
 }
 
 // --- shell integration

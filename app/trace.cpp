@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "error_text.h"
+#include "utf.h"
 #include "win_handles.h"
 
 namespace ferrune {

@@ -1,39 +1,17 @@
-// Move-only owners for GDI objects and DCs; kernel handles have theirs in
+// Owners for GDI objects, icons and DCs; kernel handles have theirs in
 // win_handle.h.
 #pragma once
 
 #include <windows.h>
 
-#include <utility>
-
+#include "unique_any.h"
 #include "win_handle.h"
 
 namespace ferrune {
 
 template <typename T>
-class GdiObject {
- public:
-  GdiObject() = default;
-  explicit GdiObject(T h) : h_(h) {}
-  GdiObject(GdiObject&& o) noexcept : h_(std::exchange(o.h_, nullptr)) {}
-  GdiObject& operator=(GdiObject&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.h_, nullptr));
-    return *this;
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  ~GdiObject() { reset(); }
-
-  T get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-  void reset(T h = nullptr) {
-    if (h_) DeleteObject(h_);
-    h_ = h;
-  }
-
- private:
-  T h_ = nullptr;
-};
+using GdiObject = UniqueAny<T, CallClose<&DeleteObject>>;
+using UniqueIcon = UniqueAny<HICON, CallClose<&DestroyIcon>>;
 
 // Selects an object into a DC for one scope.
 class SelectIn {

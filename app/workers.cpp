@@ -1,46 +1,44 @@
 #include "workers.h"
 
-#include "file_crypt.h"
+#include "file_job.h"
 #include "main_form.h"
+#include "progress_throttle.h"
+#include "win32_file_system.h"
 #include "worker_messages.h"
 
 namespace ferrune {
 namespace {
 
-constexpr std::uint64_t kProgressFromSize = 8ull << 20;
-constexpr DWORD kProgressIntervalMs = 100;
-
-// Posts progress at most ten times a second, and only for large files.
 JobControl MakeControl(const FileJob& job) {
   JobControl control;
   control.cancel = job.cancel;
   HWND target = job.progressWindow;
-  control.progress = [target, last = DWORD(0), started = false](std::uint64_t done, std::uint64_t total) mutable {
-    if (!target || total < kProgressFromSize) return;
-    const DWORD now = GetTickCount();
-    if (started && now - last < kProgressIntervalMs && done < total) return;
-    started = true;
-    last = now;
-    PostMessageW(target, WM_APP_PROGRESS, WPARAM(done * 1000 / total), 0);
+  control.progress = [target, throttle = ProgressThrottle()](std::uint64_t done, std::uint64_t total) mutable {
+    if (target && throttle.Due(done, total)) PostMessageW(target, WM_APP_PROGRESS, WPARAM(done * 1000 / total), 0);
   };
   return control;
 }
 
 using FileOperation = bool (TMainForm::*)(const std::wstring&, const SecretBytes&, const JobControl&, Outcome&);
 
-// Both workers: the repaint first, then the operation, then the plain delete
-// (the bytes are not overwritten and go to no recycle bin).
-void RunFileJob(TThread& thread, FileJob& job, FileOperation operation) {
+// Both workers: the repaint first, then the file job: the operation and the
+// delete of the input.
+void RunWorker(TThread& thread, FileJob& job, FileOperation operation) {
   thread.Synchronize([] { MainForm->Repaint(); });
-  (MainForm->*operation)(TargetFile, job.password, MakeControl(job), job.outcome);
+  Win32FileSystem files;
+  const FileJobResult result = RunFileJob(files, TargetFile, false, [&] {
+    (MainForm->*operation)(TargetFile, job.password, MakeControl(job), job.outcome);
+    return job.outcome;
+  });
   job.password.Wipe();
-  if (job.outcome == Outcome::Success) job.inputKept = !DeleteFileW(TargetFile.c_str());
+  job.outcome = result.outcome;
+  job.inputKept = result.inputKept;
 }
 
 }  // namespace
 
-void TEncryptThread::Execute() { RunFileJob(*this, job_, &TMainForm::EncryptFile); }
+void TEncryptThread::Execute() { RunWorker(*this, job_, &TMainForm::EncryptFile); }
 
-void TDecryptThread::Execute() { RunFileJob(*this, job_, &TMainForm::DecryptFile); }
+void TDecryptThread::Execute() { RunWorker(*this, job_, &TMainForm::DecryptFile); }
 
 }  // namespace ferrune

@@ -13,7 +13,7 @@ win=${FERRUNE_WIN_BUILD:-$root/build/win}
 mkdir -p "$work/files"
 cmake -S "$root" -B "$work/native" -DCMAKE_BUILD_TYPE=Release -DFERRUNE_SANITIZE=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$work/native" --target openssl_bench -j"$(nproc)" >/dev/null
-if [ ! -f "$win/tests/container/container_bench.exe" ]; then
+if [ ! -f "$win/bench/container_bench.exe" ]; then
   cmake -S "$root" -B "$win" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
   cmake --build "$win" --target container_bench -j"$(nproc)" >/dev/null
@@ -28,4 +28,4 @@ export FERRUNE_WINEPREFIX=$work/prefix
 wine_env_start
 trap wine_env_stop EXIT
 files_win="Z:${work//\//\\}\\files"
-wine "$win/tests/container/container_bench.exe" "$files_win" "${sizes[@]}"
+wine "$win/bench/container_bench.exe" "$files_win" "${sizes[@]}"

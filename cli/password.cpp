@@ -2,8 +2,9 @@
 
 #include <cstring>
 
+#include "password_rules.h"
 #include "texts.h"
-#include "utf8.h"
+#include "utf.h"
 
 namespace ferrune::cli {
 namespace {
@@ -16,9 +17,9 @@ PasswordResult Refuse(std::string message) {
   return result;
 }
 
-bool Same(const SecretBytes& a, const SecretBytes& b) {
-  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
-}
+std::span<const std::uint8_t> View(const SecretBytes& bytes) { return {bytes.data(), bytes.size()}; }
+
+PasswordResult Refuse(PasswordCheck check) { return Refuse(PlainText(PasswordCheckText(check))); }
 
 PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage) {
   PasswordResult result;
@@ -27,7 +28,7 @@ PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage
     case EncodeStatus::NotText: return Refuse("The password is not UTF-8 text.");
     case EncodeStatus::Unrepresentable: break;
   }
-  return Refuse(PlainText(ferrune::texts::kBadPasswordCharacters) + "\n(code page " + std::to_string(codePage) +
+  return Refuse(PlainText(texts::kBadPasswordCharacters) + "\n(code page " + std::to_string(codePage) +
                 "; see --code-page)");
 }
 
@@ -42,7 +43,7 @@ PasswordResult FromLine(const std::function<int(std::uint8_t*)>& read, const std
     case LineStatus::Unreadable: return Refuse("Cannot read the password from " + source + ".");
   }
   if (line.empty() || (line.size() == sizeof kBom && std::memcmp(line.data(), kBom, sizeof kBom) == 0)) {
-    return Refuse(PlainText(ferrune::texts::kNoPassword));
+    return Refuse(PasswordCheck::Empty);
   }
   return Encoded(platform, line, codePage);
 }
@@ -58,23 +59,22 @@ bool IsYes(const std::string& answer) {
 PasswordResult FromTerminal(const Options& options, Console& console, Platform& platform) {
   if (options.command != Command::Encrypt) {
     SecretBytes text;
-    if (!console.ReadHidden("Enter the password used: ", &text) || text.empty()) {
-      return Refuse(PlainText(ferrune::texts::kNoPassword));
-    }
+    if (!console.ReadHidden("Enter the password used: ", &text)) text.Wipe();
+    if (const PasswordCheck check = CheckPassword(View(text)); check != PasswordCheck::Ok) return Refuse(check);
     return Encoded(platform, text, options.codePage);
   }
   SecretBytes first, second;
   const bool gotFirst = console.ReadHidden("Enter a password: ", &first);
   const bool gotSecond = gotFirst && console.ReadHidden("Verify the password: ", &second);
-  if (!gotFirst || !gotSecond || (first.empty() && second.empty())) {
-    return Refuse(PlainText(ferrune::texts::kNoPassword));
+  if (!gotFirst || !gotSecond) return Refuse(PasswordCheck::Empty);
+  if (const PasswordCheck check = CheckNewPassword(View(first), View(second)); check != PasswordCheck::Ok) {
+    return Refuse(check);
   }
-  if (!Same(first, second)) return Refuse(PlainText(ferrune::texts::kPasswordsDiffer));
   PasswordResult result = Encoded(platform, first, options.codePage);
-  if (!result.ok || result.bytes.size() >= 6) return result;
+  if (!result.ok || !NeedsShortPasswordQuestion(result.bytes.size())) return result;
   std::string answer;
-  if (!console.ReadVisible(PlainText(ferrune::texts::kShortPassword) + " [y/N] ", &answer) || !IsYes(answer)) {
-    return Refuse({});
+  if (!console.ReadVisible(PlainText(texts::kShortPassword) + " [y/N] ", &answer) || !IsYes(answer)) {
+    return Refuse(std::string());
   }
   return result;
 }
@@ -82,16 +82,12 @@ PasswordResult FromTerminal(const Options& options, Console& console, Platform& 
 }  // namespace
 
 std::string PlainText(const wchar_t* text) {
-  std::string out;
+  std::wstring plain;
   for (const wchar_t* p = text; *p; ++p) {
-    if (p[0] == L'\n' && p[1] == L'\r') {
-      out += '\n';
-      ++p;
-      continue;
-    }
-    AppendUtf8(out, static_cast<char32_t>(*p));
+    plain += *p;
+    if (p[0] == L'\n' && p[1] == L'\r') ++p;
   }
-  return out;
+  return Utf8FromWide(plain);
 }
 
 LineStatus ReadFirstLine(const std::function<int(std::uint8_t*)>& read, SecretBytes* line) {

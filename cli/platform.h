@@ -43,7 +43,6 @@ class Platform {
   // `signing` when the run will write encrypted files.
   virtual std::unique_ptr<Provider> MakeProvider(bool signing, std::string* error) = 0;
   virtual FileSystem& Files() = 0;
-  virtual bool RemoveFile(const std::wstring& path) = 0;
   // A file's bytes as a reader of one byte at a time, like ReadInputByte.
   class ByteSource {
    public:

@@ -151,7 +151,6 @@ class PosixPlatform final : public Platform {
  public:
   std::unique_ptr<Provider> MakeProvider(bool, std::string* error) override { return OpenSslProvider::Create(error); }
   FileSystem& Files() override { return files_; }
-  bool RemoveFile(const std::wstring& path) override { return ::unlink(ToNativePath(path).c_str()) == 0; }
   std::unique_ptr<ByteSource> OpenText(const std::wstring& path) override {
     const int fd = ::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return nullptr;

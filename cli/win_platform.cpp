@@ -7,7 +7,7 @@
 #include "code_page_tables.h"
 #include "crypt_handles.h"
 #include "cryptoapi_provider.h"
-#include "utf8.h"
+#include "utf.h"
 #include "win32_file_system.h"
 
 namespace ferrune::cli {
@@ -16,39 +16,6 @@ namespace {
 constexpr std::size_t kMaxLine = 64 * 1024;
 // The signature pair's size in the upper half of CryptGenKey's flags.
 constexpr DWORD kPairBits = 1024;
-
-// Code points to UTF-16; false for a value that has no UTF-16 form.
-bool ToUtf16(const std::u32string& text, std::wstring* out) {
-  out->clear();
-  for (const char32_t c : text) {
-    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return false;
-    if (c < 0x10000) {
-      *out += static_cast<wchar_t>(c);
-    } else {
-      *out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-      *out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    }
-  }
-  return true;
-}
-
-// UTF-16 to code points; a lone surrogate becomes U+FFFD for messages, or
-// makes the whole text invalid when `strict`.
-bool FromUtf16(const wchar_t* text, std::size_t size, bool strict, std::u32string* out) {
-  out->clear();
-  for (std::size_t i = 0; i < size; ++i) {
-    const char32_t c = static_cast<char16_t>(text[i]);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < size && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      *out += 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(text[++i]) - 0xDC00u);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      if (strict) return false;
-      *out += 0xFFFD;
-    } else {
-      *out += c;
-    }
-  }
-  return true;
-}
 
 void WipeWide(std::wstring& text) {
   if (!text.empty()) WipeBytes(text.data(), text.size() * sizeof(wchar_t));
@@ -96,16 +63,7 @@ class WindowsConsole final : public Console {
     HANDLE handle = GetStdHandle(which);
     DWORD mode = 0;
     if (GetConsoleMode(handle, &mode)) {
-      std::u32string points;
-      const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-      for (std::size_t i = 0; i < text.size();) {
-        char32_t c = 0xFFFD;
-        const std::size_t n = Utf8SequenceAt(data, text.size(), i, &c);
-        points += n ? c : 0xFFFD;
-        i += n ? n : 1;
-      }
-      std::wstring wide;
-      ToUtf16(points, &wide);
+      const std::wstring wide = WideFromUtf8(text);
       DWORD put = 0;
       WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &put, nullptr);
       return;
@@ -124,7 +82,10 @@ class WindowsConsole final : public Console {
     // Echo goes off before the prompt shows, so nothing typed at it is seen.
     SetConsoleMode(input, reading);
     Write(STD_ERROR_HANDLE, prompt);
+    // Room for the longest line up front: a growing string would leave
+    // copies of what was typed behind.
     std::wstring text;
+    text.reserve(kMaxLine);
     bool ended = false;
     for (;;) {
       wchar_t c = 0;
@@ -146,7 +107,7 @@ class WindowsConsole final : public Console {
     if (!echo) Write(STD_ERROR_HANDLE, "\n");
     if (ended && text.empty()) return false;
     std::u32string points;
-    const bool valid = FromUtf16(text.data(), text.size(), true, &points);
+    const bool valid = WideToCodePoints(text.data(), text.size(), true, &points);
     WipeWide(text);
     SecretText secret(std::move(points));
     std::string utf8;
@@ -225,7 +186,6 @@ class WindowsPlatform final : public Platform {
   }
 
   FileSystem& Files() override { return files_; }
-  bool RemoveFile(const std::wstring& path) override { return DeleteFileW(path.c_str()) != FALSE; }
 
   std::unique_ptr<ByteSource> OpenText(const std::wstring& path) override {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -242,7 +202,7 @@ class WindowsPlatform final : public Platform {
 
   bool Normalize(const std::u32string& text, NormalForm form, SecretText* out) override {
     std::wstring wide;
-    if (!ToUtf16(text, &wide)) return false;
+    if (!CodePointsToWide(text, &wide)) return false;
     if (wide.empty()) {
       out->Wipe();
       return true;
@@ -264,7 +224,7 @@ class WindowsPlatform final : public Platform {
       return false;
     }
     std::u32string points;
-    const bool valid = FromUtf16(result.data(), static_cast<std::size_t>(size), true, &points);
+    const bool valid = WideToCodePoints(result.data(), static_cast<std::size_t>(size), true, &points);
     WipeWide(result);
     *out = SecretText(std::move(points));
     return valid;
@@ -291,14 +251,6 @@ class WindowsPlatform final : public Platform {
 std::atomic<bool>& CancelFlag() {
   static std::atomic<bool> flag{false};
   return flag;
-}
-
-std::string Utf8FromWide(const std::wstring& text) {
-  std::u32string points;
-  FromUtf16(text.data(), text.size(), false, &points);
-  std::string out;
-  for (const char32_t c : points) AppendUtf8(out, c);
-  return out;
 }
 
 std::unique_ptr<Console> MakeWindowsConsole() { return std::make_unique<WindowsConsole>(); }

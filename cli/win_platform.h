@@ -17,6 +17,4 @@ std::atomic<bool>& CancelFlag();
 std::unique_ptr<Console> MakeWindowsConsole();
 std::unique_ptr<Platform> MakeWindowsPlatform();
 
-std::string Utf8FromWide(const std::wstring& text);
-
 }  // namespace ferrune::cli

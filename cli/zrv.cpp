@@ -1,13 +1,12 @@
 #include "zrv.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 
 #include "decrypt_path.h"
-#include "file_crypt.h"
+#include "file_job.h"
 #include "options.h"
 #include "password.h"
+#include "progress_throttle.h"
 #include "stream_crypt.h"
 #include "texts.h"
 
@@ -18,10 +17,6 @@
 namespace ferrune::cli {
 namespace {
 
-// The window shows progress from this size on; so does the terminal.
-constexpr std::uint64_t kProgressFromSize = std::uint64_t{8} << 20;
-constexpr auto kProgressInterval = std::chrono::milliseconds(100);
-
 // Decrypts to nowhere: the whole path runs, padding check included.
 class DiscardSink final : public PlainSink {
  public:
@@ -29,17 +24,6 @@ class DiscardSink final : public PlainSink {
   Outcome Put(const std::uint8_t*, std::size_t) override { return Outcome::Success; }
   Outcome End() override { return Outcome::Success; }
 };
-
-bool HasZrvExtension(const std::wstring& path) {
-  if (path.size() < 4) return false;
-  static const wchar_t kExt[] = L".zrv";
-  for (std::size_t i = 0; i < 4; ++i) {
-    wchar_t c = path[path.size() - 4 + i];
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    if (c != kExt[i]) return false;
-  }
-  return true;
-}
 
 // The last path component is empty: nothing to name the output.
 bool EndsInFolder(const std::wstring& path) {
@@ -52,10 +36,7 @@ class Progress {
   ~Progress() { Clear(); }
 
   void Report(std::uint64_t done, std::uint64_t total) {
-    if (!shown_ || total < kProgressFromSize) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (drawn_ && now - last_ < kProgressInterval && done < total) return;
-    last_ = now;
+    if (!shown_ || !throttle_.Due(done, total)) return;
     const unsigned percent = static_cast<unsigned>(done * 100 / total);
     std::string line = "\rzrv: " + name_ + ": " + std::to_string(percent) + "%";
     width_ = std::max(width_, line.size());
@@ -77,7 +58,7 @@ class Progress {
   const std::string name_;
   bool drawn_ = false;
   std::size_t width_ = 0;
-  std::chrono::steady_clock::time_point last_{};
+  ProgressThrottle throttle_;
 };
 
 struct FileResult {
@@ -86,19 +67,15 @@ struct FileResult {
   int exitCode = kExitOther;
 };
 
-std::string OutcomeMessage(Outcome outcome, Command command) {
-  switch (outcome) {
-    case Outcome::Success:
-      if (command == Command::Check) return "The file is well formed and the password is right";
-      return PlainText(command == Command::Encrypt ? ferrune::texts::kEncrypted : ferrune::texts::kDecrypted);
-    case Outcome::WrongPassword: return PlainText(ferrune::texts::kInvalidPassword);
-    case Outcome::Damaged: return PlainText(ferrune::texts::kDamaged);
-    case Outcome::CannotRead: return PlainText(ferrune::texts::kCannotRead);
-    case Outcome::CannotWrite: return PlainText(ferrune::texts::kCannotWrite);
-    case Outcome::Cancelled: return "Cancelled, nothing was written";
-    case Outcome::Failed: break;
+// The window's words, but for what only the tool does.
+std::string OutcomeMessage(const FileJobResult& result, Command command) {
+  if (result.outcome == Outcome::Cancelled) return "Cancelled, nothing was written";
+  if (command == Command::Check) {
+    if (result.outcome == Outcome::Success) return "The file is well formed and the password is right";
+    command = Command::Decrypt;
   }
-  return PlainText(command == Command::Decrypt ? ferrune::texts::kDecryptionFailed : ferrune::texts::kEncryptionFailed);
+  const JobKind kind = command == Command::Encrypt ? JobKind::Encrypt : JobKind::Decrypt;
+  return PlainText(OutcomeText(result, kind, L". ").c_str());
 }
 
 FileResult ProcessFile(const Options& options, const std::wstring& path, const SecretBytes& password,
@@ -108,41 +85,42 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
   control.cancel = cancel;
   control.progress = [&progress](std::uint64_t done, std::uint64_t total) { progress.Report(done, total); };
   FileSystem& files = platform.Files();
+  FileJobResult job;
   switch (options.command) {
     case Command::Encrypt:
-      // As the window: a ".zrv" file is taken to be encrypted already.
-      if (HasZrvExtension(path)) {
-        result.message = PlainText(ferrune::texts::kAlreadyEncrypted);
+      // A ".zrv" file is taken to be encrypted already, whatever its case.
+      if (IsEncryptedName(path, NameCase::AnyCase)) {
+        result.message = PlainText(texts::kAlreadyEncrypted);
         result.exitCode = kExitUsage;
         return result;
       }
-      result.outcome = EncryptStream(provider, files, path, EncryptedFileName(path), password, control);
+      job = RunFileJob(files, path, options.keep, [&] {
+        return EncryptStream(provider, files, path, EncryptedFileName(path), password, control);
+      });
       break;
     case Command::Decrypt: {
       const std::wstring plainPath = DecryptedFileName(path);
-      result.outcome = EndsInFolder(plainPath) ? Outcome::CannotWrite
-                                               : DecryptStream(provider, files, path, plainPath, password, control);
+      job = RunFileJob(files, path, options.keep, [&] {
+        return EndsInFolder(plainPath) ? Outcome::CannotWrite
+                                       : DecryptStream(provider, files, path, plainPath, password, control);
+      });
       break;
     }
     case Command::Check: {
       auto input = files.OpenRead(path);
       if (!input) {
-        result.outcome = Outcome::CannotRead;
+        job.outcome = Outcome::CannotRead;
       } else {
         DiscardSink sink;
-        result.outcome = DecryptPath(provider, password, *input, sink, &control, StreamOptions{}.chunkSize);
+        job.outcome = DecryptPath(provider, password, *input, sink, &control, StreamOptions{}.chunkSize);
       }
       break;
     }
   }
   progress.Clear();
-  result.message = OutcomeMessage(result.outcome, options.command);
-  result.exitCode = ExitCodeOf(result.outcome);
-  if (result.outcome == Outcome::Success && options.command != Command::Check && !options.keep &&
-      !platform.RemoveFile(path)) {
-    // The output is in place: the data is safe, the input is still there.
-    result.message += ". " + PlainText(ferrune::texts::kOriginalKept);
-  }
+  result.outcome = job.outcome;
+  result.message = OutcomeMessage(job, options.command);
+  result.exitCode = ExitCodeOf(job.outcome);
   return result;
 }
 

@@ -43,6 +43,8 @@ class FileSystem {
   virtual bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) = 0;
   // Closes and removes the file.
   virtual void Discard(std::unique_ptr<TempFile> file) = 0;
+  // A plain delete of a file that is not open here.
+  virtual bool Remove(const std::wstring& path) = 0;
 };
 
 }  // namespace ferrune

@@ -34,4 +34,6 @@ inline constexpr wchar_t kEncryptionFailed[] = L"Encryption failed";
 inline constexpr wchar_t kDecryptionFailed[] = L"Decryption failed";
 inline constexpr wchar_t kOriginalKept[] = L"The original file was kept";
 
+inline constexpr wchar_t kEncryptedExtension[] = L".zrv";
+
 }  // namespace ferrune::texts

@@ -1,6 +1,7 @@
 #include "dispatch.h"
 
 #include "command_line.h"
+#include "file_job.h"
 #include "path_rules.h"
 
 namespace ferrune {
@@ -14,7 +15,7 @@ DispatchResult Dispatch(std::wstring_view commandLine) {
   if (count == 0) return {PageChoice::Information, {}};
 
   const std::wstring first = ArgumentAt(commandLine, 1);
-  if (ExtensionOf(first) == L".zrv" && !switchLoose) return {PageChoice::AlreadyEncrypted, {}};
+  if (IsEncryptedName(first, NameCase::Exact) && !switchLoose) return {PageChoice::AlreadyEncrypted, {}};
 
   DispatchResult result;
   result.targetFile = first;

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "utf8_sequence.h"
+#include "utf.h"
 
 namespace ferrune {
 namespace {

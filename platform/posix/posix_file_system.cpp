@@ -179,4 +179,6 @@ void PosixFileSystem::Discard(std::unique_ptr<TempFile> file) {
   ::unlink(temp.path.c_str());
 }
 
+bool PosixFileSystem::Remove(const std::wstring& path) { return ::unlink(ToNativePath(path).c_str()) == 0; }
+
 }  // namespace ferrune

@@ -16,6 +16,7 @@ class PosixFileSystem final : public FileSystem {
   std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
   bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
   void Discard(std::unique_ptr<TempFile> file) override;
+  bool Remove(const std::wstring& path) override;
 };
 
 // The folder part of a native path, "." for a bare name.

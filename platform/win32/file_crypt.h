@@ -5,16 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "file_job.h"
 #include "job_control.h"
 #include "outcome.h"
 #include "secret_bytes.h"
 
 namespace ferrune {
-
-// The output names: the path with ".zrv" added; the path less its last four
-// characters (an empty name when it has four or fewer).
-std::wstring EncryptedFileName(const std::wstring& plainPath);
-std::wstring DecryptedFileName(const std::wstring& encryptedPath);
 
 #ifdef _WIN32
 // `provider` is an open HCRYPTPROV whose container holds an AT_SIGNATURE pair.

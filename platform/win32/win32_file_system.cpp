@@ -127,4 +127,6 @@ void Win32FileSystem::Discard(std::unique_ptr<TempFile> file) {
   DeleteFileW(temp.path.c_str());
 }
 
+bool Win32FileSystem::Remove(const std::wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }
+
 }  // namespace ferrune

@@ -1,36 +1,13 @@
-// A move-only owner of a kernel HANDLE (file, thread, event).
+// Owners of kernel handles (files, threads, events). A failed CreateFileW
+// gives INVALID_HANDLE_VALUE, the other calls null: both mean none.
 #pragma once
 
-#ifdef _WIN32
 #include <windows.h>
 
-#include <utility>
+#include "unique_any.h"
 
 namespace ferrune {
 
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : h_(h) {}
-  UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
-  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.h_, INVALID_HANDLE_VALUE));
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() { reset(); }
-
-  HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-  void reset(HANDLE h = INVALID_HANDLE_VALUE) {
-    if (*this) CloseHandle(h_);
-    h_ = h;
-  }
-
- private:
-  HANDLE h_ = INVALID_HANDLE_VALUE;
-};
+using UniqueHandle = UniqueAny<HANDLE, CallClose<&CloseHandle>, -1>;
 
 }  // namespace ferrune
-#endif

@@ -127,4 +127,9 @@ void MemoryFileSystem::Discard(std::unique_ptr<TempFile> file) {
   files_.erase(static_cast<MemoryTempFile&>(*file).name);
 }
 
+bool MemoryFileSystem::Remove(const std::wstring& path) {
+  std::lock_guard lock(mutex_);
+  return !failRemove && files_.erase(path) == 1;
+}
+
 }  // namespace ferrune::testing

@@ -32,6 +32,7 @@ class MemoryFileSystem final : public FileSystem {
   std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
   bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
   void Discard(std::unique_ptr<TempFile> file) override;
+  bool Remove(const std::wstring& path) override;
 
   // Faults.
   std::set<std::wstring> locked;           // cannot be opened
@@ -40,6 +41,7 @@ class MemoryFileSystem final : public FileSystem {
   std::uint64_t failWriteAt = kNever;  // temporary writes reaching this offset fail
   bool failFlush = false;
   bool failCommit = false;
+  bool failRemove = false;
   std::uint64_t corruptReadBackAt = kNever;  // reading back flips this byte
 
   // What the work asked for.

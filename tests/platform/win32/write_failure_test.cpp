@@ -30,6 +30,7 @@ class FaultyFileSystem final : public FileSystem {
     return real_.Commit(std::move(static_cast<Faulty&>(*file).inner), finalPath);
   }
   void Discard(std::unique_ptr<TempFile> file) override { real_.Discard(std::move(static_cast<Faulty&>(*file).inner)); }
+  bool Remove(const std::wstring& path) override { return real_.Remove(path); }
 
  private:
   struct Faulty final : TempFile {

@@ -1,0 +1,18 @@
+#include "password_rules.h"
+
+#include "texts.h"
+
+namespace ferrune {
+
+bool NeedsShortPasswordQuestion(std::size_t passwordBytes) { return passwordBytes < kShortPasswordBytes; }
+
+const wchar_t* PasswordCheckText(PasswordCheck check) {
+  switch (check) {
+    case PasswordCheck::Empty: return texts::kNoPassword;
+    case PasswordCheck::Different: return texts::kPasswordsDiffer;
+    case PasswordCheck::Ok: break;
+  }
+  return nullptr;
+}
+
+}  // namespace ferrune
