@@ -20,7 +20,7 @@ bool MakePasswordKey(Provider& provider, const SecretBytes& password, PasswordKe
 
 Outcome CompareSink::Put(const std::uint8_t* data, std::size_t length) {
   if (length == 0) return Outcome::Success;
-  buffer_.resize(length);
+  if (buffer_.size() < length) buffer_ = SecretBytes(length);
   if (!reference_.ReadAt(offset_, buffer_.data(), length)) return Outcome::Failed;
   if (std::memcmp(buffer_.data(), data, length) != 0) return Outcome::Failed;
   offset_ += length;

@@ -52,7 +52,7 @@ class CompareSink final : public PlainSink {
  private:
   InputFile& reference_;
   std::uint64_t offset_ = 0;
-  std::vector<std::uint8_t> buffer_;
+  SecretBytes buffer_;  // plain bytes of the input: wiped when done
 };
 
 // `control` may be null (the proof reports nothing and is stopped through its source).
