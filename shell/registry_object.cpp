@@ -46,7 +46,7 @@ bool RegistryObject::OpenKey(std::wstring_view path, bool create) {
   const RegStatus status = creating ? api_->CreateKey(r.base, r.subKey, kKeyAllAccess, &opened)
                                     : api_->OpenKey(r.base, r.subKey, kKeyAllAccess, &opened);
   if (status != kRegOk) return false;
-  current_ = OwnedKey(*api_, opened);
+  current_ = OwnKey(*api_, opened);
   currentPath_ = std::move(r.path);
   return true;
 }
@@ -55,7 +55,7 @@ bool RegistryObject::DeleteKey(std::wstring_view path) {
   const Resolved r = Resolve(path);
   RegHandle opened = nullptr;
   if (api_->OpenKey(r.base, r.subKey, kKeyAllAccess, &opened) == kRegOk) {
-    OwnedKey target(*api_, opened);
+    OwnedKey target = OwnKey(*api_, opened);
     std::wstring targetPath = r.path;
     // The target is current while its subkeys go, so their relative names
     // resolve below it; the remembered key comes back however this ends.
