@@ -1,37 +1,162 @@
-// Plain chunks handed from the decryption to its proof, a few at a time, so
-// that memory stays bounded when the proof falls behind.
+// Chunks in flight between the threads of one operation: buffers lent by a
+// pool of a fixed count (so memory stays bounded however far one side falls
+// behind) and queues that hand them on in order.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
+#include "job_control.h"
 #include "secret_bytes.h"
 
 namespace ferrune {
+
+// A cancel rings no bell, so a wait that must end on it looks every so often.
+inline constexpr auto kCancelPoll = std::chrono::milliseconds(10);
+
+// Waits for `ready`; false when the job is cancelled first.
+template <typename Ready>
+bool WaitOrCancel(std::unique_lock<std::mutex>& lock, std::condition_variable& changed, const JobControl* control,
+                  Ready ready) {
+  if (control == nullptr || control->cancel == nullptr) {
+    changed.wait(lock, ready);
+    return true;
+  }
+  while (!changed.wait_for(lock, kCancelPoll, ready)) {
+    if (control->Cancelled()) return false;
+  }
+  return true;
+}
+
+namespace detail {
+
+struct PoolState {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<SecretBytes> free;
+  std::size_t unmade = 0;  // buffers not allocated yet
+  bool stopped = false;
+
+  void Give(SecretBytes bytes) {
+    {
+      std::lock_guard lock(mutex);
+      free.push_back(std::move(bytes));
+    }
+    changed.notify_all();
+  }
+};
+
+}  // namespace detail
+
+// One chunk's buffer; it goes back to its pool when this goes away. The
+// bytes in use are [begin, begin + length).
+class Chunk {
+ public:
+  Chunk(std::shared_ptr<detail::PoolState> pool, SecretBytes bytes)
+      : pool_(std::move(pool)), bytes_(std::move(bytes)) {}
+  Chunk(Chunk&&) noexcept = default;
+  Chunk& operator=(Chunk&& other) noexcept {
+    if (this != &other) {
+      GiveBack();
+      pool_ = std::move(other.pool_);
+      bytes_ = std::move(other.bytes_);
+      index = other.index;
+      begin = other.begin;
+      length = other.length;
+    }
+    return *this;
+  }
+  Chunk(const Chunk&) = delete;
+  Chunk& operator=(const Chunk&) = delete;
+  ~Chunk() { GiveBack(); }
+
+  std::uint8_t* buffer() { return bytes_.data(); }
+  std::size_t capacity() const { return bytes_.size(); }
+  const std::uint8_t* data() const { return bytes_.data() + begin; }
+
+  std::uint64_t index = 0;
+  std::size_t begin = 0;
+  std::size_t length = 0;
+
+ private:
+  void GiveBack() {
+    if (pool_ && !bytes_.empty()) pool_->Give(std::move(bytes_));
+    pool_.reset();
+  }
+
+  std::shared_ptr<detail::PoolState> pool_;
+  SecretBytes bytes_;
+};
+
+// `count` buffers of `bytes` each, made when first needed. They are wiped
+// when the last chunk and the pool are gone.
+class ChunkPool {
+ public:
+  ChunkPool(std::size_t count, std::size_t bytes) : state_(std::make_shared<detail::PoolState>()), bytes_(bytes) {
+    state_->unmade = count;
+  }
+
+  // Waits for a free buffer; nothing once stopped or cancelled.
+  std::optional<Chunk> Take(const JobControl* control = nullptr) {
+    std::unique_lock lock(state_->mutex);
+    const bool ready = WaitOrCancel(lock, state_->changed, control,
+                                    [&] { return state_->stopped || !state_->free.empty() || state_->unmade > 0; });
+    if (!ready || state_->stopped) return std::nullopt;
+    if (!state_->free.empty()) {
+      SecretBytes bytes = std::move(state_->free.back());
+      state_->free.pop_back();
+      return Chunk(state_, std::move(bytes));
+    }
+    --state_->unmade;
+    lock.unlock();
+    return Chunk(state_, SecretBytes(bytes_));
+  }
+
+  void Stop() {
+    {
+      std::lock_guard lock(state_->mutex);
+      state_->stopped = true;
+    }
+    state_->changed.notify_all();
+  }
+
+ private:
+  std::shared_ptr<detail::PoolState> state_;
+  const std::size_t bytes_;
+};
 
 class ChunkQueue {
  public:
   explicit ChunkQueue(std::size_t capacity) : capacity_(capacity) {}
 
-  // False once the queue has been stopped.
-  bool Push(SecretBytes chunk) {
+  // False once the queue has been stopped, or on a cancel; the chunk then
+  // goes back to its pool.
+  bool Push(Chunk chunk, const JobControl* control = nullptr) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return stopped_ || chunks_.size() < capacity_; });
+    if (!WaitOrCancel(lock, changed_, control, [&] { return stopped_ || chunks_.size() < capacity_; })) return false;
     if (stopped_) return false;
     chunks_.push_back(std::move(chunk));
     changed_.notify_all();
     return true;
   }
 
-  // The next chunk; nothing after Close() has drained it, or after Stop().
-  std::optional<SecretBytes> Pop() {
+  // The next chunk; nothing after Close() has drained it, after Stop(), or
+  // on a cancel.
+  std::optional<Chunk> Pop(const JobControl* control = nullptr) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return stopped_ || closed_ || !chunks_.empty(); });
+    if (!WaitOrCancel(lock, changed_, control, [&] { return stopped_ || closed_ || !chunks_.empty(); })) {
+      return std::nullopt;
+    }
     if (stopped_ || chunks_.empty()) return std::nullopt;
-    SecretBytes chunk = std::move(chunks_.front());
+    Chunk chunk = std::move(chunks_.front());
     chunks_.pop_front();
     changed_.notify_all();
     return chunk;
@@ -44,18 +169,22 @@ class ChunkQueue {
     changed_.notify_all();
   }
 
-  // Gives up on both sides.
+  // Gives up on both sides; the chunks held go back to their pools.
   void Stop() {
-    std::lock_guard lock(mutex_);
-    stopped_ = true;
-    changed_.notify_all();
+    std::deque<Chunk> dropped;
+    {
+      std::lock_guard lock(mutex_);
+      stopped_ = true;
+      dropped.swap(chunks_);
+      changed_.notify_all();
+    }
   }
 
  private:
   const std::size_t capacity_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<SecretBytes> chunks_;
+  std::deque<Chunk> chunks_;
   bool closed_ = false;
   bool stopped_ = false;
 };

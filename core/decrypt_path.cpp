@@ -1,7 +1,12 @@
 #include "decrypt_path.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "format.h"
 
@@ -42,7 +47,7 @@ bool ReadRegion(InputFile& source, std::uint64_t offset, std::uint32_t length, s
 Outcome CheckSignature(Provider& provider, InputFile& source, const format::Layout& layout, ProviderHash& passwordHash,
                        const SecretBytes& passwordHashValue) {
   if (layout.keyBlobLength > kMaxKeyBlobLength || layout.signatureLength > kMaxSignatureLength) {
-    return Outcome::WrongPassword;
+    return Outcome::Damaged;
   }
   std::vector<std::uint8_t> blob;
   std::vector<std::uint8_t> signature;
@@ -59,10 +64,161 @@ Outcome CheckSignature(Provider& provider, InputFile& source, const format::Layo
   return Outcome::WrongPassword;
 }
 
+// The ciphertext in chunks, decrypted by helper threads (or, with none, by
+// the caller) and handed to the sink in order by the caller. Each chunk
+// starts from the last ciphertext block before it, read with it.
+class ChunkDecryption {
+ public:
+  ChunkDecryption(ProviderKey& key, InputFile& source, const format::Layout& layout, std::size_t chunkSize,
+                  const JobControl* control, unsigned helpers)
+      : key_(key),
+        source_(source),
+        layout_(layout),
+        chunkSize_(chunkSize),
+        count_((layout.ciphertextLength + chunkSize - 1) / chunkSize),
+        control_(control),
+        helpers_(static_cast<unsigned>(std::min<std::uint64_t>(helpers, count_))),
+        // Each helper one chunk in hand and one done ahead, the caller one.
+        pool_(2 * std::size_t{helpers_} + 2,
+              static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, layout.ciphertextLength)) +
+                  format::kBlockSize) {}
+  ChunkDecryption(const ChunkDecryption&) = delete;
+  ChunkDecryption& operator=(const ChunkDecryption&) = delete;
+
+  ~ChunkDecryption() {
+    {
+      std::lock_guard lock(mutex_);
+      stopped_ = true;
+    }
+    pool_.Stop();
+    done_.notify_all();
+    for (std::thread& helper : threads_) helper.join();
+  }
+
+  // Apart from the constructor, so that a thread that cannot start leaves
+  // the ones that did to the destructor.
+  void Start() {
+    for (unsigned i = 0; i < helpers_; ++i) threads_.emplace_back([this] { Help(); });
+  }
+
+  Outcome Run(PlainSink& sink) {
+    std::uint64_t done = 0;
+    for (std::uint64_t index = 0; index < count_; ++index) {
+      if (control_ && control_->Cancelled()) return Outcome::Cancelled;
+      Result result = helpers_ == 0 ? Decrypted(index) : Await(index);
+      if (result.outcome != Outcome::Success) return result.outcome;
+      const std::size_t cipherLength = ChunkLength(index);
+      if (const Outcome put = sink.PutChunk(std::move(*result.chunk)); put != Outcome::Success) return put;
+      done += cipherLength;
+      if (control_) control_->Report(done, layout_.ciphertextLength);
+    }
+    return sink.End();
+  }
+
+ private:
+  struct Result {
+    Outcome outcome = Outcome::Failed;
+    std::optional<Chunk> chunk;
+  };
+
+  std::size_t ChunkLength(std::uint64_t index) const {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize_, layout_.ciphertextLength - index * chunkSize_));
+  }
+
+  Result Decrypted(std::uint64_t index) {
+    std::optional<Chunk> chunk = pool_.Take(control_);
+    if (!chunk) return {Outcome::Cancelled, std::nullopt};
+    return Decrypt(index, std::move(*chunk));
+  }
+
+  Result Decrypt(std::uint64_t index, Chunk chunk) {
+    const std::uint64_t offset = index * chunkSize_;
+    const std::size_t length = ChunkLength(index);
+    const bool final = offset + length == layout_.ciphertextLength;
+    // The first chunk starts from the zero vector, every other from the block before it.
+    const std::size_t ivLength = index == 0 ? 0 : format::kBlockSize;
+    if (!source_.ReadAt(layout_.ciphertextOffset + offset - ivLength, chunk.buffer(), ivLength + length)) {
+      return {Outcome::CannotRead, std::nullopt};
+    }
+    std::uint8_t iv[format::kBlockSize] = {};
+    std::copy_n(chunk.buffer(), ivLength, iv);
+    const std::unique_ptr<ProviderKey> chunkKey = key_.DuplicateAt(ByteView(iv, sizeof iv));
+    if (!chunkKey) return {Outcome::Failed, std::nullopt};
+    std::size_t plainLength = 0;
+    if (!chunkKey->Decrypt(chunk.buffer() + ivLength, length, final, &plainLength)) {
+      // Bad padding or a cut ciphertext shows only in the final chunk.
+      return {final ? Outcome::Damaged : Outcome::Failed, std::nullopt};
+    }
+    const bool plausible =
+        final ? plainLength < length && length - plainLength <= format::kBlockSize : plainLength == length;
+    if (!plausible) return {Outcome::Failed, std::nullopt};
+    chunk.index = index;
+    chunk.begin = ivLength;
+    chunk.length = plainLength;
+    return {Outcome::Success, std::move(chunk)};
+  }
+
+  // A helper takes a buffer before a chunk number, so that the lowest chunk
+  // not yet done always has one: the pool cannot run dry under it.
+  void Help() {
+    if (control_) control_->StartThread();
+    for (;;) {
+      std::optional<Chunk> chunk = pool_.Take();
+      if (!chunk) return;
+      std::uint64_t index;
+      {
+        std::lock_guard lock(mutex_);
+        if (stopped_ || next_ >= count_ || (control_ && control_->Cancelled())) return;
+        index = next_++;
+      }
+      Result result;
+      try {
+        result = Decrypt(index, std::move(*chunk));
+      } catch (...) {
+        result = {Outcome::Failed, std::nullopt};
+      }
+      const bool failed = result.outcome != Outcome::Success;
+      {
+        std::lock_guard lock(mutex_);
+        // After a failure no later chunk matters.
+        if (failed) next_ = count_;
+        results_.emplace(index, std::move(result));
+      }
+      done_.notify_all();
+    }
+  }
+
+  Result Await(std::uint64_t index) {
+    std::unique_lock lock(mutex_);
+    if (!WaitOrCancel(lock, done_, control_, [&] { return results_.count(index) > 0; })) {
+      return {Outcome::Cancelled, std::nullopt};
+    }
+    const auto found = results_.find(index);
+    Result result = std::move(found->second);
+    results_.erase(found);
+    return result;
+  }
+
+  ProviderKey& key_;
+  InputFile& source_;
+  const format::Layout& layout_;
+  const std::size_t chunkSize_;
+  const std::uint64_t count_;
+  const JobControl* const control_;
+  const unsigned helpers_;
+  ChunkPool pool_;
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::map<std::uint64_t, Result> results_;
+  std::uint64_t next_ = 0;
+  bool stopped_ = false;
+  std::vector<std::thread> threads_;
+};
+
 }  // namespace
 
 Outcome DecryptPath(Provider& provider, const SecretBytes& password, InputFile& source, PlainSink& sink,
-                    const JobControl* control, std::size_t chunkSize) {
+                    const JobControl* control, std::size_t chunkSize, unsigned threads) {
   chunkSize = NormalizedChunkSize(chunkSize);
   const std::uint64_t fileSize = source.Size();
   format::Header header{};
@@ -82,26 +238,10 @@ Outcome DecryptPath(Provider& provider, const SecretBytes& password, InputFile& 
   }
   if (const Outcome begun = sink.Begin(); begun != Outcome::Success) return begun;
 
-  SecretBytes buffer(static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, layout.ciphertextLength)));
-  std::uint64_t done = 0;
-  while (done < layout.ciphertextLength) {
-    if (control && control->Cancelled()) return Outcome::Cancelled;
-    const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, layout.ciphertextLength - done));
-    const bool final = done + length == layout.ciphertextLength;
-    if (!source.ReadAt(layout.ciphertextOffset + done, buffer.data(), length)) return Outcome::CannotRead;
-    std::size_t plainLength = 0;
-    if (!passwordKey.key->Decrypt(buffer.data(), length, final, &plainLength)) {
-      // Bad padding or a cut ciphertext shows only in the final chunk.
-      return final ? Outcome::Damaged : Outcome::Failed;
-    }
-    const bool plausible =
-        final ? plainLength < length && length - plainLength <= format::kBlockSize : plainLength == length;
-    if (!plausible) return Outcome::Failed;
-    if (const Outcome put = sink.Put(buffer.data(), plainLength); put != Outcome::Success) return put;
-    done += length;
-    if (control) control->Report(done, layout.ciphertextLength);
-  }
-  return sink.End();
+  // One thread decrypts on the caller's; more are helpers beside it.
+  ChunkDecryption chunks(*passwordKey.key, source, layout, chunkSize, control, threads > 1 ? threads : 0);
+  chunks.Start();
+  return chunks.Run(sink);
 }
 
 }  // namespace ferrune

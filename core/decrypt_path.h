@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "chunk_queue.h"
 #include "file_system.h"
 #include "job_control.h"
 #include "outcome.h"
@@ -17,7 +18,8 @@
 namespace ferrune {
 
 // Blobs and signatures above this cannot come from any provider key size
-// (16384-bit RSA needs about 2 KiB); refusing them keeps memory bounded.
+// (16384-bit RSA needs about 2 KiB): such a file is damaged, and refusing it
+// unread keeps memory bounded.
 inline constexpr std::uint32_t kMaxKeyBlobLength = 64 * 1024;
 inline constexpr std::uint32_t kMaxSignatureLength = 64 * 1024;
 
@@ -37,6 +39,8 @@ class PlainSink {
   // Called once the signature has verified, before the first plain byte.
   virtual Outcome Begin() = 0;
   virtual Outcome Put(const std::uint8_t* data, std::size_t length) = 0;
+  // The same for a whole chunk, which a sink may keep for a while.
+  virtual Outcome PutChunk(Chunk chunk) { return Put(chunk.data(), chunk.length); }
   // Called after the final chunk.
   virtual Outcome End() = 0;
 };
@@ -55,9 +59,11 @@ class CompareSink final : public PlainSink {
   SecretBytes buffer_;  // plain bytes of the input: wiped when done
 };
 
-// `control` may be null (the proof reports nothing and is stopped through its source).
+// `control` may be null (the proof reports nothing and is stopped through its
+// source). With `threads` above 1 the chunks are decrypted side by side, each
+// from the last ciphertext block before it, and reach the sink in order.
 Outcome DecryptPath(Provider& provider, const SecretBytes& password, InputFile& source, PlainSink& sink,
-                    const JobControl* control, std::size_t chunkSize);
+                    const JobControl* control, std::size_t chunkSize, unsigned threads = 1);
 
 // A whole number of blocks, at least one.
 std::size_t NormalizedChunkSize(std::size_t chunkSize);

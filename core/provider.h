@@ -1,8 +1,8 @@
 // What the container needs of a crypto provider. Portable: the Windows build
 // puts CryptoAPI behind it, other builds another library.
 //
-// One provider object is used from two threads at once (the work and its
-// proof), each with its own hash and key objects.
+// One provider object is used from several threads at once (the work, its
+// proof and the decryption's helpers), each with its own hash and key objects.
 #pragma once
 
 #include <cstddef>
@@ -38,6 +38,11 @@ class ProviderKey {
                        std::size_t* outLength) = 0;
   // A failure of the final chunk means bad padding or a bad length.
   virtual bool Decrypt(std::uint8_t* buffer, std::size_t length, bool final, std::size_t* outLength) = 0;
+  // A new key of the same secret whose chaining starts from `iv` (one cipher
+  // block), for decrypting one chunk beside others. Only a key that has
+  // never touched data may be duplicated; it may be from several threads at
+  // once. Null on failure.
+  virtual std::unique_ptr<ProviderKey> DuplicateAt(ByteView iv) = 0;
 };
 
 class ProviderPublicKey {

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "chunk_queue.h"
@@ -36,10 +39,11 @@ Outcome MakeSignedKey(Provider& provider, const SecretBytes& passwordHashValue, 
 
 // The proof of an encryption: decryption's own path over the file as read
 // back, compared with the input.
+// It runs on one core beside the encryption, which has the other.
 bool ProveEncryption(Provider& provider, const SecretBytes& password, WrittenFile& written, InputFile& input,
-                     std::size_t chunkSize) {
+                     std::size_t chunkSize, const JobControl& threads) {
   CompareSink compare(input);
-  if (DecryptPath(provider, password, written, compare, nullptr, chunkSize) != Outcome::Success) return false;
+  if (DecryptPath(provider, password, written, compare, &threads, chunkSize) != Outcome::Success) return false;
   std::uint64_t size = 0;
   return written.WaitFinished(&size) && size == written.Size();
 }
@@ -54,11 +58,11 @@ bool ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
   } stopOnExit{decrypted};
   std::uint64_t offset = 0;
   SecretBytes back;  // one buffer for the whole file: no allocation and wipe per chunk
-  while (std::optional<SecretBytes> chunk = decrypted.Pop()) {
-    if (back.size() < chunk->size()) back = SecretBytes(chunk->size());
-    if (!written.ReadAt(offset, back.data(), chunk->size())) return false;
-    if (std::memcmp(back.data(), chunk->data(), chunk->size()) != 0) return false;
-    offset += chunk->size();
+  while (std::optional<Chunk> chunk = decrypted.Pop()) {
+    if (back.size() < chunk->length) back = SecretBytes(chunk->length);
+    if (!written.ReadAt(offset, back.data(), chunk->length)) return false;
+    if (std::memcmp(back.data(), chunk->data(), chunk->length) != 0) return false;
+    offset += chunk->length;
   }
   std::uint64_t size = 0;
   return written.WaitFinished(&size) && size == offset;
@@ -68,7 +72,8 @@ bool ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
 // before the signature has verified; then the temporary file and the proof.
 class OutputSink final : public PlainSink {
  public:
-  OutputSink(OutputFile& output, ChunkQueue& decrypted) : output_(output), decrypted_(decrypted) {}
+  OutputSink(OutputFile& output, ChunkQueue& decrypted, const JobControl& control)
+      : output_(output), decrypted_(decrypted), control_(control) {}
 
   Outcome Begin() override {
     if (const Outcome created = output_.Create(WrittenFile::kUnknownSize); created != Outcome::Success) {
@@ -76,13 +81,25 @@ class OutputSink final : public PlainSink {
     }
     // The proof holds only what outlives the output, which joins it.
     return output_.StartProof(
-        [&written = output_.written(), &decrypted = decrypted_] { return ProveDecryption(written, decrypted); },
+        [&written = output_.written(), &decrypted = decrypted_, &control = control_] {
+          control.StartThread();
+          return ProveDecryption(written, decrypted);
+        },
         [&decrypted = decrypted_] { decrypted.Stop(); });
   }
   Outcome Put(const std::uint8_t* data, std::size_t length) override {
-    if (length == 0) return Outcome::Success;
-    if (const Outcome appended = output_.Append(data, length); appended != Outcome::Success) return appended;
-    return decrypted_.Push(SecretBytes(data, length)) ? Outcome::Success : Outcome::Failed;
+    Chunk copy(nullptr, SecretBytes(data, length));
+    copy.length = length;
+    return PutChunk(std::move(copy));
+  }
+  // The chunk itself goes on to the proof: no copy.
+  Outcome PutChunk(Chunk chunk) override {
+    if (chunk.length == 0) return Outcome::Success;
+    if (const Outcome appended = output_.Append(chunk.data(), chunk.length); appended != Outcome::Success) {
+      return appended;
+    }
+    if (decrypted_.Push(std::move(chunk), &control_)) return Outcome::Success;
+    return control_.Cancelled() ? Outcome::Cancelled : Outcome::Failed;
   }
   Outcome End() override {
     decrypted_.Close();
@@ -92,6 +109,7 @@ class OutputSink final : public PlainSink {
  private:
   OutputFile& output_;
   ChunkQueue& decrypted_;
+  const JobControl& control_;
 };
 
 Outcome Finish(OutputFile& output, const JobControl& control) {
@@ -106,31 +124,155 @@ std::size_t FinalChunkLength(std::uint64_t plainSize, std::size_t chunkSize) {
   return plainSize == 0 ? 0 : static_cast<std::size_t>((plainSize - 1) % chunkSize + 1);
 }
 
+// Encryption with a reader ahead of it and a writer behind it, so that the
+// cipher never waits on the disk. The outcome is the one a chunk-by-chunk
+// loop would give: the failure of the earliest chunk, and within a chunk the
+// earliest step.
+class ChunkEncryption {
+ public:
+  ChunkEncryption(ProviderKey& key, InputFile& input, OutputFile& output, const JobControl& control,
+                  std::size_t chunkSize, std::size_t finalCipherLength)
+      : key_(key),
+        input_(input),
+        output_(output),
+        control_(control),
+        chunkSize_(chunkSize),
+        finalCipherLength_(finalCipherLength),
+        plainSize_(input.Size()),
+        // An empty file still has one final chunk: its padding.
+        count_(plainSize_ == 0 ? 1 : (plainSize_ + chunkSize - 1) / chunkSize),
+        pool_(kChunksInFlight,
+              static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, plainSize_)) + format::kBlockSize) {}
+  ChunkEncryption(const ChunkEncryption&) = delete;
+  ChunkEncryption& operator=(const ChunkEncryption&) = delete;
+
+  ~ChunkEncryption() {
+    StopAll();
+    if (reader_.joinable()) reader_.join();
+    if (writer_.joinable()) writer_.join();
+  }
+
+  Outcome Run() {
+    reader_ = std::thread([this] { Guarded(Step::Read, [this] { ReadAll(); }); });
+    writer_ = std::thread([this] { Guarded(Step::Write, [this] { WriteAll(); }); });
+    std::uint64_t done = 0;
+    std::uint64_t index = 0;
+    for (; index < count_; ++index) {
+      if (control_.Cancelled()) return Outcome::Cancelled;
+      std::optional<Chunk> chunk = read_.Pop(&control_);
+      if (!chunk) break;
+      const bool final = index + 1 == count_;
+      const std::size_t length = chunk->length;
+      std::size_t cipherLength = 0;
+      // The header already promised the final length.
+      if (!key_.Encrypt(chunk->buffer(), length, chunk->capacity(), final, &cipherLength) ||
+          cipherLength != (final ? finalCipherLength_ : length)) {
+        Fail(index, Step::Encrypt, Outcome::Failed);
+        break;
+      }
+      chunk->length = cipherLength;
+      if (!written_.Push(std::move(*chunk), &control_)) break;
+      done += length;
+      control_.Report(done, plainSize_);
+    }
+    written_.Close();
+    if (writer_.joinable()) writer_.join();
+    if (control_.Cancelled()) return Outcome::Cancelled;
+    std::lock_guard lock(mutex_);
+    if (failure_.outcome == Outcome::Success && index < count_) return Outcome::Failed;
+    return failure_.outcome;
+  }
+
+ private:
+  // Reading ahead by one or two chunks and writing behind by one.
+  static constexpr std::size_t kChunksInFlight = 4;
+  enum class Step { Read, Encrypt, Write };
+  struct Failure {
+    std::uint64_t index = std::numeric_limits<std::uint64_t>::max();
+    Step step = Step::Write;
+    Outcome outcome = Outcome::Success;
+  };
+
+  template <typename Work>
+  void Guarded(Step step, Work work) {
+    control_.StartThread();
+    try {
+      work();
+    } catch (...) {
+      Fail(0, step, Outcome::Failed);
+    }
+  }
+
+  void ReadAll() {
+    for (std::uint64_t index = 0; index < count_; ++index) {
+      if (control_.Cancelled()) break;
+      std::optional<Chunk> chunk = pool_.Take(&control_);
+      if (!chunk) break;
+      const std::uint64_t offset = index * chunkSize_;
+      chunk->index = index;
+      chunk->length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize_, plainSize_ - offset));
+      if (chunk->length > 0 && !input_.ReadAt(offset, chunk->buffer(), chunk->length)) {
+        // What was read before still goes through, as it would one by one.
+        Fail(index, Step::Read, Outcome::CannotRead, false);
+        break;
+      }
+      if (!read_.Push(std::move(*chunk), &control_)) break;
+    }
+    read_.Close();
+  }
+
+  void WriteAll() {
+    while (std::optional<Chunk> chunk = written_.Pop(&control_)) {
+      if (output_.Append(chunk->data(), chunk->length) != Outcome::Success) {
+        Fail(chunk->index, Step::Write, Outcome::CannotWrite);
+        return;
+      }
+    }
+  }
+
+  void Fail(std::uint64_t index, Step step, Outcome outcome, bool stopAll = true) {
+    {
+      std::lock_guard lock(mutex_);
+      if (index < failure_.index || (index == failure_.index && step < failure_.step)) {
+        failure_ = {index, step, outcome};
+      }
+    }
+    if (stopAll) StopAll();
+  }
+
+  void StopAll() {
+    pool_.Stop();
+    read_.Stop();
+    written_.Stop();
+  }
+
+  ProviderKey& key_;
+  InputFile& input_;
+  OutputFile& output_;
+  const JobControl& control_;
+  const std::size_t chunkSize_;
+  const std::size_t finalCipherLength_;
+  const std::uint64_t plainSize_;
+  const std::uint64_t count_;
+  ChunkPool pool_;
+  ChunkQueue read_{kChunksInFlight};
+  ChunkQueue written_{kChunksInFlight};
+  std::mutex mutex_;
+  Failure failure_;
+  std::thread reader_;
+  std::thread writer_;
+};
+
 Outcome EncryptChunks(ProviderKey& key, InputFile& input, OutputFile& output, const JobControl& control,
                       std::size_t chunkSize, std::size_t finalCipherLength) {
-  const std::uint64_t plainSize = input.Size();
-  SecretBytes buffer(static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, plainSize)) + format::kBlockSize);
-  std::uint64_t done = 0;
-  // An empty file still has one final chunk: its padding.
-  do {
-    if (control.Cancelled()) return Outcome::Cancelled;
-    const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, plainSize - done));
-    const bool final = done + length == plainSize;
-    if (length > 0 && !input.ReadAt(done, buffer.data(), length)) return Outcome::CannotRead;
-    std::size_t cipherLength = 0;
-    if (!key.Encrypt(buffer.data(), length, buffer.size(), final, &cipherLength)) return Outcome::Failed;
-    // The header already promised this length.
-    if (cipherLength != (final ? finalCipherLength : length)) return Outcome::Failed;
-    if (const Outcome appended = output.Append(buffer.data(), cipherLength); appended != Outcome::Success) {
-      return appended;
-    }
-    done += length;
-    control.Report(done, plainSize);
-  } while (done < plainSize);
+  ChunkEncryption chunks(key, input, output, control, chunkSize, finalCipherLength);
+  if (const Outcome encrypted = chunks.Run(); encrypted != Outcome::Success) return encrypted;
   return output.FlushAndFinish();
 }
 
 }  // namespace
+
+unsigned DecryptThreadsHere() { return std::clamp(std::thread::hardware_concurrency(), 1u, 4u); }
 
 Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& plainPath,
                       const std::wstring& encryptedPath, const SecretBytes& password, const JobControl& control,
@@ -160,11 +302,15 @@ Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& pl
       format::kHeaderSize + keyBlobLength + signatureLength + (plainSize - finalLength) + finalCipherLength;
   if (control.Cancelled()) return Outcome::Cancelled;
 
+  // Before the output, which joins the proof that uses it.
+  const JobControl proofThreads = control.ThreadsOnly();
   OutputFile output(fs, encryptedPath);
   if (const Outcome created = output.Create(expectedSize); created != Outcome::Success) return created;
   InputFile& plain = *input;
-  const Outcome started =
-      output.StartProof([&] { return ProveEncryption(provider, password, output.written(), plain, chunkSize); });
+  const Outcome started = output.StartProof([&] {
+    proofThreads.StartThread();
+    return ProveEncryption(provider, password, output.written(), plain, chunkSize, proofThreads);
+  });
   if (started != Outcome::Success) return started;
 
   // The header is complete before the first ciphertext byte.
@@ -190,8 +336,9 @@ Outcome DecryptStream(Provider& provider, FileSystem& fs, const std::wstring& en
   if (!input) return Outcome::CannotRead;
   ChunkQueue proofQueue(kProofQueueChunks);
   OutputFile output(fs, plainPath);
-  OutputSink sink(output, proofQueue);
-  if (const Outcome decrypted = DecryptPath(provider, password, *input, sink, &control, chunkSize);
+  OutputSink sink(output, proofQueue, control);
+  if (const Outcome decrypted =
+          DecryptPath(provider, password, *input, sink, &control, chunkSize, options.decryptThreads);
       decrypted != Outcome::Success) {
     return decrypted;
   }

@@ -15,9 +15,14 @@
 
 namespace ferrune {
 
+// One per core, up to four: beyond that the disk and the proof set the pace.
+unsigned DecryptThreadsHere();
+
 struct StreamOptions {
   // Rounded down to a whole number of cipher blocks.
   std::size_t chunkSize = std::size_t{1} << 20;
+  // Chunks decrypted side by side; 1 decrypts on the calling thread alone.
+  unsigned decryptThreads = DecryptThreadsHere();
 };
 
 Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& plainPath,

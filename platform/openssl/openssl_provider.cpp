@@ -16,29 +16,23 @@
 #include <cstring>
 #include <limits>
 
+#include "format.h"
 #include "public_key_blob.h"
+#include "ssl_handles.h"
 
 namespace ferrune {
 
+// Members go in reverse: the algorithms, then the providers, then the context.
 struct OpenSslLibrary {
-  OSSL_LIB_CTX* context = nullptr;
-  OSSL_PROVIDER* legacy = nullptr;
-  OSSL_PROVIDER* base = nullptr;
-  EVP_CIPHER* rc2 = nullptr;
-  EVP_MD* sha1 = nullptr;
-
-  ~OpenSslLibrary() {
-    EVP_MD_free(sha1);
-    EVP_CIPHER_free(rc2);
-    if (legacy) OSSL_PROVIDER_unload(legacy);
-    if (base) OSSL_PROVIDER_unload(base);
-    OSSL_LIB_CTX_free(context);
-  }
+  ssl::LibraryContext context;
+  ssl::LoadedProvider base;
+  ssl::LoadedProvider legacy;
+  ssl::Cipher rc2;
+  ssl::Digest sha1;
 };
 
 struct OpenSslProvider::Pair {
-  EVP_PKEY* key = nullptr;
-  ~Pair() { EVP_PKEY_free(key); }
+  ssl::Key key;
 };
 
 namespace {
@@ -52,11 +46,6 @@ constexpr int kPairBits = 1024;
 constexpr std::array<std::uint8_t, 15> kSha1DigestInfo = {0x30, 0x21, 0x30, 0x09, 0x06, 0x05, 0x2b, 0x0e,
                                                           0x03, 0x02, 0x1a, 0x05, 0x00, 0x04, 0x14};
 
-struct PkeyCtx {
-  EVP_PKEY_CTX* p = nullptr;
-  ~PkeyCtx() { EVP_PKEY_CTX_free(p); }
-};
-
 class SslHash final : public ProviderHash {
  public:
   SecretBytes value;
@@ -64,8 +53,7 @@ class SslHash final : public ProviderHash {
 
 class SslPublicKey final : public ProviderPublicKey {
  public:
-  ~SslPublicKey() override { EVP_PKEY_free(key); }
-  EVP_PKEY* key = nullptr;
+  ssl::Key key;
   std::size_t modulusBytes = 0;
 };
 
@@ -73,13 +61,31 @@ class SslKey final : public ProviderKey {
  public:
   SslKey(std::shared_ptr<OpenSslLibrary> library, const std::uint8_t* keyBytes)
       : library_(std::move(library)), key_(keyBytes, kRc2KeySize) {}
-  ~SslKey() override { Reset(); }
+  // A chunk's key: a copy of a keyed decryption context.
+  SslKey(std::shared_ptr<OpenSslLibrary> library, ssl::CipherContext context)
+      : library_(std::move(library)), ctx_(std::move(context)) {}
 
   // Asked before the first chunk: the chaining starts again here.
   bool FinalChunkSize(std::size_t length, std::size_t* size) override {
     Reset();
-    *size = (length / kBlock + 1) * kBlock;
+    *size = static_cast<std::size_t>(format::CiphertextLength(length));
     return true;
+  }
+
+  // The key schedule is made once; each chunk copies it and sets its IV.
+  std::unique_ptr<ProviderKey> DuplicateAt(ByteView iv) override {
+    if (iv.size() != kBlock || key_.empty()) return nullptr;
+    std::call_once(keyedOnce_, [this] {
+      keyed_ = NewContext(false);
+      ERR_clear_error();
+    });
+    if (!keyed_) return nullptr;
+    ssl::CipherContext copy(EVP_CIPHER_CTX_new());
+    const bool ok = copy && EVP_CIPHER_CTX_copy(copy.get(), keyed_.get()) == 1 &&
+                    EVP_CipherInit_ex2(copy.get(), nullptr, nullptr, iv.data(), 0, nullptr) == 1;
+    ERR_clear_error();
+    if (!ok) return nullptr;
+    return std::make_unique<SslKey>(library_, std::move(copy));
   }
 
   bool Encrypt(std::uint8_t* buffer, std::size_t length, std::size_t capacity, bool final,
@@ -123,17 +129,15 @@ class SslKey final : public ProviderKey {
   // Padding is done above, so every call is whole blocks in place.
   bool Run(bool encrypt, std::uint8_t* buffer, std::size_t length) {
     if (!ctx_ || encrypting_ != encrypt) {
-      Reset();
-      if (!Start(encrypt)) {
-        Reset();
-        return false;
-      }
+      ctx_ = NewContext(encrypt);
+      encrypting_ = encrypt;
+      if (!ctx_) return false;
     }
     constexpr std::size_t kMaxPart = std::size_t{1} << 30;
     while (length > 0) {
       const std::size_t part = std::min(length, kMaxPart);
       int out = 0;
-      if (EVP_CipherUpdate(ctx_, buffer, &out, buffer, static_cast<int>(part)) != 1 ||
+      if (EVP_CipherUpdate(ctx_.get(), buffer, &out, buffer, static_cast<int>(part)) != 1 ||
           static_cast<std::size_t>(out) != part) {
         ERR_clear_error();
         return false;
@@ -144,10 +148,11 @@ class SslKey final : public ProviderKey {
     return true;
   }
 
-  bool Start(bool encrypt) {
-    ctx_ = EVP_CIPHER_CTX_new();
-    if (!ctx_) return false;
-    encrypting_ = encrypt;
+  // Null when the key is only a chunk's copy or libcrypto refuses.
+  ssl::CipherContext NewContext(bool encrypt) const {
+    if (key_.empty()) return {};
+    ssl::CipherContext ctx(EVP_CIPHER_CTX_new());
+    if (!ctx) return {};
     const int enc = encrypt ? 1 : 0;
     // The effective length is part of the key schedule: set before the key.
     std::size_t bits = kRc2EffectiveBits;
@@ -155,24 +160,23 @@ class SslKey final : public ProviderKey {
     const OSSL_PARAM params[] = {OSSL_PARAM_size_t(OSSL_CIPHER_PARAM_KEYLEN, &keyLength),
                                  OSSL_PARAM_size_t(OSSL_CIPHER_PARAM_RC2_KEYBITS, &bits), OSSL_PARAM_END};
     const std::uint8_t zeroIv[kBlock] = {};
-    if (EVP_CipherInit_ex2(ctx_, library_->rc2, nullptr, nullptr, enc, params) != 1 ||
-        EVP_CipherInit_ex2(ctx_, nullptr, key_.data(), zeroIv, enc, nullptr) != 1 ||
-        EVP_CIPHER_CTX_set_padding(ctx_, 0) != 1) {
+    if (EVP_CipherInit_ex2(ctx.get(), library_->rc2.get(), nullptr, nullptr, enc, params) != 1 ||
+        EVP_CipherInit_ex2(ctx.get(), nullptr, key_.data(), zeroIv, enc, nullptr) != 1 ||
+        EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1) {
       ERR_clear_error();
-      return false;
+      return {};
     }
-    return true;
+    return ctx;
   }
 
-  void Reset() {
-    EVP_CIPHER_CTX_free(ctx_);
-    ctx_ = nullptr;
-  }
+  void Reset() { ctx_.reset(); }
 
   std::shared_ptr<OpenSslLibrary> library_;
-  SecretBytes key_;
-  EVP_CIPHER_CTX* ctx_ = nullptr;
+  SecretBytes key_;  // empty in a chunk's copy
+  ssl::CipherContext ctx_;
   bool encrypting_ = false;
+  std::once_flag keyedOnce_;
+  ssl::CipherContext keyed_;
 };
 
 const SecretBytes& ValueOf(ProviderHash& hash) { return static_cast<SslHash&>(hash).value; }
@@ -190,15 +194,16 @@ std::string OpenSslModulesDirectory() {
 
 std::unique_ptr<OpenSslProvider> OpenSslProvider::Create(std::string* error) {
   auto library = std::make_shared<OpenSslLibrary>();
-  library->context = OSSL_LIB_CTX_new();
+  library->context.reset(OSSL_LIB_CTX_new());
   if (!library->context) {
     *error = "OpenSSL cannot make a library context.";
     return nullptr;
   }
-  library->legacy = OSSL_PROVIDER_load(library->context, "legacy");
-  library->base = OSSL_PROVIDER_load(library->context, "default");
-  if (library->legacy) library->rc2 = EVP_CIPHER_fetch(library->context, "RC2-CBC", nullptr);
-  if (library->base) library->sha1 = EVP_MD_fetch(library->context, "SHA1", nullptr);
+  OSSL_LIB_CTX* context = library->context.get();
+  library->legacy.reset(OSSL_PROVIDER_load(context, "legacy"));
+  library->base.reset(OSSL_PROVIDER_load(context, "default"));
+  if (library->legacy) library->rc2.reset(EVP_CIPHER_fetch(context, "RC2-CBC", nullptr));
+  if (library->base) library->sha1.reset(EVP_MD_fetch(context, "SHA1", nullptr));
   ERR_clear_error();
   if (!library->legacy || !library->rc2) {
     *error = "The RC2 cipher is not available: OpenSSL's legacy provider (legacy module) cannot be loaded from " +
@@ -217,17 +222,13 @@ OpenSslProvider::~OpenSslProvider() = default;
 
 bool OpenSslProvider::UseSignatureKey(std::string_view pem) {
   if (pair_) return false;
-  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+  const ssl::Bio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   if (!bio) return false;
-  EVP_PKEY* key = PEM_read_bio_PrivateKey_ex(bio, nullptr, nullptr, nullptr, library_->context, nullptr);
-  BIO_free(bio);
+  ssl::Key key(PEM_read_bio_PrivateKey_ex(bio.get(), nullptr, nullptr, nullptr, library_->context.get(), nullptr));
   ERR_clear_error();
-  if (!key || !EVP_PKEY_is_a(key, "RSA")) {
-    EVP_PKEY_free(key);
-    return false;
-  }
+  if (!key || !EVP_PKEY_is_a(key.get(), "RSA")) return false;
   auto pair = std::make_unique<Pair>();
-  pair->key = key;
+  pair->key = std::move(key);
   bool set = false;
   std::call_once(pairOnce_, [&] {
     pair_ = std::move(pair);
@@ -238,12 +239,13 @@ bool OpenSslProvider::UseSignatureKey(std::string_view pem) {
 
 bool OpenSslProvider::EnsurePair() {
   std::call_once(pairOnce_, [this] {
-    PkeyCtx ctx{EVP_PKEY_CTX_new_from_name(library_->context, "RSA", nullptr)};
-    EVP_PKEY* key = nullptr;
-    if (ctx.p && EVP_PKEY_keygen_init(ctx.p) == 1 && EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.p, kPairBits) == 1 &&
-        EVP_PKEY_generate(ctx.p, &key) == 1) {
-      pair_ = std::make_unique<Pair>();
-      pair_->key = key;
+    const ssl::KeyContext ctx(EVP_PKEY_CTX_new_from_name(library_->context.get(), "RSA", nullptr));
+    ssl::Key key;
+    if (ctx && EVP_PKEY_keygen_init(ctx.get()) == 1 && EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.get(), kPairBits) == 1 &&
+        EVP_PKEY_generate(ctx.get(), key.put()) == 1) {
+      auto pair = std::make_unique<Pair>();
+      pair->key = std::move(key);
+      pair_ = std::move(pair);
     }
     ERR_clear_error();
   });
@@ -251,15 +253,14 @@ bool OpenSslProvider::EnsurePair() {
 }
 
 std::unique_ptr<ProviderHash> OpenSslProvider::Hash(std::initializer_list<ByteView> parts) {
-  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  const ssl::DigestContext ctx(EVP_MD_CTX_new());
   if (!ctx) return nullptr;
   auto hash = std::make_unique<SslHash>();
   hash->value = SecretBytes(kSha1Size);
   unsigned int size = 0;
-  bool ok = EVP_DigestInit_ex2(ctx, library_->sha1, nullptr) == 1;
-  for (const ByteView part : parts) ok = ok && EVP_DigestUpdate(ctx, part.data(), part.size()) == 1;
-  ok = ok && EVP_DigestFinal_ex(ctx, hash->value.data(), &size) == 1 && size == kSha1Size;
-  EVP_MD_CTX_free(ctx);
+  bool ok = EVP_DigestInit_ex2(ctx.get(), library_->sha1.get(), nullptr) == 1;
+  for (const ByteView part : parts) ok = ok && EVP_DigestUpdate(ctx.get(), part.data(), part.size()) == 1;
+  ok = ok && EVP_DigestFinal_ex(ctx.get(), hash->value.data(), &size) == 1 && size == kSha1Size;
   ERR_clear_error();
   if (!ok) return nullptr;
   return hash;
@@ -278,24 +279,22 @@ std::unique_ptr<ProviderKey> OpenSslProvider::DeriveKey(ProviderHash& hash) {
 
 bool OpenSslProvider::ExportSignaturePublicKey(std::vector<std::uint8_t>* out) {
   if (!EnsurePair()) return false;
-  BIGNUM* n = nullptr;
-  BIGNUM* e = nullptr;
-  bool ok = EVP_PKEY_get_bn_param(pair_->key, OSSL_PKEY_PARAM_RSA_N, &n) == 1 &&
-            EVP_PKEY_get_bn_param(pair_->key, OSSL_PKEY_PARAM_RSA_E, &e) == 1;
+  ssl::BigNumber n;
+  ssl::BigNumber e;
+  bool ok = EVP_PKEY_get_bn_param(pair_->key.get(), OSSL_PKEY_PARAM_RSA_N, n.put()) == 1 &&
+            EVP_PKEY_get_bn_param(pair_->key.get(), OSSL_PKEY_PARAM_RSA_E, e.put()) == 1;
   blob::RsaPublic key;
   if (ok) {
-    const int bytes = BN_num_bytes(n);
-    const BN_ULONG exponent = BN_get_word(e);
+    const int bytes = BN_num_bytes(n.get());
+    const BN_ULONG exponent = BN_get_word(e.get());
     ok = bytes > 0 && exponent > 0 && exponent <= std::numeric_limits<std::uint32_t>::max();
     if (ok) {
       key.bits = static_cast<std::uint32_t>(bytes) * 8;
       key.exponent = static_cast<std::uint32_t>(exponent);
       key.modulusLe.resize(static_cast<std::size_t>(bytes));
-      ok = BN_bn2lebinpad(n, key.modulusLe.data(), bytes) == bytes;
+      ok = BN_bn2lebinpad(n.get(), key.modulusLe.data(), bytes) == bytes;
     }
   }
-  BN_free(n);
-  BN_free(e);
   ERR_clear_error();
   if (!ok) return false;
   *out = blob::Build(key);
@@ -305,15 +304,16 @@ bool OpenSslProvider::ExportSignaturePublicKey(std::vector<std::uint8_t>* out) {
 bool OpenSslProvider::Sign(ProviderHash& hash, std::vector<std::uint8_t>* signature) {
   if (!EnsurePair()) return false;
   const SecretBytes& digest = ValueOf(hash);
-  PkeyCtx ctx{EVP_PKEY_CTX_new_from_pkey(library_->context, pair_->key, nullptr)};
+  const ssl::KeyContext ctx(EVP_PKEY_CTX_new_from_pkey(library_->context.get(), pair_->key.get(), nullptr));
   std::size_t size = 0;
-  bool ok = ctx.p && EVP_PKEY_sign_init(ctx.p) == 1 && EVP_PKEY_CTX_set_rsa_padding(ctx.p, RSA_PKCS1_PADDING) == 1 &&
-            EVP_PKEY_CTX_set_signature_md(ctx.p, library_->sha1) == 1 &&
-            EVP_PKEY_sign(ctx.p, nullptr, &size, digest.data(), digest.size()) == 1;
+  bool ok = ctx && EVP_PKEY_sign_init(ctx.get()) == 1 &&
+            EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1 &&
+            EVP_PKEY_CTX_set_signature_md(ctx.get(), library_->sha1.get()) == 1 &&
+            EVP_PKEY_sign(ctx.get(), nullptr, &size, digest.data(), digest.size()) == 1;
   if (ok) {
     signature->assign(size, 0);
-    ok = EVP_PKEY_sign(ctx.p, signature->data(), &size, digest.data(), digest.size()) == 1 &&
-         size == static_cast<std::size_t>(EVP_PKEY_get_size(pair_->key));
+    ok = EVP_PKEY_sign(ctx.get(), signature->data(), &size, digest.data(), digest.size()) == 1 &&
+         size == static_cast<std::size_t>(EVP_PKEY_get_size(pair_->key.get()));
   }
   ERR_clear_error();
   if (!ok) return false;
@@ -326,25 +326,24 @@ bool OpenSslProvider::Sign(ProviderHash& hash, std::vector<std::uint8_t>* signat
 std::unique_ptr<ProviderPublicKey> OpenSslProvider::ImportPublicKey(ByteView data) {
   const std::optional<blob::RsaPublic> parsed = blob::Parse(data);
   if (!parsed) return nullptr;
-  BIGNUM* n = BN_lebin2bn(parsed->modulusLe.data(), static_cast<int>(parsed->modulusLe.size()), nullptr);
-  BIGNUM* e = BN_new();
-  OSSL_PARAM_BLD* build = OSSL_PARAM_BLD_new();
-  OSSL_PARAM* params = nullptr;
+  const ssl::BigNumber n(BN_lebin2bn(parsed->modulusLe.data(), static_cast<int>(parsed->modulusLe.size()), nullptr));
+  const ssl::BigNumber e(BN_new());
+  const ssl::ParamBuilder build(OSSL_PARAM_BLD_new());
+  ssl::Params params;
   auto key = std::make_unique<SslPublicKey>();
   key->modulusBytes = parsed->modulusLe.size();
-  bool ok = n && e && build && BN_set_word(e, parsed->exponent) == 1 &&
-            OSSL_PARAM_BLD_push_BN(build, OSSL_PKEY_PARAM_RSA_N, n) == 1 &&
-            OSSL_PARAM_BLD_push_BN(build, OSSL_PKEY_PARAM_RSA_E, e) == 1 &&
-            (params = OSSL_PARAM_BLD_to_param(build)) != nullptr;
+  bool ok = n && e && build && BN_set_word(e.get(), parsed->exponent) == 1 &&
+            OSSL_PARAM_BLD_push_BN(build.get(), OSSL_PKEY_PARAM_RSA_N, n.get()) == 1 &&
+            OSSL_PARAM_BLD_push_BN(build.get(), OSSL_PKEY_PARAM_RSA_E, e.get()) == 1;
   if (ok) {
-    PkeyCtx ctx{EVP_PKEY_CTX_new_from_name(library_->context, "RSA", nullptr)};
-    ok = ctx.p && EVP_PKEY_fromdata_init(ctx.p) == 1 &&
-         EVP_PKEY_fromdata(ctx.p, &key->key, EVP_PKEY_PUBLIC_KEY, params) == 1;
+    params.reset(OSSL_PARAM_BLD_to_param(build.get()));
+    ok = static_cast<bool>(params);
   }
-  OSSL_PARAM_free(params);
-  OSSL_PARAM_BLD_free(build);
-  BN_free(e);
-  BN_free(n);
+  if (ok) {
+    const ssl::KeyContext ctx(EVP_PKEY_CTX_new_from_name(library_->context.get(), "RSA", nullptr));
+    ok = ctx && EVP_PKEY_fromdata_init(ctx.get()) == 1 &&
+         EVP_PKEY_fromdata(ctx.get(), key->key.put(), EVP_PKEY_PUBLIC_KEY, params.get()) == 1;
+  }
   ERR_clear_error();
   if (!ok) return nullptr;
   return key;
@@ -357,10 +356,10 @@ bool OpenSslProvider::Verify(ProviderHash& hash, ByteView signature, ProviderPub
   std::vector<std::uint8_t> bigEndian(signature.rbegin(), signature.rend());
   std::vector<std::uint8_t> recovered(key.modulusBytes);
   std::size_t size = recovered.size();
-  PkeyCtx ctx{EVP_PKEY_CTX_new_from_pkey(library_->context, key.key, nullptr)};
-  const bool ok = ctx.p && EVP_PKEY_verify_recover_init(ctx.p) == 1 &&
-                  EVP_PKEY_CTX_set_rsa_padding(ctx.p, RSA_PKCS1_PADDING) == 1 &&
-                  EVP_PKEY_verify_recover(ctx.p, recovered.data(), &size, bigEndian.data(), bigEndian.size()) == 1;
+  const ssl::KeyContext ctx(EVP_PKEY_CTX_new_from_pkey(library_->context.get(), key.key.get(), nullptr));
+  const bool ok = ctx && EVP_PKEY_verify_recover_init(ctx.get()) == 1 &&
+                  EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) == 1 &&
+                  EVP_PKEY_verify_recover(ctx.get(), recovered.data(), &size, bigEndian.data(), bigEndian.size()) == 1;
   ERR_clear_error();
   if (!ok) return false;
   const SecretBytes& digest = ValueOf(hash);

@@ -16,6 +16,16 @@ inline constexpr std::uint8_t kBlobVersion = 0x02;
 inline constexpr std::uint32_t kRsaSign = 0x00002400;      // CALG_RSA_SIGN
 inline constexpr std::uint32_t kRsaExchange = 0x0000A400;  // CALG_RSA_KEYX
 inline constexpr std::uint32_t kRsa1Magic = 0x31415352;    // "RSA1"
+// BLOBHEADER (type, version, two reserved bytes, algorithm), then RSAPUBKEY
+// (magic, bit length, exponent), then the modulus.
+inline constexpr std::size_t kTypeOffset = 0;
+inline constexpr std::size_t kVersionOffset = 1;
+inline constexpr std::size_t kReservedOffset = 2;
+inline constexpr std::size_t kReservedSize = 2;
+inline constexpr std::size_t kAlgorithmOffset = 4;
+inline constexpr std::size_t kMagicOffset = 8;
+inline constexpr std::size_t kBitLengthOffset = 12;
+inline constexpr std::size_t kExponentOffset = 16;
 inline constexpr std::size_t kFixedPart = 20;
 // The largest key CryptoAPI generates; larger ones only cost time.
 inline constexpr std::uint32_t kMaxBits = 16384;

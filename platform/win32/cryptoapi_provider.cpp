@@ -1,11 +1,13 @@
 #include "cryptoapi_provider.h"
 
 #include <limits>
+#include <mutex>
 
 namespace ferrune {
 namespace {
 
 constexpr std::size_t kMaxCall = std::numeric_limits<DWORD>::max();
+constexpr std::size_t kRc2Block = 8;
 
 class ApiHash final : public ProviderHash {
  public:
@@ -45,14 +47,31 @@ class ApiKey final : public ProviderKey {
 
   bool Decrypt(std::uint8_t* buffer, std::size_t length, bool final, std::size_t* outLength) override {
     // Wine's provider crashes on an empty final call and runs past a ragged one.
-    if (length == 0 || length % 8 != 0 || length > kMaxCall) return false;
+    if (length == 0 || length % kRc2Block != 0 || length > kMaxCall) return false;
     DWORD size = static_cast<DWORD>(length);
     if (!CryptDecrypt(handle.get(), 0, final ? TRUE : FALSE, 0, buffer, &size)) return false;
     *outLength = size;
     return true;
   }
 
+  // Windows does not promise that KP_IV resets the chaining of a used key,
+  // so every chunk gets a fresh duplicate of this untouched one.
+  std::unique_ptr<ProviderKey> DuplicateAt(ByteView iv) override {
+    if (iv.size() != kRc2Block) return nullptr;
+    auto copy = std::make_unique<ApiKey>();
+    {
+      // The duplicate reads this key's state: one at a time.
+      std::lock_guard lock(duplicating_);
+      if (!CryptDuplicateKey(handle.get(), nullptr, 0, copy->handle.put())) return nullptr;
+    }
+    if (!CryptSetKeyParam(copy->handle.get(), KP_IV, iv.data(), 0)) return nullptr;
+    return copy;
+  }
+
   CryptKey handle;
+
+ private:
+  std::mutex duplicating_;
 };
 
 // Two calls: the size with no buffer, then into a buffer of that size.

@@ -35,7 +35,16 @@ class FakeHash final : public ProviderHash {
 
 class FakeKey final : public ProviderKey {
  public:
-  FakeKey(std::uint64_t key, FakeProvider& owner) : key_(key), owner_(owner) {}
+  FakeKey(std::uint64_t key, FakeProvider& owner, std::uint64_t iv = 0, bool oneCall = false)
+      : key_(key), owner_(owner), decryptChain_(iv), oneCall_(oneCall) {}
+
+  // As CryptoAPI promises nothing about restarting a used key's chaining:
+  // only an untouched key may be duplicated, and a duplicate serves one call.
+  std::unique_ptr<ProviderKey> DuplicateAt(ByteView iv) override {
+    if (used_ || iv.size() != 8) return nullptr;
+    owner_.duplicates.fetch_add(1);
+    return std::make_unique<FakeKey>(key_, owner_, Load64(iv.data()), true);
+  }
 
   bool FinalChunkSize(std::size_t length, std::size_t* size) override {
     // Restarts the chain, as the real provider does on this question.
@@ -48,6 +57,7 @@ class FakeKey final : public ProviderKey {
                std::size_t* outLength) override {
     if (owner_.encryptCalls.fetch_add(1) == owner_.failEncryptCall.load()) return false;
     if (!final && length % 8 != 0) return false;
+    used_ = true;
     std::size_t total = length;
     if (final) {
       total = (length / 8 + 1) * 8;
@@ -55,7 +65,7 @@ class FakeKey final : public ProviderKey {
       std::fill(buffer + length, buffer + total, static_cast<std::uint8_t>(total - length));
     }
     for (std::size_t i = 0; i < total; i += 8) {
-      const std::uint64_t c = std::rotl(Load64(buffer + i) ^ encryptChain_ ^ key_, 17) + key_;
+      const std::uint64_t c = FakeProvider::EncryptBlock(key_, Load64(buffer + i) ^ encryptChain_);
       Store64(buffer + i, c);
       encryptChain_ = c;
     }
@@ -66,9 +76,11 @@ class FakeKey final : public ProviderKey {
 
   bool Decrypt(std::uint8_t* buffer, std::size_t length, bool final, std::size_t* outLength) override {
     if (length % 8 != 0 || (final && length == 0)) return false;
+    if (oneCall_ && used_) return false;
+    used_ = true;
     for (std::size_t i = 0; i < length; i += 8) {
       const std::uint64_t c = Load64(buffer + i);
-      Store64(buffer + i, std::rotr(c - key_, 17) ^ key_ ^ decryptChain_);
+      Store64(buffer + i, FakeProvider::DecryptBlock(key_, c) ^ decryptChain_);
       decryptChain_ = c;
     }
     *outLength = length;
@@ -88,6 +100,8 @@ class FakeKey final : public ProviderKey {
   FakeProvider& owner_;
   std::uint64_t encryptChain_ = 0;
   std::uint64_t decryptChain_ = 0;
+  const bool oneCall_;
+  std::atomic<bool> used_{false};
 };
 
 class FakePublicKey final : public ProviderPublicKey {
@@ -97,6 +111,10 @@ class FakePublicKey final : public ProviderPublicKey {
 };
 
 }  // namespace
+
+std::uint64_t FakeProvider::KeyFor(ByteView password) { return Load64(Digest(password).data()); }
+std::uint64_t FakeProvider::EncryptBlock(std::uint64_t key, std::uint64_t x) { return std::rotl(x ^ key, 17) + key; }
+std::uint64_t FakeProvider::DecryptBlock(std::uint64_t key, std::uint64_t c) { return std::rotr(c - key, 17) ^ key; }
 
 std::vector<std::uint8_t> FakeProvider::Digest(ByteView data) {
   std::uint64_t lanes[3] = {0x1234, 0x5678, 0x9ABC};

@@ -27,6 +27,11 @@ class FakeProvider final : public Provider {
   static std::vector<std::uint8_t> EncryptWhole(ByteView password, ByteView plain);
   static std::vector<std::uint8_t> BlobFor(std::uint64_t pairId);
   static std::vector<std::uint8_t> SignatureFor(std::uint64_t pairId, ByteView digest);
+  // The toy cipher one block at a time (before and after the chaining), for
+  // tests that generate ciphertext at any offset.
+  static std::uint64_t KeyFor(ByteView password);
+  static std::uint64_t EncryptBlock(std::uint64_t key, std::uint64_t x);
+  static std::uint64_t DecryptBlock(std::uint64_t key, std::uint64_t c);
 
   std::uint64_t pairId = 7;
   std::atomic<bool> failExport{false};
@@ -34,6 +39,8 @@ class FakeProvider final : public Provider {
   // Counts encryption calls over all keys; the call with this number fails.
   std::atomic<int> failEncryptCall{-1};
   std::atomic<int> encryptCalls{0};
+  // Keys duplicated for chunks of a decryption.
+  std::atomic<int> duplicates{0};
 };
 
 }  // namespace ferrune::testing

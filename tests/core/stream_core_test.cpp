@@ -73,6 +73,29 @@ TEST_F(StreamCore, RoundTripsAtEveryChunkBoundaryWithOneShotCiphertext) {
   }
 }
 
+// Every chunk from a fresh duplicate of the key, started from the block
+// before it, in any number of threads: the plain bytes come out in order.
+TEST_F(StreamCore, ChunksDecryptedSideBySideComeOutWholeAndInOrder) {
+  std::vector<std::size_t> sizes = {0, 1, 300 * kChunk + 5};
+  for (const std::size_t boundary : {kChunk, 2 * kChunk, 3 * kChunk}) {
+    for (const std::size_t below : {9, 8, 1}) sizes.push_back(boundary - below);
+    for (const std::size_t above : {0, 1, 8}) sizes.push_back(boundary + above);
+  }
+  for (const unsigned threads : {1u, 2u, 3u}) {
+    for (const std::size_t size : sizes) {
+      fs.Reset();
+      const Bytes plain = Pattern(size, static_cast<unsigned>(size));
+      fs.Put(kPlain, plain);
+      ASSERT_EQ(Encrypt(), Outcome::Success);
+      provider.duplicates = 0;
+      ASSERT_EQ(DecryptStream(provider, fs, kEncrypted, kOut, password, {}, {kChunk, threads}), Outcome::Success);
+      EXPECT_EQ(fs.Get(kOut), plain) << threads << " threads, " << size;
+      const std::uint64_t chunks = (format::CiphertextLength(size) + kChunk - 1) / kChunk;
+      EXPECT_EQ(provider.duplicates.load(), static_cast<int>(chunks)) << size;
+    }
+  }
+}
+
 TEST_F(StreamCore, NoTransferExceedsAChunkWhateverTheFileSize) {
   fs.Put(kPlain, Pattern(20000));
   ASSERT_EQ(Encrypt(), Outcome::Success);
@@ -211,17 +234,23 @@ TEST_F(StreamCore, RefusedFilesWriteNothing) {
   fs.Reset();
   fs.Put(kEncrypted, image);
   password = SecretBytes::FromText("Secret");
+  provider.duplicates = 0;
   EXPECT_EQ(Decrypt(), Outcome::WrongPassword);
   EXPECT_EQ(fs.tempsCreated.load(), 0);
+  EXPECT_EQ(provider.duplicates.load(), 0);  // not one chunk decrypted
 }
 
-TEST_F(StreamCore, OversizedRegionsAreRefusedWithoutReadingThem) {
-  Bytes file(format::kHeaderSize + 70000 + 8);
-  const format::Header header = format::MakeHeader(70000, 0);
-  std::copy(header.begin(), header.end(), file.begin());
-  fs.Put(kEncrypted, file);
-  EXPECT_EQ(Decrypt(), Outcome::WrongPassword);
-  EXPECT_LE(fs.largestTransfer.load(), format::kHeaderSize);
+// No provider makes a key blob or signature that large: the file is damaged,
+// whatever the password.
+TEST_F(StreamCore, OversizedRegionsAreDamagedAndRefusedWithoutReadingThem) {
+  for (const auto& [keyBlob, signature] : {std::pair{70000u, 0u}, std::pair{12u, 70000u}}) {
+    Bytes file(format::kHeaderSize + keyBlob + signature + 8);
+    const format::Header header = format::MakeHeader(keyBlob, signature);
+    std::copy(header.begin(), header.end(), file.begin());
+    fs.Put(kEncrypted, file);
+    EXPECT_EQ(Decrypt(), Outcome::Damaged) << keyBlob;
+    EXPECT_LE(fs.largestTransfer.load(), format::kHeaderSize) << keyBlob;
+  }
 }
 
 TEST_F(StreamCore, OldFilesSignedOverThePasswordHashStillOpenAndOtherMagicIsIgnored) {

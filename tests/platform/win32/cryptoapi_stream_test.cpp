@@ -1,0 +1,15 @@
+// The streaming cases over CryptoAPI under Wine.
+#include "cryptoapi_provider.h"
+#include "provider_stream_cases.h"
+#include "win_support.h"
+
+namespace ferrune::testing {
+
+std::unique_ptr<Provider> NewProviderUnderTest() {
+  // The context outlives every provider made on it.
+  static const EphemeralContext context;
+  if (context.get() == 0) return nullptr;
+  return std::make_unique<CryptoApiProvider>(context.get());
+}
+
+}  // namespace ferrune::testing
