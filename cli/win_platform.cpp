@@ -5,7 +5,7 @@
 #include <wincrypt.h>
 
 #include "code_page_tables.h"
-#include "crypt_handles.h"
+#include "crypt_context.h"
 #include "cryptoapi_provider.h"
 #include "utf.h"
 #include "win32_file_system.h"
@@ -22,9 +22,15 @@ void WipeWide(std::wstring& text) {
   text.clear();
 }
 
+// Ctrl+C's own exit code here is 0xC000013A, and Wine's is 0.
+constexpr UINT kInterruptedExit = 130;
+
 BOOL WINAPI OnControl(DWORD) {
-  // The first one cancels and lets the core clean up; a second one ends the program.
-  return CancelFlag().exchange(true) ? FALSE : TRUE;
+  // The first one cancels and lets the core clean up; a second one ends the
+  // program at once, and the system removes its temporary file, marked for
+  // deletion since its creation.
+  if (CancelFlag().exchange(true)) TerminateProcess(GetCurrentProcess(), kInterruptedExit);
+  return TRUE;
 }
 
 class WindowsConsole final : public Console {
@@ -148,7 +154,7 @@ class FileBytes final : public Platform::ByteSource {
 // The CryptoAPI provider together with the context it runs on.
 class OwnedCryptoApiProvider final : public Provider {
  public:
-  explicit OwnedCryptoApiProvider(CryptProv context) : context_(std::move(context)), inner_(context_.get()) {}
+  explicit OwnedCryptoApiProvider(CryptContext context) : context_(std::move(context)), inner_(context_.handle()) {}
   std::unique_ptr<ProviderHash> Hash(std::initializer_list<ByteView> parts) override { return inner_.Hash(parts); }
   bool HashValue(ProviderHash& hash, SecretBytes* value) override { return inner_.HashValue(hash, value); }
   std::unique_ptr<ProviderKey> DeriveKey(ProviderHash& hash) override { return inner_.DeriveKey(hash); }
@@ -162,25 +168,18 @@ class OwnedCryptoApiProvider final : public Provider {
   }
 
  private:
-  CryptProv context_;
+  CryptContext context_;
   CryptoApiProvider inner_;
 };
 
 class WindowsPlatform final : public Platform {
  public:
   std::unique_ptr<Provider> MakeProvider(bool signing, std::string* error) override {
-    CryptProv context;
-    if (!CryptAcquireContextW(context.put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
-      *error = "The crypto provider is not available.";
+    // Never the window's key container: a pair of its own, in memory, when signing.
+    CryptContext context = CryptContext::OpenEphemeral(signing ? std::optional<DWORD>(kPairBits << 16) : std::nullopt);
+    if (!context.available()) {
+      *error = signing ? "The crypto provider cannot make a signature key." : "The crypto provider is not available.";
       return nullptr;
-    }
-    if (signing) {
-      // The pair lives in this context only and goes with it.
-      CryptKey pair;
-      if (!CryptGenKey(context.get(), AT_SIGNATURE, kPairBits << 16, pair.put())) {
-        *error = "The crypto provider cannot make a signature key.";
-        return nullptr;
-      }
     }
     return std::make_unique<OwnedCryptoApiProvider>(std::move(context));
   }

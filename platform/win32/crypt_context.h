@@ -2,6 +2,8 @@
 #pragma once
 
 #ifdef _WIN32
+#include <optional>
+
 #include "crypt_handles.h"
 
 namespace ferrune {
@@ -18,6 +20,11 @@ class CryptContext {
   // `acquire` is the platform call; tests put a refusing one in its place.
   using AcquireFn = BOOL(WINAPI*)(HCRYPTPROV*, LPCSTR, LPCSTR, DWORD, DWORD);
   static CryptContext Open(const char* containerName = kKeyContainerName, AcquireFn acquire = &CryptAcquireContextA);
+
+  // A verify-only context that touches no container. `signatureFlags`: make a
+  // signature pair in it with these CryptGenKey flags, which lives in memory
+  // and goes with the context; without them, only verification is possible.
+  static CryptContext OpenEphemeral(std::optional<DWORD> signatureFlags, AcquireFn acquire = &CryptAcquireContextA);
 
   // Replaces the container's exchange and signature pairs; false on failure.
   bool RenewKeyPairs();

@@ -71,7 +71,7 @@ TEST_F(Zrv, KeepLeavesTheInputsAndCheckWritesNothing) {
   EXPECT_EQ(RunWith("secret", {L"--keep", L"encrypt", Arg(dir_ / "a")}), 0);
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"a", "a.zrv", "pw"}));
   Write(dir_ / "a", TextBytes("replaced on decryption"));
-  EXPECT_EQ(RunWith("secret", {L"decrypt", L"-k", Arg(dir_ / "a.zrv")}), 0);
+  EXPECT_EQ(RunWith("secret", {L"decrypt", L"-k", L"--force", Arg(dir_ / "a.zrv")}), 0);
   EXPECT_EQ(Read(dir_ / "a"), TextBytes("alpha"));
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"a", "a.zrv", "pw"}));
 
@@ -96,24 +96,28 @@ TEST_F(Zrv, EveryFileIsTriedAndTheExitCodeIsTheFirstFailures) {
   Write(dir_ / "junk.zrv", TextBytes("not an encrypted file at all"));
   fs::create_directory(dir_ / "sub");
   const std::vector<std::wstring> files = {Arg(dir_ / "missing.zrv"), Arg(dir_ / "other.zrv"), Arg(dir_ / "junk.zrv"),
-                                           Arg(dir_ / "good.zrv"), Arg(dir_ / "sub" / "abcd")};
+                                           Arg(dir_ / "good.zrv"), Arg(dir_ / "sub" / ".zrv")};
   std::vector<std::wstring> args = {L"decrypt"};
   args.insert(args.end(), files.begin(), files.end());
   EXPECT_EQ(RunWith("secret", args), 4);
   EXPECT_EQ(console_.errors,
             Line(dir_ / "missing.zrv", "Cannot read the file") + Line(dir_ / "other.zrv", "Invalid password!") +
                 Line(dir_ / "junk.zrv", "The file is damaged") + Line(dir_ / "good.zrv", "Decryption completed") +
-                Line(dir_ / "sub" / "abcd", "Cannot write the output file"));
+                Line(dir_ / "sub" / ".zrv", "Cannot write the output file"));
   EXPECT_EQ(Read(dir_ / "good"), TextBytes("good"));
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"good", "junk.zrv", "other.zrv", "pw", "sub"}));
   // The first failure decides, whichever it is.
   EXPECT_EQ(RunWith("secret", {L"decrypt", Arg(dir_ / "junk.zrv"), Arg(dir_ / "missing.zrv")}), 3);
   EXPECT_EQ(RunWith("secret", {L"decrypt", Arg(dir_ / "other.zrv"), Arg(dir_ / "junk.zrv")}), 1);
-  EXPECT_EQ(RunWith("secret", {L"decrypt", Arg(dir_ / "sub" / "abcd")}), 5);
-  // As the window: a ".zrv" file is not encrypted again.
-  EXPECT_EQ(RunWith("secret", {L"encrypt", Arg(dir_ / "junk.zrv")}), 2);
-  EXPECT_EQ(console_.errors, Line(dir_ / "junk.zrv", "This file is encrypted"));
+  EXPECT_EQ(RunWith("secret", {L"decrypt", Arg(dir_ / "sub" / ".zrv")}), 5);
+  // A ".zrv" file is not encrypted again, and unlike the window's command
+  // line the tool takes the extension in any case.
+  Write(dir_ / "upper.ZRV", TextBytes("encrypted elsewhere"));
+  EXPECT_EQ(RunWith("secret", {L"encrypt", Arg(dir_ / "junk.zrv"), Arg(dir_ / "upper.ZRV")}), 2);
+  EXPECT_EQ(console_.errors,
+            Line(dir_ / "junk.zrv", "This file is encrypted") + Line(dir_ / "upper.ZRV", "This file is encrypted"));
   EXPECT_EQ(Read(dir_ / "junk.zrv"), TextBytes("not an encrypted file at all"));
+  EXPECT_EQ(Read(dir_ / "upper.ZRV"), TextBytes("encrypted elsewhere"));
 }
 
 TEST_F(Zrv, TheTerminalAsksAsTheWindowDoes) {
@@ -222,7 +226,7 @@ TEST_F(Zrv, PasswordsBecomeCodePageBytesAfterComposition) {
     std::string hex = c.bytes;
     hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
     std::vector<std::wstring> args = c.options;
-    args.insert(args.end(), {L"--keep", L"encrypt", Arg(dir_ / "f")});
+    args.insert(args.end(), {L"--keep", L"--force", L"encrypt", Arg(dir_ / "f")});
     ASSERT_EQ(RunWith(c.utf8, args), 0) << console_.errors;
     EXPECT_EQ(DecryptWithBytes(dir_ / "f.zrv", dir_ / "g", FromHex(hex)), Outcome::Success);
   }
