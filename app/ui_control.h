@@ -19,7 +19,6 @@ class TControl : public BaseWindow<TControl> {
   static constexpr const wchar_t* kClassName = L"FerruneControl";
 
   HWND Create(HWND parent, DWORD style, DWORD exStyle);
-  const ControlSpec& Row() const { return row_; }
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
  private:

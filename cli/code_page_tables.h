@@ -3,8 +3,6 @@
 
 namespace ferrune::cli {
 
-inline constexpr int kDefaultCodePage = 1252;
-
 // 128 characters for bytes 0x80 to 0xFF, or
 // null for a code page that is not one of these.
 const char16_t* CodePageUpperHalf(int codePage);
