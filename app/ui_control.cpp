@@ -45,9 +45,9 @@ LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       RECT rc;
       GetClientRect(hwnd_, &rc);
       // Drawn off screen first, so that a repaint never flickers.
-      MemoryDc mem(dc);
+      MemoryDc mem(CreateCompatibleDC(dc));
       GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, rc.right, rc.bottom));
-      if (mem.get() && bitmap) {
+      if (mem && bitmap) {
         SelectIn keep(mem.get(), bitmap.get());
         Paint(mem.get(), rc);
         BitBlt(dc, 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, SRCCOPY);

@@ -26,18 +26,6 @@ class SelectIn {
   HGDIOBJ old_;
 };
 
-class MemoryDc {
- public:
-  explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
-  ~MemoryDc() {
-    if (dc_) DeleteDC(dc_);
-  }
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
+using MemoryDc = UniqueAny<HDC, CallClose<&DeleteDC>>;
 
 }  // namespace ferrune
