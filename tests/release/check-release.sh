@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# Runs scripts/release.sh once and checks what it made, as the people who
+# install it would meet it. Ends with "release: N checks passed, N failed".
+# The Windows checks use the Wine environment of the caller (run-tests), or
+# start one of their own.
+#   FERRUNE_RELEASE_BUILD, FERRUNE_DIST   as for scripts/release.sh
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+export FERRUNE_RELEASE_BUILD=${FERRUNE_RELEASE_BUILD:-$root/build/release}
+export FERRUNE_DIST=${FERRUNE_DIST:-$root/build/release-dist}
+build=$FERRUNE_RELEASE_BUILD
+dist=$FERRUNE_DIST
+
+bash "$root/scripts/release.sh" || { echo "release: the release script failed"; exit 1; }
+version=$(cat "$build/win/version.txt")
+zip=$dist/ferrune-$version-windows-x64.zip
+deb=$dist/zrv_$version-1_amd64.deb
+
+scratch=$(mktemp -d)
+own_wine=0
+cleanup() {
+  [ "$own_wine" = 0 ] || wine_env_stop
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+passed=0
+failed=0
+check() {  # check NAME COMMAND...: one promise of the release
+  local name=$1 out
+  shift
+  if out=$("$@" 2>&1); then
+    echo "ok: $name"; passed=$((passed + 1))
+  else
+    echo "FAILED: $name"; failed=$((failed + 1))
+  fi
+  [ -z "$out" ] || printf '%s\n' "$out" | sed 's/^/    /'
+}
+
+sums_match() { (cd "$dist" && sha256sum -c --strict SHA256SUMS) && [ "$(wc -l <"$dist/SHA256SUMS")" = 2 ]; }
+
+lintian_clean() {
+  local out
+  out=$(lintian --fail-on error "$deb" 2>&1 | grep -v 'running with root privileges')
+  local status=${PIPESTATUS[0]}
+  [ -z "$out" ] || printf '%s\n' "$out" >&2
+  [ "$status" = 0 ]
+}
+
+deb_layout() {
+  local want got
+  want=$(printf '%s\n' ./usr/bin/zrv ./usr/share/doc/zrv/changelog.Debian.gz ./usr/share/doc/zrv/copyright \
+    ./usr/share/man/man1/zrv.1.gz)
+  got=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)
+  [ "$got" = "$want" ] || { printf 'files in the package:\n%s\n' "$got"; return 1; }
+  # Depends computed from the binary: the two libraries it links besides libc.
+  dpkg-deb -f "$deb" Depends | grep -q 'libssl3' && dpkg-deb -f "$deb" Depends | grep -q 'libunistring' ||
+    { echo "Depends: $(dpkg-deb -f "$deb" Depends)"; return 1; }
+}
+
+gzip_without_name_or_time() {  # gzip -n: flags byte and the four time bytes all zero
+  local f header
+  for f in usr/share/man/man1/zrv.1.gz usr/share/doc/zrv/changelog.Debian.gz; do
+    header=$(od -An -tx1 -j3 -N5 "$scratch/deb/$f" | tr -d ' ')
+    [ "$header" = 0000000000 ] || { echo "$f: header $header"; return 1; }
+  done
+}
+
+copyright_has_licence() {
+  local c=$scratch/deb/usr/share/doc/zrv/copyright
+  head -n 1 "$c" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' &&
+    grep -q '^Copyright: 2026 The Ferrune developers$' "$c" && grep -q '^License: Expat$' "$c" &&
+    grep -qF ' copies or substantial portions of the Software.' "$c"
+}
+
+zrv_version() {
+  local out
+  out=$("$scratch/deb/usr/bin/zrv" --version)
+  [ "$out" = "zrv (Ferrune) $version" ] || { echo "printed: $out"; return 1; }
+}
+
+zrv_round_trip() {
+  local dir=$scratch/trip zrv=$scratch/deb/usr/bin/zrv
+  mkdir -p "$dir"
+  head -c 1500000 /dev/urandom >"$dir/data.bin"
+  cp "$dir/data.bin" "$dir/original"
+  printf 'correct horse battery\n' >"$dir/pw"
+  "$zrv" --password-file "$dir/pw" encrypt "$dir/data.bin" </dev/null 2>"$dir/err" || { cat "$dir/err"; return 1; }
+  [ -f "$dir/data.bin.zrv" ] && [ ! -e "$dir/data.bin" ] || { ls -l "$dir"; return 1; }
+  cmp -s "$dir/data.bin.zrv" "$dir/original" && { echo "the output is the input"; return 1; }
+  "$zrv" --password-file "$dir/pw" decrypt "$dir/data.bin.zrv" </dev/null 2>"$dir/err" || { cat "$dir/err"; return 1; }
+  cmp "$dir/data.bin" "$dir/original"
+}
+
+zip_members() {
+  local got
+  got=$(unzip -Z1 "$zip" | tr '\n' ' ')
+  [ "$got" = "ferrune.exe zrv.exe README.txt LICENSE " ] || { echo "members: $got"; return 1; }
+}
+
+text_files_crlf() {
+  local f
+  for f in README.txt LICENSE; do
+    LC_ALL=C awk '!/\r$/ { print FILENAME ": line " NR " has no CR"; bad = 1; exit } END { exit bad }' "$scratch/zip/$f" ||
+      return 1
+  done
+  tr -d '\r' <"$scratch/zip/LICENSE" | cmp - "$root/LICENSE"
+}
+
+version_resources() {  # FILEVERSION major, minor, 0, 0 and the text, in both exes
+  local major=${version%%.*} minor=${version#*.} exe rc
+  minor=$((10#${minor%%.*}))
+  for exe in ferrune.exe zrv.exe; do
+    rc=$(x86_64-w64-mingw32-windres -i "$scratch/zip/$exe" -O rc) || return 1
+    grep -qx " FILEVERSION $major, $minor, 0, 0" <<<"$rc" && grep -qF "\"FileVersion\", \"$version\"" <<<"$rc" ||
+      { echo "$exe:"; grep -i version <<<"$rc"; return 1; }
+  done
+  # The title and the information page's version line are written out in the
+  # code; every one of them must name this version.
+  local titles
+  titles=$(strings -el "$scratch/zip/ferrune.exe" | grep -E '^Ferrune File Encrypter [0-9]' | sort -u)
+  [ "$titles" = "Ferrune File Encrypter $version" ] || { printf 'titles in ferrune.exe:\n%s\n' "$titles"; return 1; }
+}
+
+no_build_paths() {  # the checkout's and the build's folders stay out of the binaries
+  ! grep -lF -e "$root" -e "$build" "$scratch/zip/ferrune.exe" "$scratch/zip/zrv.exe" "$scratch/deb/usr/bin/zrv"
+}
+
+zrv_exe_version() {
+  local out
+  out=$(wine "$scratch/zip/zrv.exe" --version | tr -d '\r')
+  [ "$out" = "zrv (Ferrune) $version" ] || { echo "printed: $out"; return 1; }
+}
+
+window_shows() {  # started from the unzipped folder, as after "unzip anywhere"
+  if xwininfo -root -tree 2>/dev/null | grep -q '"Ferrune"'; then echo "a Ferrune window was already there"; return 1; fi
+  (cd "$scratch/zip" && exec wine ./ferrune.exe) >/dev/null 2>&1 &
+  local pid=$! shown=0 _
+  for _ in $(seq 1 300); do
+    if xwininfo -root -tree 2>/dev/null | grep -q '"Ferrune"'; then shown=1; break; fi
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  [ "$shown" = 1 ] || { echo "no window \"Ferrune\" within 30 s"; return 1; }
+}
+
+echo "== checking $dist"
+check "SHA256SUMS lists both files and matches them" sums_match
+check "lintian reports no errors" lintian_clean
+check "the package holds zrv, its manual, copyright and changelog, and Depends from the binary" deb_layout
+mkdir -p "$scratch/deb" "$scratch/zip"
+dpkg-deb -x "$deb" "$scratch/deb"
+(cd "$scratch/zip" && unzip -q "$zip")
+check "the manual and the changelog are compressed without name and time" gzip_without_name_or_time
+check "the copyright file is machine-readable and holds the licence" copyright_has_licence
+check "the unpacked zrv prints the version" zrv_version
+check "the unpacked zrv encrypts a file and decrypts it again" zrv_round_trip
+check "the zip holds exactly ferrune.exe, zrv.exe, README.txt and LICENSE" zip_members
+check "README.txt and LICENSE have CRLF line ends, LICENSE the root's text" text_files_crlf
+check "both exes carry version $version; the title follows it" version_resources
+check "no folder of this checkout or build is in the binaries" no_build_paths
+
+if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
+  export FERRUNE_WINEPREFIX=$build/wine-prefix
+  . "$root/scripts/wine-env.sh"
+  wine_env_start
+  own_wine=1
+fi
+check "the zip's zrv.exe prints the version under Wine" zrv_exe_version
+check "the zip's ferrune.exe shows its window under Wine" window_shows
+
+echo "release: $passed checks passed, $failed failed"
+[ "$failed" = 0 ]
