@@ -1,18 +1,20 @@
-// Speed and memory of file encryption and decryption on the OpenSSL provider
-// and POSIX files, beside the provider's raw RC2 speed, in one run. The
+// Speed, memory and cancel of file encryption and decryption on the OpenSSL
+// provider and POSIX files, beside the cipher's raw speed, in one run. The
 // counterpart of the Windows build's container_bench. Not a test.
 //   openssl_bench [folder] [MiB ...]   (default: TMPDIR or /tmp, 64 and 1024)
+#include <dirent.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench_common.h"
 #include "native_path.h"
 #include "openssl_provider.h"
 #include "posix_file_system.h"
@@ -22,19 +24,7 @@ namespace {
 
 using ferrune::Outcome;
 using ferrune::SecretBytes;
-
-constexpr double kMega = 1e6;
-
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
-
-void Fill(std::vector<std::uint8_t>& buffer, std::uint64_t& state) {
-  for (auto& b : buffer) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    b = static_cast<std::uint8_t>(state);
-  }
-}
+using namespace ferrune::bench;
 
 bool MakeFile(const std::string& path, std::uint64_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -47,29 +37,31 @@ bool MakeFile(const std::string& path, std::uint64_t size) {
   return static_cast<bool>(out);
 }
 
-struct RawSpeed {
-  double encrypt = 0;
-  double decrypt = 0;
-};
-
-// One final Encrypt and one final Decrypt over a buffer in memory.
-RawSpeed MeasureRaw(ferrune::Provider& provider, std::size_t size) {
+// In a child process, so that its buffers never count as the file runs' peak.
+RawSpeed RawInChild(ferrune::Provider& provider) {
+  int ends[2];
   RawSpeed speed;
-  const std::uint8_t password[] = {'b', 'e', 'n', 'c', 'h'};
-  auto hash = provider.Hash({ferrune::ByteView(password, sizeof password)});
-  auto key = hash ? provider.DeriveKey(*hash) : nullptr;
-  std::size_t cipherSize = 0;
-  if (!key || !key->FinalChunkSize(size, &cipherSize)) return speed;
-  std::vector<std::uint8_t> buffer(cipherSize);
-  std::uint64_t state = 1;
-  Fill(buffer, state);
-  std::size_t length = 0;
-  double start = Now();
-  if (!key->Encrypt(buffer.data(), size, buffer.size(), true, &length)) return speed;
-  speed.encrypt = static_cast<double>(size) / (Now() - start) / kMega;
-  start = Now();
-  if (!key->Decrypt(buffer.data(), length, true, &length)) return speed;
-  speed.decrypt = static_cast<double>(size) / (Now() - start) / kMega;
+  if (pipe(ends) != 0) return speed;
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ends[0]);
+    const RawSpeed raw =
+        MeasureRaw(provider, kRawSize, ferrune::StreamOptions{}.chunkSize, ferrune::DecryptThreadsHere());
+    char text[128];
+    const int n = std::snprintf(text, sizeof text, "%f %f %f\n", raw.encrypt, raw.decrypt, raw.decryptCores);
+    if (write(ends[1], text, static_cast<std::size_t>(n)) != n) _exit(1);
+    _exit(0);
+  }
+  close(ends[1]);
+  std::string text;
+  char buffer[128];
+  for (ssize_t got; child > 0 && (got = read(ends[0], buffer, sizeof buffer)) > 0;) {
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(ends[0]);
+  if (child > 0) waitpid(child, nullptr, 0);
+  std::sscanf(text.c_str(), "%lf %lf %lf", &speed.encrypt, &speed.decrypt, &speed.decryptCores);
   return speed;
 }
 
@@ -79,11 +71,34 @@ double PeakRssMiB() {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
 }
 
+int EntriesIn(const std::string& folder) {
+  int count = 0;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* entry = readdir(dir)) count += entry->d_name[0] != '.';
+    closedir(dir);
+  }
+  return count;
+}
+
+template <typename Call>
+double Timed(Call call, double* tail, Outcome* outcome) {
+  double lastChunk = 0;
+  ferrune::JobControl control;
+  control.progress = [&](std::uint64_t done, std::uint64_t total) {
+    if (done == total) lastChunk = Now();
+  };
+  const double start = Now();
+  *outcome = call(control);
+  const double end = Now();
+  *tail = end - lastChunk;
+  return end - start;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* tmp = std::getenv("TMPDIR");
-  std::string folder = argc > 1 ? argv[1] : (tmp && *tmp ? tmp : "/tmp");
+  const std::string base = argc > 1 ? argv[1] : (tmp && *tmp ? tmp : "/tmp");
   std::vector<std::uint64_t> sizes;
   for (int i = 2; i < argc; ++i) sizes.push_back(std::strtoull(argv[i], nullptr, 10) << 20);
   if (sizes.empty()) sizes = {std::uint64_t{64} << 20, std::uint64_t{1024} << 20};
@@ -96,56 +111,58 @@ int main(int argc, char** argv) {
   }
   ferrune::PosixFileSystem files;
   const SecretBytes password = SecretBytes::FromText("bench password");
-  const std::string plain = folder + "/ferrune-bench-" + std::to_string(getpid()) + ".bin";
+  // A folder of its own, so that anything a cancel leaves is seen.
+  const std::string folder = base + "/ferrune-bench-" + std::to_string(getpid());
+  if (mkdir(folder.c_str(), 0700) != 0) {
+    std::fprintf(stderr, "cannot make %s\n", folder.c_str());
+    return 1;
+  }
+  const std::string plain = folder + "/file.bin";
   const std::string encrypted = plain + ".zrv";
+  const auto encrypt = [&](const ferrune::JobControl& c) {
+    return ferrune::EncryptStream(*provider, files, ferrune::FromNativePath(plain), ferrune::FromNativePath(encrypted),
+                                  password, c);
+  };
+  const auto decrypt = [&](const ferrune::JobControl& c) {
+    return ferrune::DecryptStream(*provider, files, ferrune::FromNativePath(encrypted), ferrune::FromNativePath(plain),
+                                  password, c);
+  };
+  const auto fail = [](const char* what, Outcome outcome) {
+    std::fprintf(stderr, "%s: %s\n", what, std::string(ferrune::OutcomeName(outcome)).c_str());
+    return 1;
+  };
 
-  std::vector<double> encryptSpeeds, decryptSpeeds;
+  std::vector<SizeFigures> runs;
   for (const std::uint64_t size : sizes) {
+    SizeFigures run;
+    run.size = size;
+    const RawSpeed before = RawInChild(*provider);
     if (!MakeFile(plain, size)) {
       std::fprintf(stderr, "cannot write the input file\n");
       return 1;
     }
-    double start = Now();
-    Outcome outcome = ferrune::EncryptStream(*provider, files, ferrune::FromNativePath(plain),
-                                             ferrune::FromNativePath(encrypted), password, {});
-    const double encryptSeconds = Now() - start;
+    Outcome outcome;
+    const double encryptSeconds = Timed(encrypt, &run.encryptTail, &outcome);
+    if (outcome != Outcome::Success) return fail("encryption", outcome);
+    run.cancelEncryptMs = CancelInTheMiddle(encrypt, &outcome);
+    if (outcome != Outcome::Cancelled) return fail("cancelled encryption", outcome);
     unlink(plain.c_str());
-    if (outcome != Outcome::Success) {
-      std::fprintf(stderr, "encryption: %s\n", std::string(ferrune::OutcomeName(outcome)).c_str());
-      return 1;
-    }
-    start = Now();
-    outcome = ferrune::DecryptStream(*provider, files, ferrune::FromNativePath(encrypted),
-                                     ferrune::FromNativePath(plain), password, {});
-    const double decryptSeconds = Now() - start;
+    const double decryptSeconds = Timed(decrypt, &run.decryptTail, &outcome);
+    if (outcome != Outcome::Success) return fail("decryption", outcome);
+    unlink(plain.c_str());
+    run.cancelDecryptMs = CancelInTheMiddle(decrypt, &outcome);
+    if (outcome != Outcome::Cancelled) return fail("cancelled decryption", outcome);
+    run.leftBehind = EntriesIn(folder) - 1;  // the encrypted file stays
     unlink(encrypted.c_str());
-    unlink(plain.c_str());
-    if (outcome != Outcome::Success) {
-      std::fprintf(stderr, "decryption: %s\n", std::string(ferrune::OutcomeName(outcome)).c_str());
-      return 1;
-    }
-    encryptSpeeds.push_back(static_cast<double>(size) / encryptSeconds / kMega);
-    decryptSpeeds.push_back(static_cast<double>(size) / decryptSeconds / kMega);
+    run.peakMiB = PeakRssMiB();
+    const RawSpeed after = RawInChild(*provider);
+    run.raw = Mean(before, after);
+    run.encrypt = static_cast<double>(size) / encryptSeconds / kMega;
+    run.decrypt = static_cast<double>(size) / decryptSeconds / kMega;
+    runs.push_back(run);
   }
-  // Read before the raw runs, whose buffer in memory is the whole size.
-  const double filesPeak = PeakRssMiB();
-
-  // The median of three, since one run on a shared machine is noisy.
-  RawSpeed runs[3];
-  for (RawSpeed& run : runs) run = MeasureRaw(*provider, std::size_t{64} << 20);
-  const auto median = [&](double RawSpeed::*field) {
-    double v[3] = {runs[0].*field, runs[1].*field, runs[2].*field};
-    std::sort(v, v + 3);
-    return v[1];
-  };
-  const RawSpeed raw{median(&RawSpeed::encrypt), median(&RawSpeed::decrypt)};
-  std::printf("raw RC2, one call over 64 MiB in memory (median of 3): encrypt %.1f MB/s, decrypt %.1f MB/s\n",
-              raw.encrypt, raw.decrypt);
-  for (std::size_t i = 0; i < sizes.size(); ++i) {
-    std::printf("%5llu MiB file: encrypt %.1f MB/s (%.0f%% of raw), decrypt %.1f MB/s (%.0f%% of raw)\n",
-                static_cast<unsigned long long>(sizes[i] >> 20), encryptSpeeds[i], 100 * encryptSpeeds[i] / raw.encrypt,
-                decryptSpeeds[i], 100 * decryptSpeeds[i] / raw.decrypt);
-  }
-  std::printf("peak memory over the file runs: max RSS %.1f MiB\n", filesPeak);
+  rmdir(folder.c_str());
+  std::printf("peak memory: max RSS of this process after each size\n");
+  PrintFigures("openssl", runs, ferrune::DecryptThreadsHere());
   return 0;
 }

@@ -1,0 +1,144 @@
+// What both benchmarks measure and print, over any provider: the raw cipher
+// speeds in memory, the cancel in the middle of a file, and the summary lines.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "job_control.h"
+#include "outcome.h"
+#include "provider.h"
+
+namespace ferrune::bench {
+
+inline constexpr double kMega = 1e6;
+inline constexpr std::size_t kRawSize = std::size_t{64} << 20;
+
+inline double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+inline void Fill(std::vector<std::uint8_t>& buffer, std::uint64_t& state) {
+  for (auto& b : buffer) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    b = static_cast<std::uint8_t>(state);
+  }
+}
+
+struct RawSpeed {
+  double encrypt = 0;       // one call
+  double decrypt = 0;       // one call
+  double decryptCores = 0;  // chunks side by side, as the product decrypts
+};
+
+inline RawSpeed Mean(const RawSpeed& a, const RawSpeed& b) {
+  return {(a.encrypt + b.encrypt) / 2, (a.decrypt + b.decrypt) / 2, (a.decryptCores + b.decryptCores) / 2};
+}
+
+// The cipher alone in memory: one final call each way over `size` bytes, then
+// the same ciphertext in chunks on `threads` threads, each chunk from a fresh
+// duplicate of the key at the block before it, Final on the last only.
+inline RawSpeed MeasureRaw(Provider& provider, std::size_t size, std::size_t chunkSize, unsigned threads) {
+  RawSpeed speed;
+  const std::uint8_t password[] = {'b', 'e', 'n', 'c', 'h'};
+  auto hash = provider.Hash({ByteView(password, sizeof password)});
+  auto key = hash ? provider.DeriveKey(*hash) : nullptr;
+  auto pristine = hash ? provider.DeriveKey(*hash) : nullptr;
+  std::size_t cipherSize = 0;
+  if (!key || !pristine || !key->FinalChunkSize(size, &cipherSize)) return speed;
+  std::vector<std::uint8_t> buffer(cipherSize);
+  std::uint64_t state = 1;
+  Fill(buffer, state);
+  std::size_t length = 0;
+  double start = Now();
+  if (!key->Encrypt(buffer.data(), size, buffer.size(), true, &length)) return speed;
+  speed.encrypt = static_cast<double>(size) / (Now() - start) / kMega;
+  const std::vector<std::uint8_t> cipher = buffer;
+  start = Now();
+  if (!key->Decrypt(buffer.data(), length, true, &length)) return speed;
+  speed.decrypt = static_cast<double>(size) / (Now() - start) / kMega;
+
+  buffer = cipher;
+  const std::size_t chunks = (cipher.size() + chunkSize - 1) / chunkSize;
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> ok{true};
+  const auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < chunks;) {
+      const std::size_t offset = i * chunkSize;
+      const std::size_t part = std::min(chunkSize, cipher.size() - offset);
+      std::uint8_t iv[8] = {};
+      if (i > 0) std::copy_n(cipher.data() + offset - sizeof iv, sizeof iv, iv);
+      auto chunkKey = pristine->DuplicateAt(ByteView(iv, sizeof iv));
+      std::size_t out = 0;
+      if (!chunkKey || !chunkKey->Decrypt(buffer.data() + offset, part, i + 1 == chunks, &out)) ok = false;
+    }
+  };
+  start = Now();
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+  const double seconds = Now() - start;
+  if (ok) speed.decryptCores = static_cast<double>(size) / seconds / kMega;
+  return speed;
+}
+
+// Milliseconds from a cancel half-way through to the operation's return.
+template <typename Operation>
+double CancelInTheMiddle(Operation operation, Outcome* outcome) {
+  std::atomic<bool> cancel{false};
+  double cancelledAt = 0;
+  JobControl control;
+  control.cancel = &cancel;
+  control.progress = [&](std::uint64_t done, std::uint64_t total) {
+    if (!cancel && done * 2 >= total) {
+      cancelledAt = Now();
+      cancel = true;
+    }
+  };
+  *outcome = operation(control);
+  return cancel ? (Now() - cancelledAt) * 1000 : -1;
+}
+
+struct SizeFigures {
+  std::uint64_t size = 0;
+  RawSpeed raw;
+  double encrypt = 0;
+  double decrypt = 0;
+  double encryptTail = 0;  // seconds from the last chunk to the end: flush, proof, rename
+  double decryptTail = 0;
+  double peakMiB = 0;
+  double cancelEncryptMs = 0;
+  double cancelDecryptMs = 0;
+  int leftBehind = 0;  // files in the folder after the cancels that should not be there
+};
+
+inline void PrintFigures(const char* provider, const std::vector<SizeFigures>& runs, unsigned threads) {
+  for (const SizeFigures& r : runs) {
+    std::printf(
+        "%5llu MiB: encrypt %.1f MB/s = %.2f of raw %.1f (last %.2f s flush+proof+rename); decrypt %.1f MB/s = %.2f "
+        "of raw %.1f, %.2f of %u-thread raw %.1f (last %.2f s); cancel %.0f / %.0f ms, %d files left; peak %.1f "
+        "MiB\n",
+        static_cast<unsigned long long>(r.size >> 20), r.encrypt, r.encrypt / r.raw.encrypt, r.raw.encrypt,
+        r.encryptTail, r.decrypt, r.decrypt / r.raw.decrypt, r.raw.decrypt, r.decrypt / r.raw.decryptCores, threads,
+        r.raw.decryptCores, r.decryptTail, r.cancelEncryptMs, r.cancelDecryptMs, r.leftBehind, r.peakMiB);
+  }
+  std::printf("raw: the cipher alone over 64 MiB in memory, mean of one run before and one after each size\n");
+  for (const SizeFigures& r : runs) {
+    std::printf(
+        "summary: provider=%s size_mib=%llu encrypt_ratio=%.2f decrypt_ratio=%.2f decrypt_of_2core=%.2f "
+        "peak_mib=%.1f cancel_ms=%.0f\n",
+        provider, static_cast<unsigned long long>(r.size >> 20), r.encrypt / r.raw.encrypt, r.decrypt / r.raw.decrypt,
+        r.decrypt / r.raw.decryptCores, r.peakMiB, std::max(r.cancelEncryptMs, r.cancelDecryptMs));
+  }
+}
+
+}  // namespace ferrune::bench
