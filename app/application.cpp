@@ -4,6 +4,13 @@
 #include "thread.h"
 
 namespace ferrune {
+namespace {
+
+// Posted to this window by its own activation, once that has settled.
+constexpr UINT kHandOnActivation = WM_USER + 1;
+constexpr DWORD kOwnerStyle = WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX;
+
+}  // namespace
 
 TApplication& TApplication::Instance() {
   static TApplication app;
@@ -19,11 +26,42 @@ void TApplication::Initialize(HINSTANCE instance) {
   wc.hInstance = instance;
   wc.lpszClassName = L"FerruneApplication";
   if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return;
-  // A message-only window would not own a taskbar button's title; a hidden
-  // top-level window is what the wake-ups need.
-  window_ =
-      CreateWindowExW(0, wc.lpszClassName, title_.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+  // Zero size in the middle of the primary monitor, where the main window
+  // covers the 1 x 1 X window that Wine maps for it.
+  window_ = CreateWindowExW(0, wc.lpszClassName, title_.c_str(), kOwnerStyle, GetSystemMetrics(SM_CXSCREEN) / 2,
+                            GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr, instance, nullptr);
   SetWakeUpWindow(window_);
+  if (!window_) return;
+  // The program's icon for the taskbar and Alt+Tab; a test program has none.
+  iconBig_.reset(static_cast<HICON>(
+      LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
+  iconSmall_.reset(static_cast<HICON>(
+      LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+  if (iconBig_) SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconBig_.get()));
+  if (iconSmall_) SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall_.get()));
+}
+
+void TApplication::ShowOwner() {
+  if (window_) ShowWindow(window_, SW_SHOWNA);
+}
+
+void TApplication::HideOwner() {
+  if (window_) ShowWindow(window_, SW_HIDE);
+}
+
+void TApplication::Minimize() {
+  if (!window_ || !mainForm_) return;
+  formMinimized_ = true;
+  ShowWindow(mainForm_, SW_HIDE);
+  ShowWindow(window_, SW_MINIMIZE);
+}
+
+void TApplication::HandOnActivation() {
+  // Only if nothing else took the activation meanwhile. While a box of the
+  // form's shows, the form is disabled and the box is what the user wants.
+  if (!mainForm_ || GetActiveWindow() != window_ || IsIconic(window_) || !IsWindowVisible(mainForm_)) return;
+  HWND target = IsWindowEnabled(mainForm_) ? mainForm_ : GetLastActivePopup(mainForm_);
+  if (target && IsWindowEnabled(target)) SetForegroundWindow(target);
 }
 
 void TApplication::SetTitle(const std::wstring& title) {
@@ -32,9 +70,39 @@ void TApplication::SetTitle(const std::wstring& title) {
 }
 
 LRESULT CALLBACK TApplication::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  TApplication& app = Instance();
+  if (hwnd != app.window_) return DefWindowProcW(hwnd, msg, wp, lp);
+  return app.HandleMessage(msg, wp, lp);
+}
+
+LRESULT TApplication::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   // WM_NULL wakes the loop; the queue is served by the loop itself, never
   // here, since a modal box inside a handler dispatches posted messages too.
-  return DefWindowProcW(hwnd, msg, wp, lp);
+  const bool formAlive = mainForm_ && IsWindow(mainForm_);
+  switch (msg) {
+    case WM_CLOSE:
+      // The taskbar's Close takes the form's own close path, and like the
+      // form's title bar it is not there while one of the form's boxes shows.
+      if (formAlive && IsWindowEnabled(mainForm_)) PostMessageW(mainForm_, WM_CLOSE, 0, 0);
+      return 0;
+    case WM_SIZE:
+      if (!formAlive) break;
+      if (wp == SIZE_MINIMIZED && IsWindowVisible(mainForm_)) {
+        formMinimized_ = true;
+        ShowWindow(mainForm_, SW_HIDE);
+      } else if (wp == SIZE_RESTORED && formMinimized_) {
+        formMinimized_ = false;
+        ShowWindow(mainForm_, SW_SHOW);
+        PostMessageW(window_, kHandOnActivation, 0, 0);
+      }
+      break;
+    case WM_ACTIVATE:
+      if (formAlive && LOWORD(wp) != WA_INACTIVE) PostMessageW(window_, kHandOnActivation, 0, 0);
+      return 0;
+    case kHandOnActivation: HandOnActivation(); return 0;
+    default: break;
+  }
+  return DefWindowProcW(window_, msg, wp, lp);
 }
 
 void TApplication::Run(const std::function<bool()>& done) {

@@ -1,11 +1,14 @@
-// The application object: its title, a hidden window that outlives the main
-// window (the target of the workers' wake-ups), and the message loop.
+// The application object: its title, its own window, and the message loop.
+// The window carries the title and icon on the taskbar, owns the main window
+// and outlives it (the target of the workers' wake-ups).
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
 #include <string>
+
+#include "win_handles.h"
 
 namespace ferrune {
 
@@ -20,8 +23,15 @@ class TApplication {
   HWND Handle() const { return window_; }
   DWORD MainThreadId() const { return mainThreadId_; }
 
-  // The window whose dialog keys (Tab) the loop handles.
+  // The window whose dialog keys (Tab) the loop handles, and to which this
+  // window hands on its activation, minimise, restore and close.
   void SetMainForm(HWND form) { mainForm_ = form; }
+  // Shows this window at zero size: an owner that is hidden gives the
+  // program no taskbar button under Wine.
+  void ShowOwner();
+  void HideOwner();
+  // The main window's minimise: hides it and minimises this window.
+  void Minimize();
 
   // Runs the loop until Terminate, WM_QUIT, or `done` returns true.
   void Run(const std::function<bool()>& done = {});
@@ -30,13 +40,17 @@ class TApplication {
  private:
   TApplication() = default;
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+  void HandOnActivation();
 
   HINSTANCE instance_ = nullptr;
   HWND window_ = nullptr;
   HWND mainForm_ = nullptr;
   DWORD mainThreadId_ = 0;
   std::wstring title_;
+  UniqueIcon iconBig_, iconSmall_;
   bool terminated_ = false;
+  bool formMinimized_ = false;
 };
 
 }  // namespace ferrune

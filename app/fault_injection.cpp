@@ -50,6 +50,16 @@ void ApplyFaultInjection() {
       return nullptr;
     });
   }
+  if (FaultRequested(L"syncevent")) {
+    // A worker's first synchronous call (the repaint) gets its event; its
+    // last one, the completion after the work, does not.
+    TThread::SetCreateSyncEventForTesting([]() -> HANDLE {
+      thread_local int calls = 0;
+      if (++calls == 1) return CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+      return nullptr;
+    });
+  }
 }
 
 }  // namespace ferrune

@@ -1,6 +1,6 @@
 // Faults the end-to-end tests can ask for through FERRUNE_FAULT, for paths a
 // healthy machine never takes (a thread that cannot be created, no provider,
-// a registry that refuses).
+// a registry that refuses, a worker's completion without an event to wait on).
 #pragma once
 
 namespace ferrune {

@@ -23,6 +23,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     MainForm = &form;
     form.Create();
     app.SetMainForm(form.Handle());
+    app.ShowOwner();
     form.Show();
     app.Run();
     // Every way out releases the context (the key store is written then).

@@ -22,6 +22,7 @@
 #include "trace.h"
 #include "ui_control.h"
 #include "utf.h"
+#include "window_position.h"
 #include "worker_messages.h"
 #include "workers.h"
 
@@ -37,6 +38,8 @@ namespace {
 constexpr wchar_t kFormClass[] = L"TMainForm";
 constexpr DWORD kFormStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
+// Posted by the form to itself when it is enabled again after a box.
+constexpr UINT kReactivate = WM_USER + 1;
 
 bool IsDescendant(HWND ancestor, HWND hwnd) {
   for (; hwnd; hwnd = GetParent(hwnd)) {
@@ -51,29 +54,28 @@ TMainForm::TMainForm() = default;
 
 TMainForm::~TMainForm() {
   if (hwnd_) DestroyWindow(hwnd_);
-  if (iconBig_) DestroyIcon(iconBig_);
-  if (iconSmall_) DestroyIcon(iconSmall_);
 }
 
 void TMainForm::Create() {
   HINSTANCE instance = TApplication::Instance().ModuleInstance();
   TControl::RegisterClass(instance);
-  iconBig_ = static_cast<HICON>(
-      LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-  iconSmall_ = static_cast<HICON>(
-      LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  iconBig_.reset(static_cast<HICON>(
+      LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
+  iconSmall_.reset(static_cast<HICON>(
+      LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  wc.hIcon = iconBig_;
-  wc.hIconSm = iconSmall_;
+  wc.hIcon = iconBig_.get();
+  wc.hIconSm = iconSmall_.get();
   wc.lpszClassName = kFormClass;
   if (!RegisterClassExW(&wc)) throw Error(L"Cannot register the window class");
-  if (!CreateWindowExW(kFormExStyle, kFormClass, texts::kWindowCaption, kFormStyle, 0, 0, 0, 0, nullptr, nullptr,
-                       instance, this)) {
+  // Owned by the application's window, which has the taskbar button.
+  if (!CreateWindowExW(kFormExStyle, kFormClass, texts::kWindowCaption, kFormStyle, 0, 0, 0, 0,
+                       TApplication::Instance().Handle(), nullptr, instance, this)) {
     throw Error(L"Cannot create the window");
   }
   dpi_ = int(GetDpiForWindow(hwnd_));
@@ -155,11 +157,15 @@ void TMainForm::LayOut() {
   RECT rc{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
   AdjustWindowRectExForDpi(&rc, kFormStyle, FALSE, kFormExStyle, UINT(dpi_));
   const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-  // Centred on the desktop.
-  RECT work{};
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - w) / 2,
-               work.top + (work.bottom - work.top - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof(monitor);
+  if (!GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+    monitor.rcMonitor = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    monitor.rcWork = monitor.rcMonitor;
+  }
+  const auto rect = [](const RECT& r) { return ScreenRect{r.left, r.top, r.right, r.bottom}; };
+  const ScreenPoint at = InitialWindowPosition(w, h, rect(monitor.rcMonitor), rect(monitor.rcWork));
+  SetWindowPos(hwnd_, nullptr, at.x, at.y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 const ControlSpec* TMainForm::SpecOf(HWND control) const {
@@ -198,12 +204,22 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_ACTIVATE:
-      if (LOWORD(wp) != WA_INACTIVE) {
-        if (page_ == 1) SetFocus(Password1);
-        if (page_ == 2) SetFocus(Password);
+      if (LOWORD(wp) == WA_INACTIVE) {
+        SaveFocus();
+      } else if (!HIWORD(wp)) {
+        RestoreFocus();
+      }
+      return 0;
+    case WM_SYSCOMMAND:
+      if ((wp & 0xFFF0) == SC_MINIMIZE) {
+        TApplication::Instance().Minimize();
         return 0;
       }
       break;
+    case WM_ENABLE:
+      if (wp) PostMessageW(hwnd_, kReactivate, 0, 0);
+      return 0;
+    case kReactivate: ReactivateAfterBox(); return 0;
     case WM_APP_PROGRESS: Progress(unsigned(wp)); return 0;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wp);
@@ -258,6 +274,7 @@ void TMainForm::FormClose() {
     cancel_ = true;
     closing_ = true;
     ShowWindow(hwnd_, SW_HIDE);
+    TApplication::Instance().HideOwner();
     return;
   }
   CryptProvider.Release();
@@ -275,10 +292,7 @@ void TMainForm::ShowPage(int index) {
   ShowWindow(newPage, SW_SHOW);
   ShowWindow(oldPage, SW_HIDE);
   page_ = index;
-  if (focusOnOld) {
-    HWND first = index == 1 ? Password1 : index == 2 ? Password : nullptr;
-    SetFocus(first ? first : hwnd_);
-  }
+  if (focusOnOld) SetFocus(FirstFocusOf(index));
   Trace(L"page=" + std::to_wstring(index));
 }
 
@@ -316,7 +330,42 @@ void TMainForm::Progress(unsigned permille) {
   SendMessageW(ProgressBar1, PBM_SETPOS, permille, 0);
 }
 
+HWND TMainForm::FirstFocusOf(int page) const {
+  // Pages 0 and 3 have no control that takes the focus: the form takes it,
+  // so that Esc still reaches it.
+  return page == 1 ? Password1 : page == 2 ? Password : hwnd_;
+}
+
+void TMainForm::SaveFocus() const {
+  // Disabling the form for a box may already have taken the focus away, so
+  // AskBox saves it too; an empty focus keeps what was saved.
+  HWND focus = GetFocus();
+  if (focus && (focus == hwnd_ || IsChild(hwnd_, focus))) savedFocus_ = focus;
+}
+
+void TMainForm::RestoreFocus() {
+  // The first activation starts on the page's first edit; later ones return
+  // to where the focus was, as the dialog manager does, unless that control
+  // went with its page.
+  const bool usable = activated_ && savedFocus_ && IsChild(hwnd_, savedFocus_) && IsWindowVisible(savedFocus_) &&
+                      IsWindowEnabled(savedFocus_);
+  activated_ = true;
+  SetFocus(usable ? savedFocus_ : FirstFocusOf(page_));
+}
+
+void TMainForm::ReactivateAfterBox() {
+  // A task-modal box (the standard error box) has no owner to give the
+  // activation back to; the form takes it unless the user went elsewhere.
+  if (!IsWindowVisible(hwnd_) || !IsWindowEnabled(hwnd_) || GetActiveWindow()) return;
+  HWND foreground = GetForegroundWindow();
+  DWORD process = 0;
+  if (foreground) GetWindowThreadProcessId(foreground, &process);
+  if (foreground && process != GetCurrentProcessId() && foreground != GetDesktopWindow()) return;
+  SetForegroundWindow(hwnd_);
+}
+
 int TMainForm::AskBox(const std::wstring& text, UINT buttons) const {
+  SaveFocus();
   return MessageBoxW(hwnd_, text.c_str(), TApplication::Instance().Title().c_str(), buttons | MB_DEFBUTTON1);
 }
 
@@ -380,12 +429,12 @@ void TMainForm::StartWorker(bool encrypt, SecretBytes password) {
   job.password = std::move(password);
   job.cancel = &cancel_;
   job.progressWindow = hwnd_;
-  TThread* thread = nullptr;
   try {
+    // Only the thread's handle comes back: the worker owns itself.
     if (encrypt) {
-      thread = TThread::Start<TEncryptThread>([this](TThread* sender) { EncryptDone(sender); }, std::move(job));
+      workerThread_ = TThread::Start<TEncryptThread>([this](TThread* sender) { EncryptDone(sender); }, std::move(job));
     } else {
-      thread = TThread::Start<TDecryptThread>([this](TThread* sender) { DecryptDone(sender); }, std::move(job));
+      workerThread_ = TThread::Start<TDecryptThread>([this](TThread* sender) { DecryptDone(sender); }, std::move(job));
     }
   } catch (...) {
     // Not stuck on the progress text with both buttons disabled.
@@ -393,9 +442,6 @@ void TMainForm::StartWorker(bool encrypt, SecretBytes password) {
     throw;
   }
   workerRunning_ = true;
-  // The thread cannot end before this handler returns: its first step waits
-  // for the message loop.
-  workerThread_.reset(thread->DuplicateThreadHandle());
   // The worker has its own copy; the edits' text is overwritten in place
   // (same length) and dropped, since no page leads back to them.
   for (HWND edit : {Password1, Password2, Password}) {

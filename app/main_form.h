@@ -100,17 +100,23 @@ class TMainForm : public BaseWindow<TMainForm> {
   void WorkerEnded(const FileJob& job);
   std::optional<SecretBytes> UsablePassword(const SecretWideText& text) const;
   void Progress(unsigned permille);
+  HWND FirstFocusOf(int page) const;
+  void SaveFocus() const;
+  void RestoreFocus();
+  void ReactivateAfterBox();
 
   std::vector<std::unique_ptr<TControl>> controls_;
   std::vector<HWND> hwnds_;  // parallel to the design rows
   GdiObject<HFONT> font_, underlineFont_;
   LogoImage logo_;
-  HICON iconBig_ = nullptr, iconSmall_ = nullptr;
+  UniqueIcon iconBig_, iconSmall_;
   int dpi_ = 96;
   int page_ = 0;
   bool themed_ = false;
   bool workerRunning_ = false;
   bool closing_ = false;
+  bool activated_ = false;             // once, before the first activation's focus
+  mutable HWND savedFocus_ = nullptr;  // kept by the boxes of const handlers too
   std::atomic<bool> cancel_{false};
   UniqueHandle workerThread_;
 };

@@ -18,8 +18,18 @@ struct SyncRequest {
 
 std::mutex g_queueLock;
 std::deque<SyncRequest*> g_queue;
+// Ended workers whose completion the loop runs, since no event could be made
+// for the synchronous call.
+std::deque<TThread*> g_handedOver;
 HWND g_wakeUpWindow = nullptr;
 TThread::CreateThreadFn g_createThread = nullptr;
+TThread::CreateEventFn g_createEvent = nullptr;
+
+// A synchronous call that could not be queued: it had no event to wait on.
+class NoSyncEvent : public Error {
+ public:
+  using Error::Error;
+};
 
 std::wstring SystemMessage(DWORD code) {
   wchar_t* text = nullptr;
@@ -39,12 +49,23 @@ void SetWakeUpWindow(HWND window) { g_wakeUpWindow = window; }
 
 void ServeSynchronizeQueue() {
   for (;;) {
-    SyncRequest* request;
+    SyncRequest* request = nullptr;
+    TThread* ended = nullptr;
     {
       std::lock_guard<std::mutex> lock(g_queueLock);
-      if (g_queue.empty()) return;
-      request = g_queue.front();
-      g_queue.pop_front();
+      if (!g_queue.empty()) {
+        request = g_queue.front();
+        g_queue.pop_front();
+      } else if (!g_handedOver.empty()) {
+        ended = g_handedOver.front();
+        g_handedOver.pop_front();
+      } else {
+        return;
+      }
+    }
+    if (ended) {
+      TThread::CompleteHandedOver(ended);
+      continue;
     }
     try {
       (*request->call)();
@@ -61,6 +82,7 @@ std::size_t PendingSynchronizeCalls() {
 }
 
 void TThread::SetCreateThreadForTesting(CreateThreadFn fn) { g_createThread = fn; }
+void TThread::SetCreateSyncEventForTesting(CreateEventFn fn) { g_createEvent = fn; }
 
 TThread::~TThread() = default;
 
@@ -69,8 +91,8 @@ void TThread::Synchronize(const std::function<void()>& call) {
     call();
     return;
   }
-  UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!done) throw Error(L"Thread Error: " + SystemMessage(GetLastError()));
+  UniqueHandle done(g_createEvent ? g_createEvent() : CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done) throw NoSyncEvent(L"Thread Error: " + SystemMessage(GetLastError()));
   SyncRequest request{&call, done.get(), nullptr};
   {
     std::lock_guard<std::mutex> lock(g_queueLock);
@@ -119,14 +141,40 @@ DWORD WINAPI TThread::ThreadProc(void* self) {
   }
   const bool freeIt = thread->freeOnTerminate_;
   const DWORD result = thread->returnValue_;
+  bool handOver = false;
   try {
     thread->DoTerminate();
+  } catch (const NoSyncEvent&) {
+    // The work may have changed files, so its completion must still reach
+    // the window: the loop runs it from the queue, woken by a posted
+    // message, and ends the object there.
+    handOver = true;
   } catch (...) {
     // Nothing on this thread may show it; the handler's own errors were its to report.
+  }
+  if (handOver) {
+    {
+      std::lock_guard<std::mutex> lock(g_queueLock);
+      g_handedOver.push_back(thread);
+    }
+    // From here the object is the loop's; a full queue only delays the wake-up.
+    while (!PostMessageW(g_wakeUpWindow, WM_NULL, 0, 0) && IsWindow(g_wakeUpWindow)) ::Sleep(10);
+    return result;
   }
   thread->finished_ = true;
   if (freeIt) delete thread;
   return result;
+}
+
+void TThread::CompleteHandedOver(TThread* thread) {
+  const bool freeIt = thread->freeOnTerminate_;
+  try {
+    if (thread->onTerminate_) thread->onTerminate_(thread);
+  } catch (...) {
+    // As on the synchronous path: the handler's own errors were its to report.
+  }
+  thread->finished_ = true;
+  if (freeIt) delete thread;
 }
 
 }  // namespace ferrune

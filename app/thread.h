@@ -29,19 +29,24 @@ class TThread {
   TThread& operator=(const TThread&) = delete;
 
   // Makes the object, then resumes its thread. Throws ferrune::Error with
-  // "Thread creation error: %s" or "Thread Error: %s (%d)".
+  // "Thread creation error: %s" or "Thread Error: %s (%d)". The object owns
+  // itself and may be gone by the time this returns, so the caller gets only
+  // a duplicate of the thread's handle (null if it could not be made), taken
+  // before the thread ran, for outwaiting it.
   template <typename T, typename... Args>
-  static T* Start(CompletionHandler onTerminate, Args&&... args) {
+  static UniqueHandle Start(CompletionHandler onTerminate, Args&&... args) {
     T* thread = new T(std::forward<Args>(args)...);
     thread->onTerminate_ = std::move(onTerminate);
+    UniqueHandle copy;
     try {
       thread->CreateSuspended();
+      copy.reset(thread->DuplicateThreadHandle());
       thread->Resume();
     } catch (...) {
       delete thread;
       throw;
     }
-    return thread;
+    return copy;
   }
 
   // Runs `call` on the user-interface thread and returns when it has; an
@@ -52,12 +57,14 @@ class TThread {
   bool Terminated() const { return terminated_; }
   bool Finished() const { return finished_; }
   std::exception_ptr FatalException() const { return fatal_; }
-  // A duplicate of the thread's handle, for a caller that must outwait it.
-  HANDLE DuplicateThreadHandle() const;
 
-  // Test seam: how the platform thread is made (CreateThread by default).
+  // Test seams: how the platform thread is made (CreateThread by default),
+  // and the event a worker's synchronous call waits on (a manual-reset
+  // CreateEventW by default).
   using CreateThreadFn = HANDLE (*)(LPTHREAD_START_ROUTINE, void*, DWORD* id);
   static void SetCreateThreadForTesting(CreateThreadFn fn);
+  using CreateEventFn = HANDLE (*)();
+  static void SetCreateSyncEventForTesting(CreateEventFn fn);
 
  protected:
   TThread() = default;
@@ -65,8 +72,14 @@ class TThread {
   virtual void DoTerminate();
 
  private:
+  friend void ServeSynchronizeQueue();
+
   void CreateSuspended();
   void Resume();
+  HANDLE DuplicateThreadHandle() const;
+  // The last steps of the thread procedure, run on the user-interface thread
+  // when the completion could not be called synchronously.
+  static void CompleteHandedOver(TThread* thread);
   static DWORD WINAPI ThreadProc(void* self);
 
   UniqueHandle handle_;

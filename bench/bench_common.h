@@ -91,6 +91,21 @@ inline RawSpeed MeasureRaw(Provider& provider, std::size_t size, std::size_t chu
   return speed;
 }
 
+// Seconds in all, and from the progress reaching the total to the call's return.
+template <typename Call>
+double Timed(Call call, double* tail, Outcome* outcome) {
+  double lastChunk = 0;
+  JobControl control;
+  control.progress = [&](std::uint64_t done, std::uint64_t total) {
+    if (done == total) lastChunk = Now();
+  };
+  const double start = Now();
+  *outcome = call(control);
+  const double end = Now();
+  *tail = end - lastChunk;
+  return end - start;
+}
+
 // Milliseconds from a cancel half-way through to the operation's return.
 template <typename Operation>
 double CancelInTheMiddle(Operation operation, Outcome* outcome) {

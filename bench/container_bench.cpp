@@ -94,21 +94,6 @@ int EntriesIn(const std::wstring& folder) {
   return count;
 }
 
-// Seconds in all, and from the progress reaching the total to the call's return.
-template <typename Call>
-double Timed(Call call, double* tail, Outcome* outcome) {
-  double lastChunk = 0;
-  ferrune::JobControl control;
-  control.progress = [&](std::uint64_t done, std::uint64_t total) {
-    if (done == total) lastChunk = Now();
-  };
-  const double start = Now();
-  *outcome = call(control);
-  const double end = Now();
-  *tail = end - lastChunk;
-  return end - start;
-}
-
 }  // namespace
 
 int RunRaw() {

@@ -80,20 +80,6 @@ int EntriesIn(const std::string& folder) {
   return count;
 }
 
-template <typename Call>
-double Timed(Call call, double* tail, Outcome* outcome) {
-  double lastChunk = 0;
-  ferrune::JobControl control;
-  control.progress = [&](std::uint64_t done, std::uint64_t total) {
-    if (done == total) lastChunk = Now();
-  };
-  const double start = Now();
-  *outcome = call(control);
-  const double end = Now();
-  *tail = end - lastChunk;
-  return end - start;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

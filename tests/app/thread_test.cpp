@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -29,7 +30,10 @@ class TestThread : public TThread {
 class SynchronizeTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { TApplication::Instance().Initialize(GetModuleHandleW(nullptr)); }
-  void TearDown() override { TThread::SetCreateThreadForTesting(nullptr); }
+  void TearDown() override {
+    TThread::SetCreateThreadForTesting(nullptr);
+    TThread::SetCreateSyncEventForTesting(nullptr);
+  }
 
   // The loop, until `done` or a time-out.
   static bool RunLoopUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
@@ -113,15 +117,51 @@ TEST_F(SynchronizeTest, RunsTheCompletionOnceAlsoWhenTheWorkThrows) {
 
 TEST_F(SynchronizeTest, CallsMadeOnTheUiThreadRunAtOnce) {
   bool ran = false;
-  TestThread* thread = nullptr;
   std::atomic<bool> done{false};
-  // The worker itself only ends; its object serves to call Synchronize here.
-  thread = TThread::Start<TestThread>([&](TThread*) { done = true; }, [](TestThread&) {});
-  (void)thread;
+  // The worker itself only ends; a local object serves to call Synchronize here.
+  UniqueHandle thread = TThread::Start<TestThread>([&](TThread*) { done = true; }, [](TestThread&) {});
+  ASSERT_TRUE(thread);
   ASSERT_TRUE(RunLoopUntil([&] { return done.load(); }));
+  EXPECT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0) << "the handle outlives the worker";
   TestThread local([](TestThread&) {});
   local.Synchronize([&] { ran = true; });
   EXPECT_TRUE(ran);
+}
+
+TEST_F(SynchronizeTest, ACompletionWithoutAnEventStillRunsOnceFromTheLoop) {
+  TThread::SetCreateSyncEventForTesting([]() -> HANDLE {
+    SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+    return nullptr;
+  });
+  std::string workSaw;
+  std::atomic<int> completions{0};
+  bool onUiThread = false, senderAlive = false;
+  const DWORD uiThread = GetCurrentThreadId();
+  auto token = std::make_shared<int>(0);
+  std::weak_ptr<int> objectAlive = token;
+  TThread::Start<TestThread>(
+      [&](TThread* sender) {
+        ++completions;
+        onUiThread = GetCurrentThreadId() == uiThread;
+        senderAlive = !objectAlive.expired() && sender->FatalException() == nullptr;
+      },
+      [&, token = std::move(token)](TestThread& self) {
+        try {
+          self.Synchronize([] {});
+        } catch (const std::exception& e) {
+          workSaw = e.what();
+        }
+      });
+  // Outside the loop nothing runs, even though the worker has ended.
+  Sleep(200);
+  EXPECT_EQ(completions, 0);
+  ASSERT_TRUE(RunLoopUntil([&] { return completions > 0; }));
+  RunLoopUntil([] { return false; }, 200);
+  EXPECT_EQ(completions, 1);
+  EXPECT_TRUE(onUiThread);
+  EXPECT_TRUE(senderAlive) << "the worker is destroyed only after its completion";
+  EXPECT_TRUE(objectAlive.expired()) << "and then it is";
+  EXPECT_EQ(workSaw.rfind("Thread Error: ", 0), 0u) << workSaw;
 }
 
 TEST_F(SynchronizeTest, ReportsAThreadThatCannotBeCreated) {

@@ -175,6 +175,28 @@ void App::PressKey(int id, UINT vk) {
   PostMessageW(hwnd, WM_KEYUP, vk, 0xC0000001);
 }
 
+HWND App::Focus() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (!window_ || !GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+HWND App::ActiveWindow() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (!window_ || !GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &info)) return nullptr;
+  return info.hwndActive;
+}
+
+bool App::PressKeyInFocus(UINT vk) {
+  HWND focus = Focus();
+  if (!focus) return false;
+  PostMessageW(focus, WM_KEYDOWN, vk, 1);
+  PostMessageW(focus, WM_KEYUP, vk, 0xC0000001);
+  return true;
+}
+
 bool App::Visible(int id) const { return IsWindowVisible(Control(id)) != FALSE; }
 bool App::Enabled(int id) const { return IsWindowEnabled(Control(id)) != FALSE; }
 

@@ -52,6 +52,13 @@ class App {
   void SetText(int id, const std::wstring& text);
   void Click(int id);  // a mouse click inside the control
   void PressKey(int id, UINT vk);
+  // A key as the keyboard sends it: to the program's focus window; false
+  // when no window of the program has the focus.
+  bool PressKeyInFocus(UINT vk);
+  // The program's focus and active window (null when none), and the form's owner.
+  HWND Focus() const;
+  HWND ActiveWindow() const;
+  HWND Owner() const { return GetWindow(window_, GW_OWNER); }
   bool Visible(int id) const;
   bool Enabled(int id) const;
   // The visible page, 0 to 3, or -1.

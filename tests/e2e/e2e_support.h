@@ -7,9 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "control_ids.h"
 #include "driver.h"
 
 namespace e2e {
+
+// What the window's controls are to a user; the program keeps their design names.
+inline constexpr int kDecryptButton = ferrune::ids::SpeedButton1;
+inline constexpr int kDecryptHelpButton = ferrune::ids::SpeedButton2;
+inline constexpr int kEncryptButton = ferrune::ids::SpeedButton3;
+inline constexpr int kEncryptHelpButton = ferrune::ids::SpeedButton4;
+inline constexpr int kInformationHelpButton = ferrune::ids::SpeedButton5;
+inline constexpr int kRemoveButton = ferrune::ids::SpeedButton6;
+inline constexpr int kAboutButton = ferrune::ids::SpeedButton9;
+inline constexpr int kCloseButton = ferrune::ids::SpeedButton10;
+inline constexpr int kWebLink = ferrune::ids::Panel9;
+inline constexpr int kStatusText = ferrune::ids::Panel13;
 
 // A run of ferrune.exe with its trace file.
 struct TracedRun {

@@ -37,7 +37,7 @@ std::wstring Finish(App& app, const std::wstring& progress) {
   std::wstring status;
   WaitUntil(
       [&] {
-        status = app.Text(ids::Panel13);
+        status = app.Text(kStatusText);
         return app.Page() == 3 && !status.empty() && status != progress;
       },
       60s);
@@ -49,9 +49,9 @@ std::wstring DecryptThroughWindow(const std::wstring& path, const std::wstring& 
   EXPECT_TRUE(app.WaitForWindow());
   EXPECT_TRUE(app.WaitForPage(2));
   app.SetText(ids::Password, password);
-  app.Click(ids::SpeedButton1);
+  app.Click(kDecryptButton);
   const std::wstring status = Finish(app, L"Please wait while the file is decrypted");
-  app.Click(ids::SpeedButton10);
+  app.Click(kCloseButton);
   EXPECT_EQ(app.WaitForExit(), 0u);
   return status;
 }
@@ -62,9 +62,9 @@ std::wstring EncryptThroughWindow(const std::wstring& path, const std::wstring& 
   EXPECT_TRUE(app.WaitForPage(1));
   app.SetText(ids::Password1, password);
   app.SetText(ids::Password2, password);
-  app.Click(ids::SpeedButton3);
+  app.Click(kEncryptButton);
   const std::wstring status = Finish(app, L"Please wait while the file is encrypted");
-  app.Click(ids::SpeedButton10);
+  app.Click(kCloseButton);
   EXPECT_EQ(app.WaitForExit(), 0u);
   return status;
 }

@@ -96,7 +96,7 @@ TEST_F(ShellTest, RemoveAsksFirstAndDeletesEverySubtree) {
   MakeKey(L".zrv\\OpenWithProgids\\Deep\\Deeper", L"another program's");
   MakeKey(L"Ferrune File\\shellex\\x", L"another program's");
 
-  app.Click(ids::SpeedButton6);
+  app.Click(kRemoveButton);
   std::optional<MessageBoxInfo> ask = app.WaitForMessageBox();
   ASSERT_TRUE(ask);
   EXPECT_EQ(ask->text, L"Remove Ferrune from the shell?");
@@ -108,7 +108,7 @@ TEST_F(ShellTest, RemoveAsksFirstAndDeletesEverySubtree) {
   EXPECT_FALSE(app.MessageBoxShowing());
   ExpectEntriesFor(FerruneExe());
 
-  app.Click(ids::SpeedButton6);
+  app.Click(kRemoveButton);
   ask = app.WaitForMessageBox();
   ASSERT_TRUE(ask);
   app.Answer(*ask, IDYES);
@@ -125,7 +125,7 @@ TEST_F(ShellTest, RemoveAsksFirstAndDeletesEverySubtree) {
   EXPECT_EQ(app.Page(), 0);
 
   // With nothing left, Remove still completes and says so.
-  app.Click(ids::SpeedButton6);
+  app.Click(kRemoveButton);
   ask = app.WaitForMessageBox();
   ASSERT_TRUE(ask);
   app.Answer(*ask, IDYES);

@@ -71,9 +71,9 @@ class WindowTest : public ::testing::Test {
     auto app = StartEncrypt(path);
     app->SetText(ids::Password1, password);
     app->SetText(ids::Password2, password);
-    app->Click(ids::SpeedButton3);
+    app->Click(kEncryptButton);
     const std::wstring status = Finish(*app, L"Please wait while the file is encrypted");
-    app->Click(ids::SpeedButton10);
+    app->Click(kCloseButton);
     EXPECT_EQ(app->WaitForExit(), 0u);
     return status;
   }
@@ -104,7 +104,7 @@ TEST_F(WindowTest, EncryptRefusesPasswordsItCannotUseAndKeepsThePage) {
     SCOPED_TRACE(Utf8(c.message));
     app->SetText(ids::Password1, c.first);
     app->SetText(ids::Password2, c.second);
-    app->Click(ids::SpeedButton3);
+    app->Click(kEncryptButton);
     MessageBoxInfo box = ExpectBox(*app, c.message, {IDOK});
     app->Answer(box, IDOK);
     EXPECT_EQ(app->Page(), 1);
@@ -114,7 +114,7 @@ TEST_F(WindowTest, EncryptRefusesPasswordsItCannotUseAndKeepsThePage) {
   // Five blanks count as entered; the question comes, and No stops.
   app->SetText(ids::Password1, L"     ");
   app->SetText(ids::Password2, L"     ");
-  app->Click(ids::SpeedButton3);
+  app->Click(kEncryptButton);
   MessageBoxInfo box = ExpectBox(
       *app, L"You have entered a password which has less than 6 characters.\n\rAre you sure you want to continue?",
       {IDYES, IDNO});
@@ -125,7 +125,7 @@ TEST_F(WindowTest, EncryptRefusesPasswordsItCannotUseAndKeepsThePage) {
   EXPECT_EQ(ReadFileBytes(file), "content");
   EXPECT_FALSE(FileExists(file + L".zrv"));
   // Help keeps the page and the typed passwords.
-  app->Click(ids::SpeedButton4);
+  app->Click(kEncryptHelpButton);
   Sleep(300ms);
   EXPECT_EQ(app->Page(), 1);
   EXPECT_EQ(app->Text(ids::Password2), L"     ");
@@ -139,18 +139,18 @@ TEST_F(WindowTest, AShortPasswordAnsweredYesEncrypts) {
   auto app = StartEncrypt(file);
   app->SetText(ids::Password1, L"     ");
   app->SetText(ids::Password2, L"     ");
-  app->Click(ids::SpeedButton3);
+  app->Click(kEncryptButton);
   MessageBoxInfo box = ExpectBox(
       *app, L"You have entered a password which has less than 6 characters.\n\rAre you sure you want to continue?",
       {IDYES, IDNO});
   app->Answer(box, IDYES);
   EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
-  EXPECT_TRUE(app->Enabled(ids::SpeedButton9));
-  EXPECT_TRUE(app->Enabled(ids::SpeedButton10));
+  EXPECT_TRUE(app->Enabled(kAboutButton));
+  EXPECT_TRUE(app->Enabled(kCloseButton));
   EXPECT_FALSE(FileExists(file));
   EXPECT_TRUE(FileExists(file + L".zrv"));
   // About leads to the information page, and nothing leads back.
-  app->Click(ids::SpeedButton9);
+  app->Click(kAboutButton);
   EXPECT_TRUE(app->WaitForPage(0));
   app->Close();
   EXPECT_EQ(app->WaitForExit(), 0u);
@@ -164,10 +164,10 @@ TEST_F(WindowTest, EncryptsAndDecryptsARealFileAndAWrongPasswordChangesNothing) 
     auto app = StartEncrypt(file);
     app->SetText(ids::Password1, L"s3cr\u00e9t");
     app->SetText(ids::Password2, L"s3cr\u00e9t");
-    app->Click(ids::SpeedButton3);
+    app->Click(kEncryptButton);
     EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
     EXPECT_FALSE(app->MessageBoxShowing());
-    app->Click(ids::SpeedButton10);
+    app->Click(kCloseButton);
     EXPECT_EQ(app->WaitForExit(), 0u);
   }
   const std::wstring encrypted = file + L".zrv";
@@ -180,10 +180,10 @@ TEST_F(WindowTest, EncryptsAndDecryptsARealFileAndAWrongPasswordChangesNothing) 
   {
     auto app = StartDecrypt(encrypted);
     app->SetText(ids::Password, L"x");
-    app->Click(ids::SpeedButton1);
+    app->Click(kDecryptButton);
     EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"Invalid password!");
-    EXPECT_TRUE(app->Enabled(ids::SpeedButton10));
-    app->Click(ids::SpeedButton10);
+    EXPECT_TRUE(app->Enabled(kCloseButton));
+    app->Click(kCloseButton);
     EXPECT_EQ(app->WaitForExit(), 0u);
   }
   EXPECT_EQ(ReadFileBytes(encrypted), sealed);
@@ -195,7 +195,7 @@ TEST_F(WindowTest, EncryptsAndDecryptsARealFileAndAWrongPasswordChangesNothing) 
     app->SetText(ids::Password, L"s3cr\u00e9t");
     app->PressKey(ids::Password, VK_RETURN);
     EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"Decryption completed");
-    app->Click(ids::SpeedButton10);
+    app->Click(kCloseButton);
     EXPECT_EQ(app->WaitForExit(), 0u);
   }
   EXPECT_EQ(ReadFileBytes(file), content);
@@ -205,13 +205,13 @@ TEST_F(WindowTest, EncryptsAndDecryptsARealFileAndAWrongPasswordChangesNothing) 
 TEST_F(WindowTest, DecryptAsksForAPassword) {
   const std::wstring file = MakeFile(L"a.zrv", "not really encrypted");
   auto app = StartDecrypt(file);
-  app->Click(ids::SpeedButton1);
+  app->Click(kDecryptButton);
   MessageBoxInfo box = ExpectBox(*app, L"You have not entered a password!", {IDOK});
   app->Answer(box, IDOK);
   EXPECT_EQ(app->Page(), 2);
   // A file that is no encrypted file is called damaged, not a wrong password.
   app->SetText(ids::Password, L"whatever");
-  app->Click(ids::SpeedButton1);
+  app->Click(kDecryptButton);
   EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"The file is damaged");
   EXPECT_EQ(ReadFileBytes(file), "not really encrypted");
   EXPECT_FALSE(FileExists(dir_ + L"\\a"));
@@ -224,9 +224,9 @@ TEST_F(WindowTest, AMissingFileIsReportedAndNothingIsDeleted) {
   EXPECT_FALSE(FileExists(dir_ + L"\\gone.txt.zrv"));
   auto app = StartDecrypt(dir_ + L"\\gone.txt.zrv");
   app->SetText(ids::Password, L"password");
-  app->Click(ids::SpeedButton1);
+  app->Click(kDecryptButton);
   EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"Cannot read the file");
-  app->Click(ids::SpeedButton10);
+  app->Click(kCloseButton);
   EXPECT_EQ(app->WaitForExit(), 0u);
 }
 
@@ -244,44 +244,81 @@ TEST_F(WindowTest, ShowsProgressWithItsButtonsDisabledWhileTheWorkerRuns) {
   auto app = StartEncrypt(file);
   app->SetText(ids::Password1, L"password");
   app->SetText(ids::Password2, L"password");
-  app->Click(ids::SpeedButton3);
+  app->Click(kEncryptButton);
   ASSERT_TRUE(app->WaitForPage(3));
-  EXPECT_EQ(app->Text(ids::Panel13), L"Please wait while the file is encrypted");
-  EXPECT_FALSE(app->Enabled(ids::SpeedButton9));
-  EXPECT_FALSE(app->Enabled(ids::SpeedButton10));
+  EXPECT_EQ(app->Text(kStatusText), L"Please wait while the file is encrypted");
+  EXPECT_FALSE(app->Enabled(kAboutButton));
+  EXPECT_FALSE(app->Enabled(kCloseButton));
   // A click on the disabled Close does nothing.
-  app->Click(ids::SpeedButton10);
+  app->Click(kCloseButton);
   EXPECT_TRUE(WaitUntil([&] { return app->Visible(ids::ProgressBar1); }, 20s));
   app->Screenshot(L"status-progress");
   EXPECT_FALSE(app->WaitForExit(0ms).has_value());
   EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
   EXPECT_FALSE(app->Visible(ids::ProgressBar1));
-  EXPECT_TRUE(app->Enabled(ids::SpeedButton10));
-  app->Click(ids::SpeedButton10);
+  EXPECT_TRUE(app->Enabled(kCloseButton));
+  app->Click(kCloseButton);
   EXPECT_EQ(app->WaitForExit(), 0u);
 }
 
 TEST_F(WindowTest, ClosingDuringTheWorkCancelsAndKeepsTheInput) {
   const std::string content = RandomBytes(96u << 20, 4);
-  const std::wstring file = MakeFile(L"cancel.bin", content);
-  auto app = StartEncrypt(file);
+  const struct Way {
+    const char* name;
+    std::vector<std::wstring> environment;
+    bool taskbar;
+  } ways[] = {
+      {"the form's title bar", {}, false},
+      {"the taskbar's Close", {}, true},
+      // The completion then comes by a posted message, and must still end the run.
+      {"a completion without an event to wait on", {L"FERRUNE_FAULT=syncevent"}, false},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    dir_ = TempDir();
+    const std::wstring file = MakeFile(L"cancel.bin", content);
+    auto app = StartEncrypt(file, way.environment);
+    app->SetText(ids::Password1, L"password");
+    app->SetText(ids::Password2, L"password");
+    app->Click(kEncryptButton);
+    ASSERT_TRUE(WaitUntil([&] { return app->Visible(ids::ProgressBar1); }, 20s));
+    if (way.taskbar) {
+      PostMessageW(app->Owner(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else {
+      app->Close();
+    }
+    EXPECT_EQ(app->WaitForExit(30s), 0u);
+    EXPECT_EQ(ReadFileBytes(file), content);
+    EXPECT_FALSE(FileExists(file + L".zrv"));
+    // No temporary file is left behind either.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((dir_ + L"\\*").c_str(), &found);
+    std::vector<std::wstring> names;
+    do {
+      if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    EXPECT_EQ(names, std::vector<std::wstring>{L"cancel.bin"});
+  }
+}
+
+TEST_F(WindowTest, AnOutcomeIsShownAlsoWhenTheCompletionCannotWaitForTheWindow) {
+  // The work succeeds and deletes the input; only the last synchronous call
+  // finds no event. The window must still say so and stay usable.
+  const std::wstring file = MakeFile(L"e.txt", "content");
+  auto app = StartEncrypt(file, {L"FERRUNE_FAULT=syncevent"});
   app->SetText(ids::Password1, L"password");
   app->SetText(ids::Password2, L"password");
-  app->Click(ids::SpeedButton3);
-  ASSERT_TRUE(WaitUntil([&] { return app->Visible(ids::ProgressBar1); }, 20s));
+  app->Click(kEncryptButton);
+  EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
+  EXPECT_FALSE(FileExists(file));
+  EXPECT_TRUE(FileExists(file + L".zrv"));
+  EXPECT_TRUE(app->Enabled(kAboutButton));
+  EXPECT_TRUE(app->Enabled(kCloseButton));
+  app->Click(kAboutButton);
+  EXPECT_TRUE(app->WaitForPage(0));
   app->Close();
-  EXPECT_EQ(app->WaitForExit(30s), 0u);
-  EXPECT_EQ(ReadFileBytes(file), content);
-  EXPECT_FALSE(FileExists(file + L".zrv"));
-  // No temporary file is left behind either.
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((dir_ + L"\\*").c_str(), &found);
-  std::vector<std::wstring> names;
-  do {
-    if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  EXPECT_EQ(names, std::vector<std::wstring>{L"cancel.bin"});
+  EXPECT_EQ(app->WaitForExit(), 0u);
 }
 
 TEST_F(WindowTest, RefusesToStartWithoutAProvider) {
@@ -289,7 +326,7 @@ TEST_F(WindowTest, RefusesToStartWithoutAProvider) {
   auto app = StartEncrypt(file, {L"FERRUNE_FAULT=noprovider"});
   app->SetText(ids::Password1, L"password");
   app->SetText(ids::Password2, L"password");
-  app->Click(ids::SpeedButton3);
+  app->Click(kEncryptButton);
   MessageBoxInfo box =
       ExpectBox(*app, L"The crypto provider is not available.\n\rThe file has not been changed.", {IDOK});
   app->Answer(box, IDOK);
@@ -303,9 +340,10 @@ TEST_F(WindowTest, RefusesToStartWithoutAProvider) {
 TEST_F(WindowTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowIsNotStuck) {
   const std::wstring file = MakeFile(L"t.txt", "untouched");
   auto app = StartEncrypt(file, {L"FERRUNE_FAULT=thread"});
+  SetForegroundWindow(app->Window());
   app->SetText(ids::Password1, L"password");
   app->SetText(ids::Password2, L"password");
-  app->Click(ids::SpeedButton3);
+  app->Click(kEncryptButton);
   std::optional<MessageBoxInfo> box = app->WaitForMessageBox();
   ASSERT_TRUE(box);
   EXPECT_EQ(box->caption, kTitle);
@@ -313,11 +351,14 @@ TEST_F(WindowTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowIsNotStuck) {
   EXPECT_EQ(box->text.rfind(L"Thread creation error: ", 0), 0u) << Utf8(box->text);
   EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
   app->Answer(*box, IDOK);
-  EXPECT_EQ(app->Text(ids::Panel13), L"Encryption failed");
-  EXPECT_TRUE(app->Enabled(ids::SpeedButton9));
-  EXPECT_TRUE(app->Enabled(ids::SpeedButton10));
+  EXPECT_EQ(app->Text(kStatusText), L"Encryption failed");
+  EXPECT_TRUE(app->Enabled(kAboutButton));
+  EXPECT_TRUE(app->Enabled(kCloseButton));
   EXPECT_EQ(ReadFileBytes(file), "untouched");
-  app->Click(ids::SpeedButton10);
+  // The error box has no owner to give the activation back to; the form
+  // takes it again, and with it the focus, so Esc works without a click.
+  EXPECT_TRUE(WaitUntil([&] { return app->ActiveWindow() == app->Window() && app->Focus() == app->Window(); }, 5s));
+  ASSERT_TRUE(app->PressKeyInFocus(VK_ESCAPE));
   EXPECT_EQ(app->WaitForExit(), 0u);
 }
 
@@ -366,10 +407,10 @@ TEST_F(WebLinkTest, HelpAndTheWebLinkOpenTheirAddresses) {
   {
     App app(L"", env);
     ASSERT_TRUE(app.WaitForWindow());
-    EXPECT_EQ(app.Text(ids::Panel9), L"ferrune.example");
-    app.Click(ids::Panel9);
+    EXPECT_EQ(app.Text(kWebLink), L"ferrune.example");
+    app.Click(kWebLink);
     Logged(1);
-    app.Click(ids::SpeedButton5);
+    app.Click(kInformationHelpButton);
     Logged(2);
     EXPECT_EQ(app.Page(), 0);
     app.Close();
@@ -379,7 +420,7 @@ TEST_F(WebLinkTest, HelpAndTheWebLinkOpenTheirAddresses) {
     App app(L"C:\\x.zrv /encrypt", env);
     ASSERT_TRUE(app.WaitForWindow());
     ASSERT_TRUE(app.WaitForPage(2));
-    app.Click(ids::SpeedButton2);
+    app.Click(kDecryptHelpButton);
     Logged(3);
     EXPECT_EQ(app.Page(), 2);
     app.Close();
