@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "temporary_folder.h"
 #include "test_bytes.h"
 
 namespace ferrune::testing {
@@ -59,21 +60,8 @@ class ScriptedConsole final : public cli::Console {
   std::size_t inputRead_ = 0;
 };
 
-class TestDir {
- public:
-  TestDir();
-  ~TestDir();
-  TestDir(const TestDir&) = delete;
-  TestDir& operator=(const TestDir&) = delete;
-  fs::path operator/(const std::string& name) const {
-    return path_ / fs::path(std::u8string(reinterpret_cast<const char8_t*>(name.data()), name.size()));
-  }
-  const fs::path& path() const { return path_; }
-  std::vector<std::string> Names() const;
-
- private:
-  fs::path path_;
-};
+// The shared temporary folder, by the name the zrv tests use.
+using TestDir = TemporaryFolder;
 
 void Write(const fs::path& path, const Bytes& data);
 Bytes Read(const fs::path& path);

@@ -46,7 +46,7 @@ class PosixStream : public ::testing::Test {
 
   std::unique_ptr<OpenSslProvider> provider_;
   PosixFileSystem fs_;
-  TempFolder dir_;
+  TemporaryFolder dir_;
 };
 
 TEST_F(PosixStream, RoundTripsAtTheEdgesOfBlocksAndChunks) {
@@ -201,7 +201,7 @@ TEST_F(PosixStream, OnlyRegularFilesAreReadAndAFifoDoesNotHang) {
 
 TEST_F(PosixStream, NamesThatAreNotUtf8RoundTrip) {
   const std::string name = "caf\xe9 \xff\xfe.txt";  // Latin-1 bytes, no valid UTF-8
-  const std::wstring wide = FromNativePath(dir_ / name);
+  const std::wstring wide = FromNativePath((dir_ / name).native());
   EXPECT_EQ(ToNativePath(wide), dir_ / name);
   EXPECT_EQ(ToNativePath(FromNativePath("gr\xc3\xbc\xc3\x9f")), "gr\xc3\xbc\xc3\x9f");
   EXPECT_EQ(FromNativePath("gr\xc3\xbc"), L"gr\u00fc");

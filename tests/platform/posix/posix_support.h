@@ -5,68 +5,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <vector>
 
+#include "temporary_folder.h"
 #include "test_bytes.h"
 
 namespace ferrune::testing {
 
-// A fresh folder below TMPDIR, removed with everything in it afterwards.
-class TempFolder {
+// The shared folder with its paths as plain strings, for the tests written
+// against this older helper.
+class TempFolder : public TemporaryFolder {
  public:
-  TempFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/ferrune-cli-XXXXXX";
-    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempFolder() {
-    if (!path_.empty()) Remove(path_);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  std::string operator/(const std::string& name) const { return TemporaryFolder::operator/(name).string(); }
   const std::string& path() const { return path_; }
 
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(path_.c_str())) {
-      while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-      }
-      ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
  private:
-  static void Remove(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::chmod(path.c_str(), 0700);
-      if (DIR* dir = ::opendir(path.c_str())) {
-        std::vector<std::string> names;
-        while (const dirent* entry = ::readdir(dir)) {
-          const std::string name = entry->d_name;
-          if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(dir);
-        for (const std::string& name : names) Remove(path + "/" + name);
-      }
-      ::rmdir(path.c_str());
-    } else {
-      ::unlink(path.c_str());
-    }
-  }
-
-  std::string path_;
+  std::string path_ = TemporaryFolder::path().string();
 };
 
 inline void WriteFile(const std::string& path, const Bytes& data) {

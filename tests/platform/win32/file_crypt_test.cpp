@@ -15,7 +15,7 @@ constexpr std::size_t kChunk = std::size_t{1} << 20;
 class FileCrypt : public ::testing::Test {
  protected:
   EphemeralContext ctx;
-  TestFolder dir;
+  TemporaryFolder dir;
   const std::wstring plain = dir / L"report.txt";
   const std::wstring encrypted = dir / L"report.txt.zrv";
 };
@@ -30,7 +30,7 @@ TEST_F(FileCrypt, RoundTripsAtTheEdgesOfBlocksAndChunks) {
     ASSERT_TRUE(DeleteFileW(plain.c_str()));
     ASSERT_EQ(Decrypt(ctx, encrypted, "pässwörd"), Outcome::Success) << size;
     EXPECT_EQ(ReadBytes(plain), data) << size;
-    EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"report.txt", L"report.txt.zrv"})) << size;
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"report.txt", "report.txt.zrv"})) << size;
   }
 }
 
@@ -126,7 +126,7 @@ TEST_F(FileCrypt, RefusedFilesWriteNothingAndStayAsTheyWere) {
     dir.Clear();
     WriteBytes(input, c.file);
     EXPECT_EQ(Decrypt(ctx, input, "secret"), c.expected) << c.name;
-    EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"data.zrv"})) << c.name;
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"data.zrv"})) << c.name;
     EXPECT_EQ(ReadBytes(input), c.file) << c.name;
   }
 }
@@ -140,7 +140,7 @@ TEST_F(FileCrypt, WrongPasswordWritesNothingAfterASuccess) {
   for (const char* wrong : {"Secret", "", "secret ", "secre"}) {
     EXPECT_EQ(Decrypt(ctx, encrypted, wrong), Outcome::WrongPassword) << wrong;
   }
-  EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"report.txt.zrv"}));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"report.txt.zrv"}));
 }
 
 TEST_F(FileCrypt, ExistingOutputIsReplacedOnSuccessAndKeptOnFailure) {
@@ -161,7 +161,7 @@ TEST_F(FileCrypt, ExistingOutputIsReplacedOnSuccessAndKeptOnFailure) {
   WriteBytes(encrypted, file);
   ASSERT_EQ(Decrypt(ctx, encrypted, "secret"), Outcome::Success);
   EXPECT_EQ(ReadBytes(plain), data);
-  EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"report.txt", L"report.txt.zrv"}));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"report.txt", "report.txt.zrv"}));
 }
 
 TEST_F(FileCrypt, AnInputOthersHoldFailsAsCannotRead) {
@@ -178,7 +178,7 @@ TEST_F(FileCrypt, AnInputOthersHoldFailsAsCannotRead) {
     ASSERT_NE(held, INVALID_HANDLE_VALUE) << h.name;
     EXPECT_EQ(Encrypt(ctx, plain, "secret"), Outcome::CannotRead) << h.name;
     CloseHandle(held);
-    EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"report.txt"})) << h.name;
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"report.txt"})) << h.name;
   }
   ASSERT_EQ(Encrypt(ctx, plain, "secret"), Outcome::Success);
   HANDLE held = CreateFileW(encrypted.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -189,7 +189,7 @@ TEST_F(FileCrypt, AnInputOthersHoldFailsAsCannotRead) {
   CloseHandle(held);
   EXPECT_EQ(Decrypt(ctx, dir / L"missing.zrv", "secret"), Outcome::CannotRead);
   EXPECT_EQ(Decrypt(ctx, L"a.b", "secret"), Outcome::CannotWrite) << "no output name";
-  EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"report.txt.zrv"}));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"report.txt.zrv"}));
 }
 
 TEST_F(FileCrypt, FreshSignaturePairsGiveOtherBlobsAndBothFilesDecrypt) {

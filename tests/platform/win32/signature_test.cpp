@@ -153,7 +153,7 @@ Bytes MakeDirectly(HCRYPTPROV prov, const Bytes& password, const Bytes& plain, b
 class Signature : public ::testing::Test {
  protected:
   EphemeralContext ctx;
-  TestFolder dir;
+  TemporaryFolder dir;
   const Bytes password{'s', 'e', 'c', 'r', 'e', 't'};
   const Bytes data = RandomBytes(70000, 11);
 };

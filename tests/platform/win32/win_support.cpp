@@ -24,49 +24,14 @@ EphemeralContext::EphemeralContext() {
   }
 }
 
-namespace {
-
-std::wstring TestRoot() {
-  wchar_t buffer[MAX_PATH];
-  const DWORD n = GetEnvironmentVariableW(L"FERRUNE_TEST_ROOT", buffer, MAX_PATH);
-  if (n > 0 && n < MAX_PATH) return buffer;
-  const DWORD t = GetTempPathW(MAX_PATH, buffer);
-  return std::wstring(buffer, t) + L"ferrune-container-tests";
-}
-
-}  // namespace
-
-TestFolder::TestFolder() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::wstring leaf = L"folder";
-  if (info) {
-    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    leaf.assign(name.begin(), name.end());
-    std::replace(leaf.begin(), leaf.end(), L'/', L'_');
-  }
-  path_ = TestRoot() + L"\\" + leaf;
-  std::error_code ec;
-  fs::remove_all(path_, ec);
-  fs::create_directories(path_, ec);
-  if (ec) ADD_FAILURE() << "cannot make the test folder";
-}
-
-TestFolder::~TestFolder() {
-  std::error_code ec;
-  if (owned_) fs::remove_all(path_, ec);
-}
-
 std::vector<std::wstring> TestFolder::Names() const {
   std::vector<std::wstring> names;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(path_, ec)) names.push_back(entry.path().filename().wstring());
+  for (const auto& entry : fs::directory_iterator(TemporaryFolder::path(), ec)) {
+    names.push_back(entry.path().filename().wstring());
+  }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-void TestFolder::Clear() const {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(path_, ec)) fs::remove_all(entry.path(), ec);
 }
 
 void WriteBytes(const std::wstring& path, const Bytes& data) {

@@ -15,6 +15,7 @@
 #include "job_control.h"
 #include "outcome.h"
 #include "secret_bytes.h"
+#include "temporary_folder.h"
 
 namespace ferrune::testing {
 
@@ -31,25 +32,16 @@ class EphemeralContext {
   CryptProv prov_;
 };
 
-// A folder of its own per test below FERRUNE_TEST_ROOT (or the temp folder),
-// removed with everything in it afterwards.
-class TestFolder {
+// The shared folder with wide paths and names, for the tests written against
+// this older helper.
+class TestFolder : public TemporaryFolder {
  public:
-  TestFolder();
-  explicit TestFolder(std::wstring existing) : path_(std::move(existing)), owned_(false) {}
-  ~TestFolder();
-  TestFolder(const TestFolder&) = delete;
-  TestFolder& operator=(const TestFolder&) = delete;
+  TestFolder() = default;
+  explicit TestFolder(const std::wstring& existing) : TemporaryFolder(std::filesystem::path(existing)) {}
 
-  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-  const std::wstring& path() const { return path_; }
-  // Names in the folder, sorted.
+  std::wstring operator/(const std::wstring& name) const { return TemporaryFolder::operator/(name).wstring(); }
+  std::wstring path() const { return TemporaryFolder::path().wstring(); }
   std::vector<std::wstring> Names() const;
-  void Clear() const;
-
- private:
-  std::wstring path_;
-  bool owned_ = true;
 };
 
 void WriteBytes(const std::wstring& path, const Bytes& data);
