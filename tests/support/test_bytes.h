@@ -1,4 +1,4 @@
-// Byte helpers shared by the command-line tool's tests.
+// Byte helpers for every test.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +28,15 @@ inline std::string ToHex(const Bytes& bytes) {
   return out;
 }
 
+// The bytes of a text, as written.
 inline Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// Printable ASCII: no cut ciphertext of them ends in what looks like padding.
+inline Bytes PrintableBytes(std::size_t size) {
+  Bytes data(size);
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(0x20 + (i * 7 + i / 91) % 0x5F);
+  return data;
+}
 
 inline Bytes RandomBytes(std::size_t size, std::uint32_t variant) {
   std::mt19937 rng(variant);

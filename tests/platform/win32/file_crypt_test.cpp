@@ -71,7 +71,7 @@ TEST_F(FileCrypt, KnownAnswersFromTheProvider) {
 }
 
 TEST_F(FileCrypt, OtherMagicDecrypts) {
-  const Bytes data = TextBytes(5000);
+  const Bytes data = PrintableBytes(5000);
   WriteBytes(plain, data);
   ASSERT_EQ(Encrypt(ctx, plain, "secret"), Outcome::Success);
   Bytes file = ReadBytes(encrypted);
@@ -83,7 +83,7 @@ TEST_F(FileCrypt, OtherMagicDecrypts) {
 }
 
 TEST_F(FileCrypt, RefusedFilesWriteNothingAndStayAsTheyWere) {
-  const Bytes data = TextBytes(3000);
+  const Bytes data = PrintableBytes(3000);
   WriteBytes(plain, data);
   ASSERT_EQ(Encrypt(ctx, plain, "secret"), Outcome::Success);
   const Bytes good = ReadBytes(encrypted);
@@ -132,7 +132,7 @@ TEST_F(FileCrypt, RefusedFilesWriteNothingAndStayAsTheyWere) {
 }
 
 TEST_F(FileCrypt, WrongPasswordWritesNothingAfterASuccess) {
-  WriteBytes(plain, TextBytes(100));
+  WriteBytes(plain, PrintableBytes(100));
   ASSERT_EQ(Encrypt(ctx, plain, "secret"), Outcome::Success);
   ASSERT_TRUE(DeleteFileW(plain.c_str()));
   ASSERT_EQ(Decrypt(ctx, encrypted, "secret"), Outcome::Success);
@@ -145,7 +145,7 @@ TEST_F(FileCrypt, WrongPasswordWritesNothingAfterASuccess) {
 
 TEST_F(FileCrypt, ExistingOutputIsReplacedOnSuccessAndKeptOnFailure) {
   const Bytes old = {'o', 'l', 'd'};
-  const Bytes data = TextBytes(2000);
+  const Bytes data = PrintableBytes(2000);
   WriteBytes(plain, data);
   WriteBytes(encrypted, old);
   ASSERT_EQ(Encrypt(ctx, plain, "secret"), Outcome::Success);
@@ -165,7 +165,7 @@ TEST_F(FileCrypt, ExistingOutputIsReplacedOnSuccessAndKeptOnFailure) {
 }
 
 TEST_F(FileCrypt, AnInputOthersHoldFailsAsCannotRead) {
-  const Bytes data = TextBytes(500);
+  const Bytes data = PrintableBytes(500);
   WriteBytes(plain, data);
   struct Holder {
     const char* name;
@@ -195,7 +195,7 @@ TEST_F(FileCrypt, AnInputOthersHoldFailsAsCannotRead) {
 TEST_F(FileCrypt, FreshSignaturePairsGiveOtherBlobsAndBothFilesDecrypt) {
   // The program's start-up renews the pair in its container; this container is the tests' own.
   const char* kContainer = "Ferrune Test Container";
-  const Bytes data = TextBytes(4000);
+  const Bytes data = PrintableBytes(4000);
   Bytes files[2];
   for (Bytes& file : files) {
     CryptProv prov;

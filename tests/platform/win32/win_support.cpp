@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "file_crypt.h"
 
@@ -46,26 +45,6 @@ Bytes ReadBytes(const std::wstring& path) {
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-Bytes RandomBytes(std::size_t size, std::uint32_t variant) {
-  std::mt19937 gen(variant);
-  Bytes data(size);
-  for (auto& b : data) b = static_cast<std::uint8_t>(gen());
-  return data;
-}
-
-Bytes TextBytes(std::size_t size) {
-  Bytes data(size);
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(0x20 + (i * 7 + i / 91) % 0x5F);
-  return data;
-}
-
-Bytes FromHex(const char* hex) {
-  Bytes out;
-  for (; hex[0] && hex[1]; hex += 2)
-    out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(hex, 2), nullptr, 16)));
-  return out;
-}
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes all;

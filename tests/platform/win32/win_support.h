@@ -16,10 +16,9 @@
 #include "outcome.h"
 #include "secret_bytes.h"
 #include "temporary_folder.h"
+#include "test_bytes.h"
 
 namespace ferrune::testing {
-
-using Bytes = std::vector<std::uint8_t>;
 
 // A verify-only context with a fresh signature pair of its own.
 class EphemeralContext {
@@ -48,10 +47,8 @@ void WriteBytes(const std::wstring& path, const Bytes& data);
 Bytes ReadBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);
 
-Bytes RandomBytes(std::size_t size, std::uint32_t variant);
-// Bytes from 0x20 up: no cut ciphertext of them ends in what looks like padding.
-Bytes TextBytes(std::size_t size);
-Bytes FromHex(const char* hex);
+// The former name of PrintableBytes, for the tests written against it.
+inline Bytes TextBytes(std::size_t size) { return PrintableBytes(size); }
 Bytes Concat(std::initializer_list<Bytes> parts);
 
 // SHA-1 through the provider.
