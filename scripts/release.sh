@@ -17,7 +17,8 @@ umask 022
 export TZ=UTC LC_ALL=C
 unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS RCFLAGS MAKEFLAGS CMAKE_BUILD_PARALLEL_LEVEL
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct)
+  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct) ||
+    { echo "release: no git history here; set SOURCE_DATE_EPOCH" >&2; exit 2; }
 fi
 export SOURCE_DATE_EPOCH
 if [ -n "$(git -C "$root" status --porcelain --untracked-files=no 2>/dev/null)" ]; then
@@ -26,8 +27,8 @@ fi
 
 case "$build" in /*) ;; *) build=$PWD/$build ;; esac
 case "$dist" in /*) ;; *) dist=$PWD/$dist ;; esac
-[ "$build" != / ] && [ "$build" != "$root" ] || { echo "release: refusing build folder $build" >&2; exit 2; }
-rm -rf "$build"
+# Afresh every time, but only what this script makes: the folder may be anywhere.
+rm -rf "$build/win" "$build/native" "$build/package" "$build/zip" "$build"/ferrune-*-windows-x64.zip
 mkdir -p "$build" "$dist"
 
 # Paths of this checkout must not end up in the binaries (__FILE__ in asserts).
