@@ -21,6 +21,8 @@ class TApplication {
   const std::wstring& Title() const { return title_; }
   HINSTANCE ModuleInstance() const { return instance_; }
   HWND Handle() const { return window_; }
+  // The program's icon, ICON_BIG or ICON_SMALL; null in a program without it.
+  HICON Icon(WPARAM size) const { return size == ICON_BIG ? iconBig_.get() : iconSmall_.get(); }
   DWORD MainThreadId() const { return mainThreadId_; }
 
   // The window whose dialog keys (Tab) the loop handles, and to which this

@@ -38,8 +38,6 @@ namespace {
 constexpr wchar_t kFormClass[] = L"TMainForm";
 constexpr DWORD kFormStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
-// Posted by the form to itself when it is enabled again after a box.
-constexpr UINT kReactivate = WM_USER + 1;
 
 bool IsDescendant(HWND ancestor, HWND hwnd) {
   for (; hwnd; hwnd = GetParent(hwnd)) {
@@ -59,18 +57,14 @@ TMainForm::~TMainForm() {
 void TMainForm::Create() {
   HINSTANCE instance = TApplication::Instance().ModuleInstance();
   TControl::RegisterClass(instance);
-  iconBig_.reset(static_cast<HICON>(
-      LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0)));
-  iconSmall_.reset(static_cast<HICON>(
-      LoadImageW(instance, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  wc.hIcon = iconBig_.get();
-  wc.hIconSm = iconSmall_.get();
+  wc.hIcon = TApplication::Instance().Icon(ICON_BIG);
+  wc.hIconSm = TApplication::Instance().Icon(ICON_SMALL);
   wc.lpszClassName = kFormClass;
   if (!RegisterClassExW(&wc)) throw Error(L"Cannot register the window class");
   // Owned by the application's window, which has the taskbar button.
@@ -217,9 +211,9 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_ENABLE:
-      if (wp) PostMessageW(hwnd_, kReactivate, 0, 0);
+      if (wp) PostMessageW(hwnd_, WM_APP_REACTIVATE, 0, 0);
       return 0;
-    case kReactivate: ReactivateAfterBox(); return 0;
+    case WM_APP_REACTIVATE: ReactivateAfterBox(); return 0;
     case WM_APP_PROGRESS: Progress(unsigned(wp)); return 0;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wp);

@@ -109,7 +109,6 @@ class TMainForm : public BaseWindow<TMainForm> {
   std::vector<HWND> hwnds_;  // parallel to the design rows
   GdiObject<HFONT> font_, underlineFont_;
   LogoImage logo_;
-  UniqueIcon iconBig_, iconSmall_;
   int dpi_ = 96;
   int page_ = 0;
   bool themed_ = false;
