@@ -5,6 +5,7 @@
 
 #include "format.h"
 #include "le_bytes.h"
+#include "rc2_vectors.h"
 #include "win_support.h"
 
 namespace ferrune::testing {
@@ -50,19 +51,7 @@ TEST_F(FileCrypt, HasTheFormatsShapeAndOneShotCiphertext) {
 }
 
 TEST_F(FileCrypt, KnownAnswersFromTheProvider) {
-  struct Vector {
-    const char* password;
-    const char* plain;
-    const char* cipher;
-  };
-  const Vector vectors[] = {
-      {"secret", "68656c6c6f20776f726c64", "c4b117697029d05bfb0dc11b4e79ba29"},
-      {"password", "", "0d28f4b8d5a79b85"},
-      {"p\xe4ssw\xf6rd", "4142434445464748", "50f679c9e38704b27530fb974dfcbca2"},
-      {"correct horse battery staple", "303132333435363738394142434445463031323334",
-       "ff8bcbe5b800b1451440b81e1e401df96d64ede400926892"},
-  };
-  for (const Vector& v : vectors) {
+  for (const vectors::Rc2Vector& v : vectors::kRc2) {
     WriteBytes(plain, FromHex(v.plain));
     ASSERT_EQ(Encrypt(ctx, plain, v.password), Outcome::Success) << v.password;
     const Bytes file = ReadBytes(encrypted);

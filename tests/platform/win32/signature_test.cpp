@@ -4,7 +4,6 @@
 // old files still decrypt with their password.
 #include <gtest/gtest.h>
 
-#include "cryptoapi_provider.h"
 #include "file_crypt.h"
 #include "le_bytes.h"
 #include "win_support.h"
@@ -188,36 +187,6 @@ TEST_F(Signature, FilesMadeDirectlyTheWayTheProgramWritesThemDecrypt) {
   ASSERT_EQ(Decrypt(ctx, path, "secret"), Outcome::Success);
   EXPECT_EQ(ReadBytes(dir / L"direct"), data);
   EXPECT_EQ(Decrypt(ctx, path, "secreT"), Outcome::WrongPassword);
-}
-
-TEST(ProviderSeam, VerifiesASignatureMadeOnWindowsAndHashesToKnownValues) {
-  EphemeralContext ctx;
-  CryptoApiProvider provider(ctx.get());
-  const Bytes blob = FromHex(
-      "060200000024000052534131000400000100010071649f19891c21cc36a3c927088a09c6beebd3f819a99257e4b95dda8893e46b3877148a"
-      "96c0b64e42f501dcf0eb3cc77bc4fd7cde93340a92e5979c3e65b8912fe3f389cd6c26a46cc76d0b2ca20b29e2fc30fa20db4cb891b869"
-      "639641c2b460ebcdff3a1f94b123cf0f49add5338571af128784efa0eae1c1d4c7e12150ac");
-  const Bytes signature = FromHex(
-      "5a4c66c93067cb913c4dd58dea4e85cdd9683af3243c99242532933dd62f86942309ee02d415dc5f0e4445135f185d1ad70bd123d635"
-      "985257457492e350b420282a11bf49b42cc5d41a274edfa0b57ac814dd9bb6cad6ffb26bd8986780ab5352bbe12ace792f005326d8a7"
-      "43ca720e6897377187c26a98bb6ca001ff049da6");
-  const Bytes message = {'W', 'i', 'n', 'e', ' ', 'r', 'o', 'c', 'k', 's', '!', 0};
-  auto key = provider.ImportPublicKey(blob);
-  ASSERT_TRUE(key);
-  auto hash = provider.Hash({message});
-  SecretBytes value;
-  ASSERT_TRUE(provider.HashValue(*hash, &value));
-  EXPECT_EQ(Bytes(value.data(), value.data() + value.size()), FromHex("2474da422089b78d47ad30f9266858c566a45167"));
-  EXPECT_TRUE(provider.Verify(*hash, signature, *key));
-  auto other = provider.Hash({Bytes{'W', 'i', 'n', 'e'}, Bytes{' ', 'r', 'o', 'c', 'k', 's', '!', 0}});
-  EXPECT_TRUE(provider.Verify(*other, signature, *key)) << "parts are hashed in order as one message";
-  auto wrong = provider.Hash({Bytes{'W', 'i', 'n', 'e'}});
-  EXPECT_FALSE(provider.Verify(*wrong, signature, *key));
-
-  auto empty = provider.Hash({Bytes{}});
-  ASSERT_TRUE(provider.HashValue(*empty, &value));
-  EXPECT_EQ(Bytes(value.data(), value.data() + value.size()), FromHex("da39a3ee5e6b4b0d3255bfef95601890afd80709"));
-  EXPECT_FALSE(provider.ImportPublicKey(Bytes(blob.begin(), blob.begin() + 100))) << "short blob";
 }
 
 }  // namespace
