@@ -147,17 +147,24 @@ TEST(Taskbar, TheApplicationsWindowHasTheButtonAndHandsEverythingOnToTheForm) {
   EXPECT_TRUE(GetWindowLongW(form, GWL_EXSTYLE) & WS_EX_TOPMOST);
 
   // Activation from the taskbar or Alt+Tab lands on the owner and goes on to the form.
-  OtherWindow other;
-  ASSERT_TRUE(BringToFront(other.get()));
-  SetForegroundWindow(owner);
-  EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form; }));
-  EXPECT_TRUE(PumpUntil([&] { return app.Focus() == app.Control(ids::Password1); }));
+  {
+    OtherWindow other;
+    ASSERT_TRUE(BringToFront(other.get()));
+    SetForegroundWindow(owner);
+    EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form; }));
+    EXPECT_TRUE(PumpUntil([&] { return app.Focus() == app.Control(ids::Password1); }));
+  }
+  ASSERT_TRUE(BringToFront(form));
 
   // The form's minimise goes through the owner; the taskbar's restore brings it back.
   PostMessageW(form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   EXPECT_TRUE(PumpUntil([&] { return IsIconic(owner) && !IsWindowVisible(form); }));
   PostMessageW(owner, WM_SYSCOMMAND, SC_RESTORE, 0);
-  EXPECT_TRUE(PumpUntil([&] { return !IsIconic(owner) && IsWindowVisible(form) && GetForegroundWindow() == form; }));
+  EXPECT_TRUE(PumpUntil([&] { return !IsIconic(owner) && IsWindowVisible(form) && GetForegroundWindow() == form; }))
+      << "iconic " << IsIconic(owner) << " visible " << IsWindowVisible(form) << " foreground "
+      << (GetForegroundWindow() == form    ? "form"
+          : GetForegroundWindow() == owner ? "owner"
+                                           : "other");
   EXPECT_TRUE(GetWindowLongW(form, GWL_EXSTYLE) & WS_EX_TOPMOST) << "still on top";
 
   // The taskbar's Close.
