@@ -115,6 +115,9 @@ void TThread::CreateSuspended() {
                             : CreateThread(nullptr, 0, &ThreadProc, this, CREATE_SUSPENDED, &id_);
   if (!h) throw Error(L"Thread creation error: " + SystemMessage(GetLastError()));
   handle_.reset(h);
+  // Below the window's thread, so that it repaints and answers a close at
+  // once while the work has both cores.
+  SetThreadPriority(h, THREAD_PRIORITY_BELOW_NORMAL);
 }
 
 void TThread::Resume() {

@@ -22,19 +22,30 @@ Outcome WithWindows(std::uintptr_t provider, Work work) {
   }
 }
 
+// The operation's own threads run at its caller's priority: a new thread
+// starts at normal, above the window's below-normal worker.
+JobControl AtCallersPriority(const JobControl& control) {
+  JobControl copy = control;
+  copy.threadStart = [priority = GetThreadPriority(GetCurrentThread())] {
+    SetThreadPriority(GetCurrentThread(), priority);
+  };
+  return copy;
+}
+
 }  // namespace
 
 Outcome EncryptFileWithProvider(std::uintptr_t provider, const std::wstring& plainPath, const SecretBytes& password,
                                 const JobControl& control) {
   return WithWindows(provider, [&](Provider& crypto, FileSystem& files) {
-    return EncryptStream(crypto, files, plainPath, EncryptedFileName(plainPath), password, control);
+    return EncryptStream(crypto, files, plainPath, EncryptedFileName(plainPath), password, AtCallersPriority(control));
   });
 }
 
 Outcome DecryptFileWithProvider(std::uintptr_t provider, const std::wstring& encryptedPath, const SecretBytes& password,
                                 const JobControl& control) {
   return WithWindows(provider, [&](Provider& crypto, FileSystem& files) {
-    return DecryptStream(crypto, files, encryptedPath, DecryptedFileName(encryptedPath), password, control);
+    return DecryptStream(crypto, files, encryptedPath, DecryptedFileName(encryptedPath), password,
+                         AtCallersPriority(control));
   });
 }
 
