@@ -400,6 +400,12 @@ void TMainForm::SpeedButton3Click() {
   std::optional<SecretBytes> bytes = UsablePassword(first);
   if (!bytes) return;
   if (NeedsShortPasswordQuestion(bytes->size()) && AskBox(texts::kShortPassword, MB_YESNO) != IDYES) return;
+  // Yes destroys a file, so No is the default, as in the system's own box.
+  OutputReplaceConfirmed = OutputFileStands(JobKind::Encrypt);
+  if (OutputReplaceConfirmed &&
+      AskBox(ReplaceQuestion(EncryptedFileName(TargetFile)), MB_YESNO | MB_DEFBUTTON2) != IDYES) {
+    return;
+  }
   ShowProgress(texts::kEncrypting);
   StartWorker(true, std::move(*bytes));
 }
@@ -414,6 +420,11 @@ void TMainForm::SpeedButton1Click() {
   }
   std::optional<SecretBytes> bytes = UsablePassword(text);
   if (!bytes) return;
+  OutputReplaceConfirmed = OutputFileStands(JobKind::Decrypt);
+  if (OutputReplaceConfirmed &&
+      AskBox(ReplaceQuestion(ferrune::DecryptedFileName(TargetFile)), MB_YESNO | MB_DEFBUTTON2) != IDYES) {
+    return;
+  }
   ShowProgress(texts::kDecrypting);
   StartWorker(false, std::move(*bytes));
 }

@@ -7,6 +7,9 @@
 #include "worker_messages.h"
 
 namespace ferrune {
+
+bool OutputReplaceConfirmed = false;
+
 namespace {
 
 JobControl MakeControl(const FileJob& job) {
@@ -19,17 +22,24 @@ JobControl MakeControl(const FileJob& job) {
   return control;
 }
 
-using FileOperation = bool (TMainForm::*)(const std::wstring&, const SecretBytes&, const JobControl&, Outcome&);
+using FormOperation = bool (TMainForm::*)(const std::wstring&, const SecretBytes&, const JobControl&, Outcome&);
 
-// Both workers: the repaint first, then the file job: the operation and the
-// delete of the input.
-void RunWorker(TThread& thread, FileJob& job, FileOperation operation) {
+// Both workers: the repaint first, then the file job: the input taken, the
+// operation on the job's view of the files, and the delete of the input.
+void RunWorker(TThread& thread, FileJob& job, JobKind kind, FormOperation operation) {
   thread.Synchronize([] { MainForm->Repaint(); });
   Win32FileSystem files;
-  const FileJobResult result = RunFileJob(files, TargetFile, false, [&] {
-    (MainForm->*operation)(TargetFile, job.password, MakeControl(job), job.outcome);
-    return job.outcome;
-  });
+  FileJobRequest request;
+  request.kind = kind;
+  request.inputPath = TargetFile;
+  request.replaceOutput = OutputReplaceConfirmed;
+  const FileJobResult result = RunFileJob(files, request, MakeControl(job),
+                                          [&](FileSystem& jobFiles, const std::wstring&, const JobControl& control) {
+                                            JobControl lent = control;
+                                            lent.files = &jobFiles;
+                                            (MainForm->*operation)(TargetFile, job.password, lent, job.outcome);
+                                            return job.outcome;
+                                          });
   job.password.Wipe();
   job.outcome = result.outcome;
   job.inputKept = result.inputKept;
@@ -37,8 +47,13 @@ void RunWorker(TThread& thread, FileJob& job, FileOperation operation) {
 
 }  // namespace
 
-void TEncryptThread::Execute() { RunWorker(*this, job_, &TMainForm::EncryptFile); }
+bool OutputFileStands(JobKind kind) {
+  const std::wstring output = OutputFileName(kind, TargetFile);
+  return !output.empty() && Win32FileSystem().Kind(output) == PathKind::File;
+}
 
-void TDecryptThread::Execute() { RunWorker(*this, job_, &TMainForm::DecryptFile); }
+void TEncryptThread::Execute() { RunWorker(*this, job_, JobKind::Encrypt, &TMainForm::EncryptFile); }
+
+void TDecryptThread::Execute() { RunWorker(*this, job_, JobKind::Decrypt, &TMainForm::DecryptFile); }
 
 }  // namespace ferrune

@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "file_job.h"
 #include "outcome.h"
 #include "secret_bytes.h"
 #include "thread.h"
@@ -20,6 +21,13 @@ struct FileJob {
   Outcome outcome = Outcome::Failed;
   bool inputKept = false;  // success, but the input could not be deleted
 };
+
+// Set by the click that starts the job when the user agreed to replace the
+// file standing under the output name; read by the worker it starts.
+extern bool OutputReplaceConfirmed;
+
+// True when a file (not a folder) stands under the output name of the run's file.
+bool OutputFileStands(JobKind kind);
 
 class TEncryptThread : public TThread {
  public:

@@ -52,6 +52,8 @@ Options ParseOptions(const std::vector<std::wstring>& args, std::string* error) 
         optionsEnded = true;
       } else if (name == L"--keep" || name == L"-k") {
         options.keep = true;
+      } else if (name == L"--force" || name == L"-f") {
+        options.force = true;
       } else if (name == L"--help" || name == L"-h") {
         options.help = true;
       } else if (name == L"--version") {
@@ -72,7 +74,9 @@ Options ParseOptions(const std::vector<std::wstring>& args, std::string* error) 
       } else {
         fail("unknown option " + Narrow(arg));
       }
-      if ((name == L"--keep" || name == L"-k" || name == L"--help" || name == L"-h" || name == L"--version") && value) {
+      if ((name == L"--keep" || name == L"-k" || name == L"--force" || name == L"-f" || name == L"--help" ||
+           name == L"-h" || name == L"--version") &&
+          value) {
         fail("option " + Narrow(name) + " takes no value");
       }
       continue;

@@ -12,6 +12,7 @@ enum class Command { Encrypt, Decrypt, Check };
 struct Options {
   Command command = Command::Encrypt;
   bool keep = false;
+  bool force = false;  // replace a file that stands under an output name
   bool help = false;
   bool version = false;
   std::optional<std::wstring> passwordFile;

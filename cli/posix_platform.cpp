@@ -48,11 +48,13 @@ void RestoreAndDie(int signal) {
 }
 
 // The first signal asks the file at hand to stop and clean up; a second one
-// ends the program at once.
+// ends the program at once, with the shell's status for that signal (130
+// for Ctrl+C), so that no script takes it for success. An unnamed temporary
+// file goes with the process; a named one is removed here.
 void RequestCancel(int signal) {
   if (CancelFlag().exchange(true)) {
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
+    ferrune::RemoveNamedTempsNow();
+    ::_exit(128 + signal);
   }
 }
 

@@ -75,7 +75,16 @@ std::string OutcomeMessage(const FileJobResult& result, Command command) {
     command = Command::Decrypt;
   }
   const JobKind kind = command == Command::Encrypt ? JobKind::Encrypt : JobKind::Decrypt;
-  return PlainText(OutcomeText(result, kind, L". ").c_str());
+  std::wstring text = OutcomeText(result, kind, L". ");
+  if (const std::wstring why = KeptReasonText(result.kept); result.inputKept && !why.empty()) text += L": " + why;
+  return PlainText(text.c_str());
+}
+
+FileResult Refused(std::string message) {
+  FileResult result;
+  result.message = std::move(message);
+  result.exitCode = kExitUsage;
+  return result;
 }
 
 FileResult ProcessFile(const Options& options, const std::wstring& path, const SecretBytes& password,
@@ -85,27 +94,34 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
   control.cancel = cancel;
   control.progress = [&progress](std::uint64_t done, std::uint64_t total) { progress.Report(done, total); };
   FileSystem& files = platform.Files();
+  FileJobRequest request;
+  request.inputPath = path;
+  request.keepInput = options.keep;
+  request.replaceOutput = options.force;
   FileJobResult job;
   switch (options.command) {
     case Command::Encrypt:
       // A ".zrv" file is taken to be encrypted already, whatever its case.
-      if (IsEncryptedName(path, NameCase::AnyCase)) {
-        result.message = PlainText(texts::kAlreadyEncrypted);
-        result.exitCode = kExitUsage;
-        return result;
+      if (IsEncryptedName(path, NameCase::AnyCase)) return Refused(PlainText(texts::kAlreadyEncrypted));
+      request.kind = JobKind::Encrypt;
+      job = RunFileJob(files, request, control,
+                       [&](FileSystem& jobFiles, const std::wstring& output, const JobControl& jobControl) {
+                         return EncryptStream(provider, jobFiles, path, output, password, jobControl);
+                       });
+      break;
+    case Command::Decrypt:
+      // Any other name would lose its last four characters, whatever they are.
+      if (!IsEncryptedName(path, NameCase::AnyCase)) return Refused("The file name does not end in .zrv");
+      if (EndsInFolder(DecryptedFileName(path))) {
+        job.outcome = Outcome::CannotWrite;
+        break;
       }
-      job = RunFileJob(files, path, options.keep, [&] {
-        return EncryptStream(provider, files, path, EncryptedFileName(path), password, control);
-      });
+      request.kind = JobKind::Decrypt;
+      job = RunFileJob(files, request, control,
+                       [&](FileSystem& jobFiles, const std::wstring& output, const JobControl& jobControl) {
+                         return DecryptStream(provider, jobFiles, path, output, password, jobControl);
+                       });
       break;
-    case Command::Decrypt: {
-      const std::wstring plainPath = DecryptedFileName(path);
-      job = RunFileJob(files, path, options.keep, [&] {
-        return EndsInFolder(plainPath) ? Outcome::CannotWrite
-                                       : DecryptStream(provider, files, path, plainPath, password, control);
-      });
-      break;
-    }
     case Command::Check: {
       auto input = files.OpenRead(path);
       if (!input) {
@@ -131,8 +147,10 @@ int ExitCodeOf(Outcome outcome) {
     case Outcome::Success: return kExitSuccess;
     case Outcome::WrongPassword: return kExitWrongPassword;
     case Outcome::Damaged: return kExitDamaged;
-    case Outcome::CannotRead: return kExitCannotRead;
-    case Outcome::CannotWrite: return kExitCannotWrite;
+    case Outcome::CannotRead:
+    case Outcome::InUse: return kExitCannotRead;
+    case Outcome::CannotWrite:
+    case Outcome::OutputExists: return kExitCannotWrite;
     case Outcome::Cancelled:
     case Outcome::Failed: break;
   }
@@ -144,11 +162,12 @@ std::string HelpText() {
          "Encrypt files with a password into .zrv files, decrypt them, or check them.\n"
          "\n"
          "  encrypt    write FILE.zrv beside each FILE, then delete FILE\n"
-         "  decrypt    write each FILE less its last four characters, then delete FILE\n"
+         "  decrypt    write each FILE.zrv as FILE, then delete FILE.zrv\n"
          "  check      say whether each FILE is well formed and the password right;\n"
          "             nothing is written\n"
          "\n"
          "  -k, --keep              keep the input files\n"
+         "  -f, --force             replace a file that stands under an output name\n"
          "      --password-file F   take the password from the first line of file F\n"
          "      --code-page N       password bytes in Windows code page N: 874 or\n"
          "                          1250 to 1258 (default 1252)\n"
@@ -161,7 +180,9 @@ std::string HelpText() {
          "\n"
          "Exit status: 0 success, 1 wrong password, 2 usage or password refused,\n"
          "3 damaged file, 4 cannot read, 5 cannot write, 6 other failure. With\n"
-         "several files every file is tried; the status is the first failure's.\n";
+         "several files every file is tried; the status is the first failure's.\n"
+         "A file that another zrv or Ferrune is working on is refused (status 4).\n"
+         "An input is deleted only while it is unchanged and its only name.\n";
 }
 
 int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& platform,

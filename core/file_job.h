@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "file_system.h"
+#include "job_control.h"
 #include "outcome.h"
 
 namespace ferrune {
@@ -26,15 +27,48 @@ std::wstring EncryptedFileName(const std::wstring& plainPath);
 std::wstring DecryptedFileName(const std::wstring& encryptedPath);
 std::wstring OutputFileName(JobKind kind, const std::wstring& inputPath);
 
+// Why an input stayed after a success.
+enum class KeptReason {
+  None,
+  NotRemoved,  // the delete failed, or the file could not be reopened for it
+  Changed,     // not the file that was read any more, or changed since
+  OtherNames,  // a symbolic link, or a file with other hard links
+};
+
 struct FileJobResult {
   Outcome outcome = Outcome::Failed;
   bool inputKept = false;  // success, but the input is still there
+  KeptReason kept = KeptReason::None;
 };
 
-// Runs `operation` (which writes the output) and, when it succeeds and the
-// input is not to be kept, deletes the input through `files`. Never throws.
-FileJobResult RunFileJob(FileSystem& files, const std::wstring& inputPath, bool keepInput,
-                         const std::function<Outcome()>& operation);
+struct FileJobRequest {
+  JobKind kind = JobKind::Encrypt;
+  std::wstring inputPath;
+  bool keepInput = false;
+  // A file that stands under the output name when the job starts may be
+  // replaced: the user said so. One that appears later never is.
+  bool replaceOutput = false;
+};
+
+// Writes the output through `files`, which opens the job's input as already
+// taken and commits as the job allows.
+using FileOperation =
+    std::function<Outcome(FileSystem& files, const std::wstring& outputPath, const JobControl& control)>;
+
+// One job on one file: takes the input so that no other job works on it,
+// refuses an output that may not be replaced, removes leftovers of dead
+// jobs beside the output, runs `operation`, and, when it succeeded and the
+// input is not to be kept, deletes the input if it is still the file that
+// was read, unchanged, under its only name. Never throws.
+FileJobResult RunFileJob(FileSystem& files, const FileJobRequest& request, const JobControl& control,
+                         const FileOperation& operation);
+
+// "The file <name> already exists.\n\rDo you want to replace it?", the name
+// without its folder.
+std::wstring ReplaceQuestion(const std::wstring& outputPath);
+
+// Why the input stayed, for the tool's line; empty when no reason is told.
+std::wstring KeptReasonText(KeptReason reason);
 
 // The outcome as the user reads it; a kept input adds kOriginalKept after
 // `keptSeparator`.

@@ -10,7 +10,24 @@
 #include <memory>
 #include <string>
 
+#include "outcome.h"
+
 namespace ferrune {
+
+// What a file was when a job opened it, to tell later whether it is still
+// that file, unchanged, under its only name. Times are in the platform's own
+// units; they are only ever compared.
+struct FileIdentity {
+  std::uint64_t volume = 0;  // device, or volume serial number
+  std::uint64_t index = 0;   // inode, or file index
+  std::uint64_t size = 0;
+  std::int64_t writeTime = 0;
+  std::int64_t changeTime = 0;  // also moves when a write time is put back
+  std::uint32_t links = 0;
+  bool symbolicLink = false;  // the path itself, not what it leads to
+
+  bool operator==(const FileIdentity&) const = default;
+};
 
 class InputFile {
  public:
@@ -31,6 +48,24 @@ class TempFile {
   virtual bool Flush() = 0;
 };
 
+// An existing file that this job has taken: no other job may take it until
+// this goes away.
+class FileHold {
+ public:
+  virtual ~FileHold() = default;
+};
+
+// A job's input reopened for its delete: looked at first, then removed
+// exactly as it is, never whatever else might stand under its name.
+class DeletableFile {
+ public:
+  virtual ~DeletableFile() = default;
+  virtual FileIdentity Identity() = 0;
+  virtual bool Delete() = 0;
+};
+
+enum class PathKind { Missing, File, Other };
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -45,6 +80,24 @@ class FileSystem {
   virtual void Discard(std::unique_ptr<TempFile> file) = 0;
   // A plain delete of a file that is not open here.
   virtual bool Remove(const std::wstring& path) = 0;
+
+  // What stands under `path`; a symbolic link counts as a file.
+  virtual PathKind Kind(const std::wstring& path) = 0;
+  // OpenRead, and the file taken for this job. Null with InUse when another
+  // job has it, CannotRead when it cannot be opened.
+  virtual std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) = 0;
+  // Takes an existing file that a commit is about to replace. Null when
+  // another job holds it or it cannot be taken.
+  virtual std::unique_ptr<FileHold> HoldExisting(const std::wstring& path) = 0;
+  // Commit, but never over an existing file: false then, and the temporary
+  // file is removed.
+  virtual bool CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) = 0;
+  // Gives up the job's read of `file` (from OpenHeld) for a handle that can
+  // delete it. Null when that cannot be had.
+  virtual std::unique_ptr<DeletableFile> ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) = 0;
+  // Removes temporary files of ours beside `path` that no running job holds,
+  // as a crash or a power cut leaves them.
+  virtual void RemoveLeftovers(const std::wstring& path) = 0;
 };
 
 }  // namespace ferrune

@@ -9,6 +9,8 @@ std::string_view OutcomeName(Outcome outcome) {
     case Outcome::Damaged: return "Damaged";
     case Outcome::CannotRead: return "CannotRead";
     case Outcome::CannotWrite: return "CannotWrite";
+    case Outcome::InUse: return "InUse";
+    case Outcome::OutputExists: return "OutputExists";
     case Outcome::Cancelled: return "Cancelled";
     case Outcome::Failed: return "Failed";
   }

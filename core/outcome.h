@@ -12,6 +12,8 @@ enum class Outcome {
   Damaged,        // not a valid encrypted file, or a ciphertext that does not decrypt
   CannotRead,     // the input cannot be opened or read
   CannotWrite,    // the output cannot be created, written, flushed or renamed
+  InUse,          // another job is working on the input
+  OutputExists,   // a file stands under the output name and replacing it was not asked for
   Cancelled,
   Failed,  // any other provider failure, or a proof that does not match
 };

@@ -33,6 +33,14 @@ inline constexpr wchar_t kCannotWrite[] = L"Cannot write the output file";
 inline constexpr wchar_t kEncryptionFailed[] = L"Encryption failed";
 inline constexpr wchar_t kDecryptionFailed[] = L"Decryption failed";
 inline constexpr wchar_t kOriginalKept[] = L"The original file was kept";
+inline constexpr wchar_t kInUse[] = L"The file is in use by another program";
+inline constexpr wchar_t kOutputExists[] = L"The output file already exists";
+// Around the output's name: "The file <name> already exists.\n\rDo you want to replace it?"
+inline constexpr wchar_t kReplaceQuestionStart[] = L"The file ";
+inline constexpr wchar_t kReplaceQuestionEnd[] = L" already exists.\n\rDo you want to replace it?";
+// Why the tool kept an input after a success.
+inline constexpr wchar_t kKeptChanged[] = L"the file changed while it was read";
+inline constexpr wchar_t kKeptOtherNames[] = L"other names lead to the same data";
 
 inline constexpr wchar_t kEncryptedExtension[] = L".zrv";
 

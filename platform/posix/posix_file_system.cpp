@@ -1,15 +1,23 @@
 #include "posix_file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "native_path.h"
 
@@ -76,15 +84,44 @@ class PosixInputFile final : public InputFile {
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     return ReadAtOffset(fd_.get(), offset, buffer, length);
   }
+  int ReleaseFd() { return fd_.Release(); }
 
  private:
   Fd fd_;
   const std::uint64_t size_;
 };
 
+// Named temporary files of this process, for a signal handler to remove when
+// the program ends at once. Plain arrays: the handler may touch nothing else.
+constexpr int kNamedSlots = 4;
+char namedTemps[kNamedSlots][4096];
+volatile sig_atomic_t namedUsed[kNamedSlots];
+
+int RegisterNamed(const std::string& path) {
+  if (path.size() >= sizeof namedTemps[0]) return -1;
+  for (int i = 0; i < kNamedSlots; ++i) {
+    if (namedUsed[i]) continue;
+    std::memcpy(namedTemps[i], path.c_str(), path.size() + 1);
+    namedUsed[i] = 1;
+    return i;
+  }
+  return -1;
+}
+
+void UnregisterNamed(int slot) {
+  if (slot >= 0) namedUsed[slot] = 0;
+}
+
+// The file keeps an exclusive flock for its whole life: that is how a
+// cleanup in another process tells it from a leftover.
 class PosixTempFile final : public TempFile {
  public:
-  PosixTempFile(int fd, std::string where) : path(std::move(where)), fd_(fd) {}
+  // `path` is empty for a file that has no name yet (O_TMPFILE).
+  PosixTempFile(int fd, std::string folder, std::string path)
+      : folder_(std::move(folder)), path_(std::move(path)), fd_(fd) {
+    if (!path_.empty()) slot_ = RegisterNamed(path_);
+  }
+  ~PosixTempFile() override { Drop(); }
   bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
     return WriteAtOffset(fd_.get(), offset, data, length);
   }
@@ -98,12 +135,54 @@ class PosixTempFile final : public TempFile {
     } while (result != 0 && errno == EINTR);
     return result == 0;
   }
-  bool Close() { return fd_.Close(); }
 
-  const std::string path;
+  // Puts the file under `finalPath`: over what stands there, or only where
+  // nothing does. The flush has already reported any failed write, so the
+  // close after it is not waited on for one.
+  bool Place(const std::string& finalPath, bool replace) {
+    if (path_.empty()) {
+      if (!replace) return LinkUnnamed(finalPath);
+      if (!NameUnnamed()) return false;
+    }
+    if (!(replace ? ::rename(path_.c_str(), finalPath.c_str()) == 0 : RenameNew(finalPath))) return false;
+    UnregisterNamed(std::exchange(slot_, -1));
+    path_.clear();
+    fd_.Close();
+    return true;
+  }
+  // Closes the file; a named one is removed.
+  void Drop() {
+    fd_.Close();
+    if (!path_.empty()) ::unlink(path_.c_str());
+    path_.clear();
+    UnregisterNamed(std::exchange(slot_, -1));
+  }
 
  private:
+  std::string ProcPath() const { return "/proc/self/fd/" + std::to_string(fd_.get()); }
+
+  bool LinkUnnamed(const std::string& finalPath) {
+    if (::linkat(AT_FDCWD, ProcPath().c_str(), AT_FDCWD, finalPath.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+    fd_.Close();
+    return true;
+  }
+  // An unnamed file can replace nothing: it gets a temporary name first.
+  bool NameUnnamed();
+  bool RenameNew(const std::string& finalPath) {
+#ifdef __linux__
+    if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, finalPath.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+    // Where the system cannot rename without replacing: a link never replaces.
+    if (::link(path_.c_str(), finalPath.c_str()) != 0) return false;
+    ::unlink(path_.c_str());
+    return true;
+  }
+
+  const std::string folder_;
+  std::string path_;
   Fd fd_;
+  int slot_ = -1;
 };
 
 // A path with a NUL in it would name another file.
@@ -122,7 +201,105 @@ void SyncFolder(const std::string& folder) {
 
 std::atomic<unsigned> tempCounter{0};
 
+std::string TempName(const std::string& folder) {
+  static const auto start = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+  char name[64];
+  std::snprintf(name, sizeof name, "%s%ld-%08x.tmp", kTempPrefix, static_cast<long>(::getpid()),
+                tempCounter.fetch_add(1) * 0x9E3779B9u ^ start);
+  return folder + "/" + name;
+}
+
+// ".ferrune-<pid>-<8 hex digits>.tmp", exactly.
+bool IsTempName(const std::string& name) {
+  const std::size_t prefix = std::strlen(kTempPrefix);
+  if (name.size() < prefix + 14 || name.compare(0, prefix, kTempPrefix) != 0) return false;
+  if (name.compare(name.size() - 4, 4, ".tmp") != 0) return false;
+  const std::size_t dash = name.size() - 13;
+  if (name[dash] != '-' || dash == prefix) return false;
+  for (std::size_t i = prefix; i < dash; ++i) {
+    if (name[i] < '0' || name[i] > '9') return false;
+  }
+  for (std::size_t i = dash + 1; i < name.size() - 4; ++i) {
+    if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+  }
+  return true;
+}
+
+bool TryLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
+std::int64_t Nanoseconds(const timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; }
+
+FileIdentity IdentityOf(const struct stat& st) {
+  FileIdentity identity;
+  identity.volume = static_cast<std::uint64_t>(st.st_dev);
+  identity.index = static_cast<std::uint64_t>(st.st_ino);
+  identity.size = static_cast<std::uint64_t>(st.st_size);
+  identity.writeTime = Nanoseconds(st.st_mtim);
+  identity.changeTime = Nanoseconds(st.st_ctim);
+  identity.links = static_cast<std::uint32_t>(st.st_nlink);
+  identity.symbolicLink = S_ISLNK(st.st_mode);
+  return identity;
+}
+
+// A regular file opened for reading, without hanging on a FIFO.
+int OpenRegular(const std::string& native, struct stat* st) {
+  // O_NONBLOCK so that a FIFO does not hang the open; it is refused below.
+  Fd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (fd.get() < 0) return -1;
+  if (::fstat(fd.get(), st) != 0 || !S_ISREG(st->st_mode) || st->st_size < 0) return -1;
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return -1;
+  return fd.Release();
+}
+
+// Keeps other jobs off an existing file: an flock, advisory, so it binds
+// only zrv itself. A file that cannot be opened or locked here (no read
+// permission, a link, a file system without flock) is taken without one.
+class PosixHold final : public FileHold {
+ public:
+  explicit PosixHold(int fd) : fd_(fd) {}
+
+ private:
+  Fd fd_;
+};
+
+class PosixDeletable final : public DeletableFile {
+ public:
+  PosixDeletable(int fd, std::string native) : fd_(fd), native_(std::move(native)) {}
+  // What the name leads to now, not what the open file is: that is what the
+  // delete will remove.
+  FileIdentity Identity() override {
+    struct stat st {};
+    if (::lstat(native_.c_str(), &st) != 0) return {};
+    return IdentityOf(st);
+  }
+  bool Delete() override { return ::unlink(native_.c_str()) == 0; }
+
+ private:
+  Fd fd_;  // the job's hold, kept until the delete is done
+  const std::string native_;
+};
+
 }  // namespace
+
+bool PosixTempFile::NameUnnamed() {
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    std::string name = TempName(folder_);
+    if (::linkat(AT_FDCWD, ProcPath().c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      path_ = std::move(name);
+      slot_ = RegisterNamed(path_);
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+void RemoveNamedTempsNow() {
+  for (int i = 0; i < kNamedSlots; ++i) {
+    if (namedUsed[i]) ::unlink(namedTemps[i]);
+  }
+}
 
 std::string NativeFolderOf(const std::string& path) {
   const std::size_t cut = path.find_last_of('/');
@@ -134,29 +311,79 @@ std::string NativeFolderOf(const std::string& path) {
 std::unique_ptr<InputFile> PosixFileSystem::OpenRead(const std::wstring& path) {
   std::string native;
   if (!Native(path, &native)) return nullptr;
-  // O_NONBLOCK so that a FIFO does not hang the open; it is refused below.
-  Fd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (fd.get() < 0) return nullptr;
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return nullptr;
-  const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
+  const int fd = OpenRegular(native, &st);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixInputFile>(fd, static_cast<std::uint64_t>(st.st_size));
+}
+
+std::unique_ptr<InputFile> PosixFileSystem::OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) {
+  *refused = Outcome::CannotRead;
+  std::string native;
+  if (!Native(path, &native)) return nullptr;
+  // The path itself, before the open follows it: deleting through a link
+  // would delete the link only.
+  struct stat named {};
+  const bool link = ::lstat(native.c_str(), &named) == 0 && S_ISLNK(named.st_mode);
+  struct stat st {};
+  Fd fd(OpenRegular(native, &st));
+  if (fd.get() < 0) return nullptr;
+  if (!TryLock(fd.get()) && errno == EWOULDBLOCK) {
+    *refused = Outcome::InUse;
+    return nullptr;
+  }
+  *seen = IdentityOf(st);
+  seen->symbolicLink = link;
   return std::make_unique<PosixInputFile>(fd.Release(), static_cast<std::uint64_t>(st.st_size));
+}
+
+PathKind PosixFileSystem::Kind(const std::wstring& path) {
+  std::string native;
+  if (!Native(path, &native)) return PathKind::Other;
+  struct stat st {};
+  if (::lstat(native.c_str(), &st) != 0) return errno == ENOENT ? PathKind::Missing : PathKind::Other;
+  return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? PathKind::File : PathKind::Other;
+}
+
+std::unique_ptr<FileHold> PosixFileSystem::HoldExisting(const std::wstring& path) {
+  std::string native;
+  if (!Native(path, &native)) return nullptr;
+  Fd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
+  if (fd.get() >= 0 && !TryLock(fd.get()) && errno == EWOULDBLOCK) return nullptr;
+  return std::make_unique<PosixHold>(fd.Release());
 }
 
 std::unique_ptr<TempFile> PosixFileSystem::CreateTemp(const std::wstring& finalPath) {
   std::string native;
   if (!Native(finalPath, &native)) return nullptr;
   const std::string folder = NativeFolderOf(native);
-  const auto now = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+#ifdef O_TMPFILE
+  // Unnamed: it goes with the process however that ends. It gets a name at
+  // the commit through /proc, so without /proc it is not used.
+  if (unnamedTemps_) {
+    Fd fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (fd.get() >= 0 && TryLock(fd.get()) &&
+        ::access(("/proc/self/fd/" + std::to_string(fd.get())).c_str(), F_OK) == 0) {
+      return std::make_unique<PosixTempFile>(fd.Release(), folder, std::string());
+    }
+    if (fd.get() < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return nullptr;
+  }
+#endif
   for (int attempt = 0; attempt < 64; ++attempt) {
-    char name[64];
-    std::snprintf(name, sizeof name, "%s%ld-%08x.tmp", kTempPrefix, static_cast<long>(::getpid()),
-                  tempCounter.fetch_add(1) * 0x9E3779B9u ^ now);
-    std::string path = folder + "/" + name;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd >= 0) return std::make_unique<PosixTempFile>(fd, std::move(path));
-    if (errno != EEXIST) return nullptr;
+    std::string path = TempName(folder);
+    Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (fd.get() < 0) {
+      if (errno != EEXIST) return nullptr;
+      continue;
+    }
+    // A cleanup elsewhere may have taken it between the open and the lock;
+    // then it is its to remove, and this name is not used.
+    struct stat mine {
+    }, named{};
+    if (TryLock(fd.get()) && ::fstat(fd.get(), &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+        mine.st_ino == named.st_ino && mine.st_dev == named.st_dev) {
+      return std::make_unique<PosixTempFile>(fd.Release(), folder, std::move(path));
+    }
   }
   return nullptr;
 }
@@ -164,21 +391,58 @@ std::unique_ptr<TempFile> PosixFileSystem::CreateTemp(const std::wstring& finalP
 bool PosixFileSystem::Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) {
   auto& temp = static_cast<PosixTempFile&>(*file);
   std::string native;
-  const bool closed = temp.Close();
-  if (closed && Native(finalPath, &native) && ::rename(temp.path.c_str(), native.c_str()) == 0) {
+  if (Native(finalPath, &native) && temp.Place(native, true)) {
     SyncFolder(NativeFolderOf(native));
     return true;
   }
-  ::unlink(temp.path.c_str());
+  temp.Drop();
   return false;
 }
 
-void PosixFileSystem::Discard(std::unique_ptr<TempFile> file) {
+bool PosixFileSystem::CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) {
   auto& temp = static_cast<PosixTempFile&>(*file);
-  temp.Close();
-  ::unlink(temp.path.c_str());
+  std::string native;
+  if (Native(finalPath, &native) && temp.Place(native, false)) {
+    SyncFolder(NativeFolderOf(native));
+    return true;
+  }
+  temp.Drop();
+  return false;
 }
 
+void PosixFileSystem::Discard(std::unique_ptr<TempFile> file) { static_cast<PosixTempFile&>(*file).Drop(); }
+
 bool PosixFileSystem::Remove(const std::wstring& path) { return ::unlink(ToNativePath(path).c_str()) == 0; }
+
+std::unique_ptr<DeletableFile> PosixFileSystem::ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) {
+  std::string native;
+  if (!file || !Native(path, &native)) return nullptr;
+  return std::make_unique<PosixDeletable>(static_cast<PosixInputFile&>(*file).ReleaseFd(), std::move(native));
+}
+
+void PosixFileSystem::RemoveLeftovers(const std::wstring& path) {
+  std::string native;
+  if (!Native(path, &native)) return;
+  const std::string folder = NativeFolderOf(native);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (IsTempName(entry->d_name)) names.push_back(entry->d_name);
+  }
+  ::closedir(dir);
+  for (const std::string& name : names) {
+    const std::string candidate = folder + "/" + name;
+    struct stat named {
+    }, opened{};
+    if (::lstat(candidate.c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_uid != ::geteuid()) continue;
+    Fd fd(::open(candidate.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
+    // A running job holds its file locked; only one nobody holds is a leftover.
+    if (fd.get() < 0 || !TryLock(fd.get())) continue;
+    if (::fstat(fd.get(), &opened) == 0 && opened.st_ino == named.st_ino && opened.st_dev == named.st_dev) {
+      ::unlink(candidate.c_str());
+    }
+  }
+}
 
 }  // namespace ferrune

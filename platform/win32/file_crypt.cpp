@@ -9,14 +9,14 @@ namespace {
 
 // Nothing escapes: an exception (memory, a thread that cannot start) is a
 // failure like any other, and the output's owner has already removed the
-// temporary file on the way out.
+// temporary file on the way out. A file job lends its own view of the files.
 template <typename Work>
-Outcome WithWindows(std::uintptr_t provider, Work work) {
+Outcome WithWindows(std::uintptr_t provider, const JobControl& control, Work work) {
   try {
     if (provider == 0) return Outcome::Failed;
     CryptoApiProvider crypto(static_cast<HCRYPTPROV>(provider));
-    Win32FileSystem files;
-    return work(crypto, files);
+    Win32FileSystem own;
+    return work(crypto, control.files ? *control.files : own);
   } catch (...) {
     return Outcome::Failed;
   }
@@ -36,14 +36,14 @@ JobControl AtCallersPriority(const JobControl& control) {
 
 Outcome EncryptFileWithProvider(std::uintptr_t provider, const std::wstring& plainPath, const SecretBytes& password,
                                 const JobControl& control) {
-  return WithWindows(provider, [&](Provider& crypto, FileSystem& files) {
+  return WithWindows(provider, control, [&](Provider& crypto, FileSystem& files) {
     return EncryptStream(crypto, files, plainPath, EncryptedFileName(plainPath), password, AtCallersPriority(control));
   });
 }
 
 Outcome DecryptFileWithProvider(std::uintptr_t provider, const std::wstring& encryptedPath, const SecretBytes& password,
                                 const JobControl& control) {
-  return WithWindows(provider, [&](Provider& crypto, FileSystem& files) {
+  return WithWindows(provider, control, [&](Provider& crypto, FileSystem& files) {
     return DecryptStream(crypto, files, encryptedPath, DecryptedFileName(encryptedPath), password,
                          AtCallersPriority(control));
   });

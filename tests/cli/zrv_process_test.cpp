@@ -1,6 +1,7 @@
 // The native zrv program as a process: a missing legacy module, an interrupt
 // in the middle of a file, and the terminal (a pseudo-terminal: no echo,
 // the echo back after Ctrl+C, the progress line).
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -15,76 +16,12 @@
 #include <thread>
 
 #include "posix_support.h"
+#include "zrv_process.h"
 
 namespace ferrune::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-struct Ran {
-  int exitCode = -1;
-  int signal = 0;
-  std::string errors;
-};
-
-std::vector<char*> Argv(std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  return argv;
-}
-
-void Decode(int status, Ran* ran) {
-  if (WIFEXITED(status)) ran->exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) ran->signal = WTERMSIG(status);
-}
-
-class Process {
- public:
-  // Starts zrv with `args`, standard input from `input`, standard error captured.
-  Process(std::vector<std::string> args, const std::string& input, std::vector<std::string> env = {}) {
-    args.insert(args.begin(), ZRV_PATH);
-    int in[2], err[2];
-    EXPECT_EQ(::pipe(in), 0);
-    EXPECT_EQ(::pipe(err), 0);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(in[0], 0);
-      ::dup2(err[1], 2);
-      ::close(in[1]);
-      ::close(err[0]);
-      for (std::string& e : env) ::putenv(e.data());
-      ::execv(ZRV_PATH, Argv(args).data());
-      ::_exit(127);
-    }
-    ::close(in[0]);
-    ::close(err[1]);
-    if (!input.empty()) {
-      EXPECT_EQ(::write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
-    }
-    ::close(in[1]);
-    err_ = err[0];
-  }
-  ~Process() {
-    if (err_ >= 0) ::close(err_);
-  }
-  pid_t pid() const { return pid_; }
-
-  Ran Wait() {
-    Ran ran;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(err_, buffer, sizeof buffer)) > 0) ran.errors.append(buffer, static_cast<std::size_t>(got));
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    Decode(status, &ran);
-    return ran;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int err_ = -1;
-};
 
 TEST(ZrvProcess, WithoutTheLegacyModuleItSaysSoAndDoesNothing) {
   TempFolder dir;
@@ -111,7 +48,7 @@ TEST(ZrvProcess, AnInterruptCancelsTheFileAtHandAndLeavesNoTrace) {
   const auto deadline = std::chrono::steady_clock::now() + 20s;
   bool started = false;
   while (!started && std::chrono::steady_clock::now() < deadline) {
-    for (const std::string& name : dir.Names()) started = started || name.rfind(".ferrune-", 0) == 0;
+    started = HasTemporaryOpen(p.pid(), dir);
     if (!started) std::this_thread::sleep_for(2ms);
   }
   ASSERT_TRUE(started) << "no temporary file appeared";

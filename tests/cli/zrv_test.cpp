@@ -120,6 +120,30 @@ TEST_F(Zrv, EveryFileIsTriedAndTheExitCodeIsTheFirstFailures) {
   EXPECT_EQ(Read(dir_ / "upper.ZRV"), TextBytes("encrypted elsewhere"));
 }
 
+TEST_F(Zrv, AFileUnderTheOutputNameIsReplacedOnlyWithForceAndDecryptTakesOnlyZrvNames) {
+  Write(dir_ / "notes.txt", TextBytes("v1"));
+  ASSERT_EQ(RunWith("secret", {L"--keep", L"encrypt", Arg(dir_ / "notes.txt")}), 0);
+  Write(dir_ / "notes.txt", TextBytes("v2"));
+  EXPECT_EQ(RunWith("secret", {L"decrypt", Arg(dir_ / "notes.txt.zrv")}), 5);
+  EXPECT_EQ(console_.errors, Line(dir_ / "notes.txt.zrv", "The output file already exists"));
+  EXPECT_EQ(RunWith("secret", {L"encrypt", Arg(dir_ / "notes.txt")}), 5);
+  EXPECT_EQ(console_.errors, Line(dir_ / "notes.txt", "The output file already exists"));
+  EXPECT_EQ(Read(dir_ / "notes.txt"), TextBytes("v2"));
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"notes.txt", "notes.txt.zrv", "pw"}));
+
+  EXPECT_EQ(RunWith("secret", {L"decrypt", L"-f", L"--keep", Arg(dir_ / "notes.txt.zrv")}), 0);
+  EXPECT_EQ(Read(dir_ / "notes.txt"), TextBytes("v1"));
+
+  // Without the rule "report.zrv.bak" would become "report.zrv".
+  Write(dir_ / "report.zrv", TextBytes("unrelated"));
+  Write(dir_ / "report.zrv.bak", Read(dir_ / "notes.txt.zrv"));
+  EXPECT_EQ(RunWith("secret", {L"decrypt", L"--force", Arg(dir_ / "report.zrv.bak"), Arg(dir_ / "notes.txt.zrv")}), 2);
+  EXPECT_EQ(console_.errors, Line(dir_ / "report.zrv.bak", "The file name does not end in .zrv") +
+                                 Line(dir_ / "notes.txt.zrv", "Decryption completed"));
+  EXPECT_EQ(Read(dir_ / "report.zrv"), TextBytes("unrelated"));
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"notes.txt", "pw", "report.zrv", "report.zrv.bak"}));
+}
+
 TEST_F(Zrv, TheTerminalAsksAsTheWindowDoes) {
   Write(dir_ / "f", TextBytes("content"));
   const auto encrypt = [&](std::deque<std::string> hidden, std::deque<std::string> answers) {

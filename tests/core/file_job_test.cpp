@@ -21,27 +21,36 @@ TEST(EncryptedName, ExactForTheWindowAndAnyCaseForTheTool) {
   EXPECT_FALSE(IsEncryptedName(L"a.zrv.bak", NameCase::AnyCase));
 }
 
+// The job over a test's operation on a plain input "a" (output "a.zrv").
+FileJobResult Job(MemoryFileSystem& files, const std::wstring& input, bool keep, std::function<Outcome()> operation) {
+  FileJobRequest request;
+  request.inputPath = input;
+  request.keepInput = keep;
+  return RunFileJob(files, request, {},
+                    [&](FileSystem&, const std::wstring&, const JobControl&) { return operation(); });
+}
+
 TEST(FileJob, DeletesTheInputOnlyAfterSuccessAndSaysWhenItStays) {
   MemoryFileSystem files;
   files.Put(L"a", {1});
-  EXPECT_EQ(RunFileJob(files, L"a", false, [] { return Outcome::WrongPassword; }).outcome, Outcome::WrongPassword);
+  EXPECT_EQ(Job(files, L"a", false, [] { return Outcome::WrongPassword; }).outcome, Outcome::WrongPassword);
   ASSERT_TRUE(files.Get(L"a"));
 
-  FileJobResult kept = RunFileJob(files, L"a", true, [] { return Outcome::Success; });
+  FileJobResult kept = Job(files, L"a", true, [] { return Outcome::Success; });
   EXPECT_FALSE(kept.inputKept);
   ASSERT_TRUE(files.Get(L"a"));
 
   files.failRemove = true;
-  EXPECT_TRUE(RunFileJob(files, L"a", false, [] { return Outcome::Success; }).inputKept);
+  EXPECT_TRUE(Job(files, L"a", false, [] { return Outcome::Success; }).inputKept);
   files.failRemove = false;
-  const FileJobResult done = RunFileJob(files, L"a", false, [] { return Outcome::Success; });
+  const FileJobResult done = Job(files, L"a", false, [] { return Outcome::Success; });
   EXPECT_EQ(done.outcome, Outcome::Success);
   EXPECT_FALSE(done.inputKept);
   EXPECT_FALSE(files.Get(L"a"));
 
   // An escaping exception is a failure, never a crash or a delete.
   files.Put(L"b", {2});
-  EXPECT_EQ(RunFileJob(files, L"b", false, []() -> Outcome { throw 1; }).outcome, Outcome::Failed);
+  EXPECT_EQ(Job(files, L"b", false, []() -> Outcome { throw 1; }).outcome, Outcome::Failed);
   EXPECT_TRUE(files.Get(L"b"));
 }
 

@@ -61,6 +61,51 @@ class MemoryTempFile final : public TempFile {
   MemoryFileSystem& fs_;
 };
 
+// A name taken by a job of this process, until it goes.
+class MemoryHold final : public FileHold {
+ public:
+  MemoryHold(MemoryFileSystem& fs, std::wstring path) : fs_(fs), path_(std::move(path)) {}
+  ~MemoryHold() override {
+    std::lock_guard lock(fs_.mutex_);
+    fs_.taken_.erase(path_);
+  }
+
+ private:
+  MemoryFileSystem& fs_;
+  const std::wstring path_;
+};
+
+class HeldInput final : public InputFile {
+ public:
+  HeldInput(std::unique_ptr<InputFile> file, std::unique_ptr<MemoryHold> hold)
+      : file_(std::move(file)), hold_(std::move(hold)) {}
+  std::uint64_t Size() const override { return file_->Size(); }
+  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+    return file_->ReadAt(offset, buffer, length);
+  }
+
+ private:
+  std::unique_ptr<InputFile> file_;
+  std::unique_ptr<MemoryHold> hold_;
+};
+
+class MemoryDeletable final : public DeletableFile {
+ public:
+  MemoryDeletable(MemoryFileSystem& fs, std::wstring path) : fs_(fs), path_(std::move(path)) {}
+  FileIdentity Identity() override {
+    std::lock_guard lock(fs_.mutex_);
+    return fs_.IdentityOf(path_);
+  }
+  bool Delete() override {
+    std::lock_guard lock(fs_.mutex_);
+    return !fs_.failRemove && fs_.files_.erase(path_) == 1;
+  }
+
+ private:
+  MemoryFileSystem& fs_;
+  const std::wstring path_;
+};
+
 void MemoryFileSystem::Note(std::size_t length) {
   std::size_t seen = largestTransfer.load();
   while (length > seen && !largestTransfer.compare_exchange_weak(seen, length)) {
@@ -73,6 +118,11 @@ void MemoryFileSystem::Reset() {
   locked.clear();
   failInputReadAt = failWriteAt = corruptReadBackAt = kNever;
   failCreate = failFlush = failCommit = false;
+  heldElsewhere.clear();
+  folders.clear();
+  symbolicLinks.clear();
+  links.clear();
+  leftoversSwept.clear();
   tempsCreated = 0;
   largestTransfer = 0;
 }
@@ -80,6 +130,7 @@ void MemoryFileSystem::Reset() {
 void MemoryFileSystem::Put(const std::wstring& path, Bytes data) {
   std::lock_guard lock(mutex_);
   files_[path] = std::move(data);
+  ++writes_[path];
 }
 
 std::optional<Bytes> MemoryFileSystem::Get(const std::wstring& path) const {
@@ -117,6 +168,7 @@ bool MemoryFileSystem::Commit(std::unique_ptr<TempFile> file, const std::wstring
   std::lock_guard lock(mutex_);
   if (!failCommit) {
     files_[finalPath] = std::move(files_.at(name));
+    ++writes_[finalPath];
   }
   files_.erase(name);
   return !failCommit;
@@ -130,6 +182,76 @@ void MemoryFileSystem::Discard(std::unique_ptr<TempFile> file) {
 bool MemoryFileSystem::Remove(const std::wstring& path) {
   std::lock_guard lock(mutex_);
   return !failRemove && files_.erase(path) == 1;
+}
+
+FileIdentity MemoryFileSystem::IdentityOf(const std::wstring& path) const {
+  FileIdentity identity;
+  const auto file = files_.find(path);
+  if (file == files_.end()) return identity;
+  identity.volume = 1;
+  identity.index = std::hash<std::wstring>()(path);
+  identity.size = file->second.size();
+  const auto written = writes_.find(path);
+  identity.writeTime = identity.changeTime = written == writes_.end() ? 0 : written->second;
+  const auto more = links.find(path);
+  identity.links = more == links.end() ? 1 : more->second;
+  identity.symbolicLink = symbolicLinks.count(path) != 0;
+  return identity;
+}
+
+PathKind MemoryFileSystem::Kind(const std::wstring& path) {
+  std::lock_guard lock(mutex_);
+  if (folders.count(path) != 0) return PathKind::Other;
+  return files_.count(path) != 0 ? PathKind::File : PathKind::Missing;
+}
+
+std::unique_ptr<InputFile> MemoryFileSystem::OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) {
+  std::unique_ptr<MemoryHold> hold;
+  {
+    std::lock_guard lock(mutex_);
+    if (files_.count(path) != 0 && (heldElsewhere.count(path) != 0 || taken_.count(path) != 0)) {
+      *refused = Outcome::InUse;
+      return nullptr;
+    }
+    *seen = IdentityOf(path);
+  }
+  std::unique_ptr<InputFile> file = OpenRead(path);
+  if (!file) {
+    *refused = Outcome::CannotRead;
+    return nullptr;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    taken_.insert(path);
+  }
+  return std::make_unique<HeldInput>(std::move(file), std::make_unique<MemoryHold>(*this, path));
+}
+
+std::unique_ptr<FileHold> MemoryFileSystem::HoldExisting(const std::wstring& path) {
+  std::lock_guard lock(mutex_);
+  if (heldElsewhere.count(path) != 0 || !taken_.insert(path).second) return nullptr;
+  return std::make_unique<MemoryHold>(*this, path);
+}
+
+bool MemoryFileSystem::CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) {
+  bool standing = false;
+  {
+    std::lock_guard lock(mutex_);
+    standing = files_.count(finalPath) != 0 || folders.count(finalPath) != 0;
+  }
+  if (!standing) return Commit(std::move(file), finalPath);
+  Discard(std::move(file));
+  return false;
+}
+
+std::unique_ptr<DeletableFile> MemoryFileSystem::ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) {
+  file.reset();
+  return std::make_unique<MemoryDeletable>(*this, path);
+}
+
+void MemoryFileSystem::RemoveLeftovers(const std::wstring& path) {
+  std::lock_guard lock(mutex_);
+  leftoversSwept.push_back(path);
 }
 
 }  // namespace ferrune::testing

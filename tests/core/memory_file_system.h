@@ -33,6 +33,19 @@ class MemoryFileSystem final : public FileSystem {
   bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
   void Discard(std::unique_ptr<TempFile> file) override;
   bool Remove(const std::wstring& path) override;
+  PathKind Kind(const std::wstring& path) override;
+  std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override;
+  std::unique_ptr<FileHold> HoldExisting(const std::wstring& path) override;
+  bool CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
+  std::unique_ptr<DeletableFile> ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) override;
+  void RemoveLeftovers(const std::wstring& path) override;
+
+  // What another job, or the user, has done to a name.
+  std::set<std::wstring> heldElsewhere;  // taken by another job
+  std::set<std::wstring> folders;
+  std::set<std::wstring> symbolicLinks;
+  std::map<std::wstring, std::uint32_t> links;  // more than one name
+  std::vector<std::wstring> leftoversSwept;     // beside which output
 
   // Faults.
   std::set<std::wstring> locked;           // cannot be opened
@@ -51,10 +64,16 @@ class MemoryFileSystem final : public FileSystem {
  private:
   friend class MemoryTempFile;
   friend class MemoryInputFile;
+  friend class MemoryHold;
+  friend class MemoryDeletable;
   void Note(std::size_t length);
 
   mutable std::mutex mutex_;
+  FileIdentity IdentityOf(const std::wstring& path) const;  // under mutex_
+
   std::map<std::wstring, Bytes> files_;
+  std::map<std::wstring, std::int64_t> writes_;  // bumped by every Put and Commit
+  std::set<std::wstring> taken_;                 // by a job in this process
   int nextTemp_ = 0;
 };
 

@@ -31,6 +31,18 @@ class FaultyFileSystem final : public FileSystem {
   }
   void Discard(std::unique_ptr<TempFile> file) override { real_.Discard(std::move(static_cast<Faulty&>(*file).inner)); }
   bool Remove(const std::wstring& path) override { return real_.Remove(path); }
+  PathKind Kind(const std::wstring& path) override { return real_.Kind(path); }
+  std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override {
+    return real_.OpenHeld(path, seen, refused);
+  }
+  std::unique_ptr<FileHold> HoldExisting(const std::wstring& path) override { return real_.HoldExisting(path); }
+  bool CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override {
+    return real_.CommitNew(std::move(static_cast<Faulty&>(*file).inner), finalPath);
+  }
+  std::unique_ptr<DeletableFile> ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) override {
+    return real_.ForDelete(std::move(file), path);
+  }
+  void RemoveLeftovers(const std::wstring& path) override { real_.RemoveLeftovers(path); }
 
  private:
   struct Faulty final : TempFile {

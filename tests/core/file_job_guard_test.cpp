@@ -1,0 +1,144 @@
+// The file job's guards over real streaming on files in memory: a taken
+// input, an output that may not be replaced or that appears meanwhile, and
+// an input that changed or has other names.
+#include <gtest/gtest.h>
+
+#include "fake_provider.h"
+#include "file_job.h"
+#include "memory_file_system.h"
+#include "stream_crypt.h"
+
+namespace ferrune::testing {
+namespace {
+
+const std::wstring kIn = L"dir\\a";
+const std::wstring kOut = L"dir\\a.zrv";
+
+class FileJobGuard : public ::testing::Test {
+ protected:
+  // Encrypts kIn; `during` runs inside the operation before the streaming.
+  FileJobResult Encrypt(bool replace, std::function<void()> during = {}) {
+    FileJobRequest request;
+    request.inputPath = kIn;
+    request.replaceOutput = replace;
+    ran_ = false;
+    return RunFileJob(fs_, request, {}, [&](FileSystem& files, const std::wstring& output, const JobControl& control) {
+      ran_ = true;
+      if (during) during();
+      return EncryptStream(provider_, files, kIn, output, password_, control, {64});
+    });
+  }
+  Bytes Plain() const { return fs_.Get(kIn).value_or(Bytes{}); }
+
+  FakeProvider provider_;
+  MemoryFileSystem fs_;
+  SecretBytes password_ = SecretBytes::FromText("secret");
+  bool ran_ = false;
+};
+
+TEST_F(FileJobGuard, AFileAnotherJobHasIsRefusedAtOnceAndNothingIsWritten) {
+  fs_.Put(kIn, Bytes(300, 7));
+  fs_.heldElsewhere = {kIn};
+  const FileJobResult refused = Encrypt(false);
+  EXPECT_EQ(refused.outcome, Outcome::InUse);
+  EXPECT_EQ(OutcomeText(refused, JobKind::Encrypt), L"The file is in use by another program");
+  EXPECT_FALSE(ran_);
+  EXPECT_EQ(fs_.Names(), std::vector<std::wstring>{kIn});
+  EXPECT_EQ(fs_.tempsCreated, 0);
+
+  // Within one process too: the job's own hold keeps a second job out.
+  fs_.heldElsewhere.clear();
+  FileJobResult inner;
+  const FileJobResult outer = Encrypt(false, [&] {
+    FileJobRequest again;
+    again.inputPath = kIn;
+    inner = RunFileJob(fs_, again, {},
+                       [](FileSystem&, const std::wstring&, const JobControl&) { return Outcome::Success; });
+  });
+  EXPECT_EQ(inner.outcome, Outcome::InUse);
+  EXPECT_EQ(outer.outcome, Outcome::Success);
+  EXPECT_EQ(fs_.Names(), std::vector<std::wstring>{kOut});
+  EXPECT_EQ(fs_.leftoversSwept, std::vector<std::wstring>{kOut});
+}
+
+TEST_F(FileJobGuard, AnOutputIsReplacedOnlyWhenAskedAndNeverWhenItAppearsMeanwhile) {
+  const Bytes old = {1, 2, 3};
+  fs_.Put(kIn, Bytes(300, 7));
+  fs_.Put(kOut, old);
+  EXPECT_EQ(Encrypt(false).outcome, Outcome::OutputExists);
+  EXPECT_FALSE(ran_);
+  EXPECT_EQ(fs_.Get(kOut), old);
+  // Asked, but another job has the file: nothing is replaced.
+  fs_.heldElsewhere = {kOut};
+  EXPECT_EQ(Encrypt(true).outcome, Outcome::CannotWrite);
+  EXPECT_EQ(fs_.Get(kOut), old);
+  fs_.heldElsewhere.clear();
+  // A folder is never asked about.
+  fs_.folders = {L"dir\\b.zrv"};
+  FileJobRequest folder;
+  folder.inputPath = L"dir\\b";
+  fs_.Put(L"dir\\b", {9});
+  EXPECT_EQ(
+      RunFileJob(fs_, folder, {}, [](FileSystem&, const std::wstring&, const JobControl&) { return Outcome::Success; })
+          .outcome,
+      Outcome::CannotWrite);
+  fs_.Remove(L"dir\\b");
+  fs_.folders.clear();
+
+  ASSERT_EQ(Encrypt(true).outcome, Outcome::Success);
+  EXPECT_NE(fs_.Get(kOut), old);
+  EXPECT_FALSE(fs_.Get(kIn));
+
+  // Nothing stood there at the start: what appears is kept, and so is the input.
+  fs_.Put(kIn, Bytes(300, 8));
+  fs_.Remove(kOut);
+  const FileJobResult appeared = Encrypt(true, [&] { fs_.Put(kOut, old); });
+  EXPECT_EQ(appeared.outcome, Outcome::CannotWrite);
+  EXPECT_EQ(fs_.Get(kOut), old);
+  EXPECT_EQ(Plain(), Bytes(300, 8));
+  EXPECT_EQ(fs_.Names(), (std::vector<std::wstring>{kIn, kOut}));
+}
+
+TEST_F(FileJobGuard, TheInputGoesOnlyWhileItIsTheFileThatWasReadUnderItsOnlyName) {
+  struct Case {
+    const char* what;
+    std::function<void()> before, during;
+    KeptReason kept;
+    const wchar_t* why;
+  } cases[] = {
+      {"changed while read",
+       {},
+       [&] { fs_.Put(kIn, Bytes(300, 7)); },
+       KeptReason::Changed,
+       L"the file changed while it was read"},
+      {"hard link", [&] { fs_.links[kIn] = 2; }, {}, KeptReason::OtherNames, L"other names lead to the same data"},
+      {"symbolic link",
+       [&] { fs_.symbolicLinks = {kIn}; },
+       {},
+       KeptReason::OtherNames,
+       L"other names lead to the same data"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs_.Reset();
+    fs_.Put(kIn, Bytes(300, 7));
+    if (c.before) c.before();
+    const FileJobResult result = Encrypt(false, c.during);
+    EXPECT_EQ(result.outcome, Outcome::Success);
+    EXPECT_TRUE(result.inputKept);
+    EXPECT_EQ(result.kept, c.kept);
+    EXPECT_EQ(KeptReasonText(result.kept), c.why);
+    EXPECT_EQ(OutcomeText(result, JobKind::Encrypt), L"Encryption completed\nThe original file was kept");
+    EXPECT_EQ(Plain(), Bytes(300, 7));
+    EXPECT_TRUE(fs_.Get(kOut));
+  }
+}
+
+TEST(ReplaceQuestion, NamesTheFileWithoutItsFolder) {
+  EXPECT_EQ(ReplaceQuestion(L"C:\\Docs\\report.txt"),
+            L"The file report.txt already exists.\n\rDo you want to replace it?");
+  EXPECT_EQ(ReplaceQuestion(L"/home/u/a.zrv"), L"The file a.zrv already exists.\n\rDo you want to replace it?");
+}
+
+}  // namespace
+}  // namespace ferrune::testing

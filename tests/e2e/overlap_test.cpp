@@ -1,0 +1,188 @@
+// Nothing lost under Wine: the window's replace question, zrv.exe and the
+// window kept to one job per file, a hard link, and zrv.exe killed at
+// known steps (the test pause, FERRUNE_TEST_PAUSE).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "control_ids.h"
+#include "e2e_support.h"
+
+namespace e2e {
+namespace {
+
+namespace ids = ferrune::ids;
+
+constexpr wchar_t kTitle[] = L"Ferrune File Encrypter 2.01";
+constexpr wchar_t kEncrypting[] = L"Please wait while the file is encrypted";
+constexpr wchar_t kDecrypting[] = L"Please wait while the file is decrypted";
+
+std::wstring ZrvExe() { return ToWindowsPath(ZRV_EXE_UNIX); }
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+// Where a job waits, apart from the files at work.
+class Gate {
+ public:
+  Gate() : path_(TempDir() + L"\\gate") {}
+  std::vector<std::wstring> Env(const std::wstring& step = L"open") const {
+    return {L"FERRUNE_TEST_PAUSE=" + path_, L"FERRUNE_TEST_PAUSE_AT=" + step};
+  }
+  bool Reached() const {
+    return WaitUntil([&] { return FileExists(path_); }, 30s);
+  }
+  void Open() const { DeleteFileW(path_.c_str()); }
+
+ private:
+  std::wstring path_;
+};
+
+class Overlap : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = TempDir();
+    password_ = TempDir() + L"\\pw";
+    WriteFileBytes(password_, "password\n");
+  }
+  std::wstring File(const std::wstring& name) const { return dir_ + L"\\" + name; }
+  std::vector<std::wstring> Names() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((dir_ + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // zrv.exe with the password from a file; its exit code.
+  std::unique_ptr<App> Zrv(const std::wstring& arguments, const std::vector<std::wstring>& env = {}) {
+    return std::make_unique<App>(L"--password-file " + Quoted(password_) + L" " + arguments, env, ZrvExe());
+  }
+  DWORD RunZrv(const std::wstring& arguments) { return Zrv(arguments)->WaitForExit(60s).value_or(999); }
+
+  // The window on `path`, the password typed and the button clicked.
+  std::unique_ptr<App> Window(const std::wstring& path, bool encrypt, const std::vector<std::wstring>& env = {}) {
+    auto app = std::make_unique<App>(Quoted(path) + (encrypt ? L" /crypt" : L" /encrypt"), env);
+    EXPECT_TRUE(app->WaitForWindow());
+    EXPECT_TRUE(app->WaitForPage(encrypt ? 1 : 2));
+    for (const int edit : encrypt ? std::vector<int>{ids::Password1, ids::Password2} : std::vector<int>{ids::Password})
+      app->SetText(edit, L"password");
+    app->Click(encrypt ? kEncryptButton : kDecryptButton);
+    return app;
+  }
+  static void CloseWindow(App& app) {
+    app.Click(kCloseButton);
+    EXPECT_EQ(app.WaitForExit(), 0u);
+  }
+
+  std::wstring dir_, password_;
+};
+
+TEST_F(Overlap, TheWindowAsksBeforeItReplacesAndNoIsTheDefault) {
+  WriteFileBytes(File(L"a"), "plain");
+  ASSERT_EQ(RunZrv(L"--keep encrypt " + Quoted(File(L"a"))), 0u);
+  const std::string sealed = ReadFileBytes(File(L"a.zrv"));
+  WriteFileBytes(File(L"a"), "newer plain");
+  for (const bool encrypt : {true, false}) {
+    SCOPED_TRACE(encrypt ? "encrypt" : "decrypt");
+    const std::wstring output = encrypt ? L"a.zrv" : L"a";
+    auto app = Window(File(encrypt ? L"a" : L"a.zrv"), encrypt);
+    std::optional<MessageBoxInfo> box = app->WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->caption, kTitle);
+    EXPECT_EQ(box->text, L"The file " + output + L" already exists.\n\rDo you want to replace it?");
+    EXPECT_FALSE(box->hasIcon);
+    EXPECT_EQ(box->buttons, (std::vector<int>{IDYES, IDNO}));
+    EXPECT_EQ(box->defaultButton, IDNO);
+    app->Answer(*box, IDNO);
+    EXPECT_EQ(app->Page(), encrypt ? 1 : 2);
+    EXPECT_EQ(ReadFileBytes(File(L"a")), "newer plain");
+    EXPECT_EQ(ReadFileBytes(File(L"a.zrv")), sealed);
+    app->Close();
+    EXPECT_EQ(app->WaitForExit(), 0u);
+  }
+  // Yes: the decryption replaces the newer plain file.
+  auto app = Window(File(L"a.zrv"), false);
+  std::optional<MessageBoxInfo> box = app->WaitForMessageBox();
+  ASSERT_TRUE(box);
+  app->Answer(*box, IDYES);
+  EXPECT_EQ(app->WaitForStatusOtherThan(kDecrypting), L"Decryption completed");
+  CloseWindow(*app);
+  EXPECT_EQ(ReadFileBytes(File(L"a")), "plain");
+  EXPECT_EQ(Names(), std::vector<std::wstring>{L"a"});
+}
+
+TEST_F(Overlap, ZrvExeAndTheWindowKeepToOneJobPerFile) {
+  WriteFileBytes(File(L"f"), "first data");
+  {
+    Gate gate;
+    auto zrv = Zrv(L"encrypt " + Quoted(File(L"f")), gate.Env());
+    ASSERT_TRUE(gate.Reached());
+    auto window = Window(File(L"f"), true);
+    EXPECT_EQ(window->WaitForStatusOtherThan(kEncrypting), L"The file is in use by another program");
+    CloseWindow(*window);
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"f"});
+    gate.Open();
+    EXPECT_EQ(zrv->WaitForExit(60s), 0u);
+  }
+  EXPECT_EQ(Names(), std::vector<std::wstring>{L"f.zrv"});
+  Gate gate;
+  auto window = Window(File(L"f.zrv"), false, gate.Env());
+  ASSERT_TRUE(gate.Reached());
+  EXPECT_EQ(RunZrv(L"decrypt " + Quoted(File(L"f.zrv"))), 4u);
+  EXPECT_EQ(Names(), std::vector<std::wstring>{L"f.zrv"});
+  gate.Open();
+  EXPECT_EQ(window->WaitForStatusOtherThan(kDecrypting), L"Decryption completed");
+  CloseWindow(*window);
+  EXPECT_EQ(ReadFileBytes(File(L"f")), "first data");
+  EXPECT_EQ(Names(), std::vector<std::wstring>{L"f"});
+}
+
+TEST_F(Overlap, AnInputWithAnotherHardLinkIsKept) {
+  WriteFileBytes(File(L"a"), "linked");
+  ASSERT_TRUE(CreateHardLinkW(File(L"b").c_str(), File(L"a").c_str(), nullptr));
+  auto window = Window(File(L"a"), true);
+  EXPECT_EQ(window->WaitForStatusOtherThan(kEncrypting), L"Encryption completed\nThe original file was kept");
+  CloseWindow(*window);
+  EXPECT_EQ(ReadFileBytes(File(L"a")), "linked");
+  EXPECT_EQ(ReadFileBytes(File(L"b")), "linked");
+  EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a", L"a.zrv", L"b"}));
+}
+
+TEST_F(Overlap, AKilledZrvExeLeavesNothingAndTheNextJobClearsLeftovers) {
+  std::string plain(3 << 20, 'p');
+  for (std::size_t i = 0; i < plain.size(); i += 4096) plain[i] = char(i >> 12);
+  WriteFileBytes(File(L"p"), plain);
+  WriteFileBytes(File(L"p.zrv"), "stood there");
+  for (const wchar_t* step : {L"open", L"middle", L"written", L"commit"}) {
+    SCOPED_TRACE(Utf8(step));
+    Gate gate;
+    auto zrv = Zrv(L"encrypt --force " + Quoted(File(L"p")), gate.Env(step));
+    ASSERT_TRUE(gate.Reached());
+    zrv->Kill();
+    // The system removes a file marked for deletion once its process is gone.
+    EXPECT_TRUE(WaitUntil([&] { return Names() == std::vector<std::wstring>{L"p", L"p.zrv"}; }, 5s));
+    EXPECT_EQ(ReadFileBytes(File(L"p")), plain);
+    EXPECT_EQ(ReadFileBytes(File(L"p.zrv")), "stood there");
+  }
+  // A power cut's leftover goes with the next job; a running job's file stays.
+  WriteFileBytes(File(L"~ferrune-00000001-0000abcd.tmp"), "leftover");
+  Gate gate;
+  auto running = Zrv(L"encrypt --force " + Quoted(File(L"p")), gate.Env(L"written"));
+  ASSERT_TRUE(gate.Reached());
+  WriteFileBytes(File(L"q"), "q");
+  EXPECT_EQ(RunZrv(L"encrypt " + Quoted(File(L"q"))), 0u);
+  const std::vector<std::wstring> names = Names();
+  EXPECT_EQ(std::count(names.begin(), names.end(), L"~ferrune-00000001-0000abcd.tmp"), 0);
+  EXPECT_EQ(names.size(), 4u) << "p, p.zrv, q.zrv and the running job's file";
+  gate.Open();
+  EXPECT_EQ(running->WaitForExit(60s), 0u);
+  EXPECT_EQ(Names(), (std::vector<std::wstring>{L"p.zrv", L"q.zrv"}));
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,134 @@
+// What the Win32 file system gives a file job under Wine: the hold that keeps
+// jobs apart and lets readers in, temporary files marked for deletion until
+// their rename, commits that never replace, the cleanup of leftovers, and
+// the delete of exactly the file that was read.
+#include <gtest/gtest.h>
+
+#include "file_crypt.h"
+#include "file_job.h"
+#include "win32_file_system.h"
+#include "win_support.h"
+
+namespace ferrune::testing {
+namespace {
+
+std::unique_ptr<TempFile> Written(Win32FileSystem& fs, const std::wstring& finalPath, const Bytes& data) {
+  auto temp = fs.CreateTemp(finalPath);
+  EXPECT_TRUE(temp);
+  if (!temp) return nullptr;
+  EXPECT_TRUE(temp->WriteAt(0, data.data(), data.size()));
+  EXPECT_TRUE(temp->Flush());
+  return temp;
+}
+
+std::wstring OnlyTempIn(const TestFolder& dir) {
+  for (const std::wstring& name : dir.Names()) {
+    if (name.rfind(L"~ferrune-", 0) == 0) return dir / name;
+  }
+  return {};
+}
+
+TEST(Win32JobFiles, AHeldFileKeepsOtherJobsWritersAndDeletesOutButLetsReadersIn) {
+  TestFolder dir;
+  Win32FileSystem fs;
+  const std::wstring path = dir / L"in";
+  WriteBytes(path, TextBytes(100));
+  FileIdentity seen;
+  Outcome refused = Outcome::Success;
+  auto held = fs.OpenHeld(path, &seen, &refused);
+  ASSERT_TRUE(held);
+  EXPECT_EQ(seen.size, 100u);
+  EXPECT_EQ(seen.links, 1u);
+  FileIdentity again;
+  EXPECT_FALSE(fs.OpenHeld(path, &again, &refused));
+  EXPECT_EQ(refused, Outcome::InUse);
+  EXPECT_FALSE(fs.HoldExisting(path));
+  // A viewer reads the whole file while the job runs.
+  HANDLE reader =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  std::uint8_t buffer[100];
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(reader, buffer, sizeof buffer, &got, nullptr));
+  EXPECT_EQ(got, 100u);
+  CloseHandle(reader);
+  EXPECT_EQ(
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr),
+      INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(DeleteFileW(path.c_str()));
+  held.reset();
+  EXPECT_TRUE(fs.HoldExisting(path));
+}
+
+TEST(Win32JobFiles, ATemporaryFileIsMarkedForDeletionAndCommitsReplaceOnlyWhenAsked) {
+  TestFolder dir;
+  Win32FileSystem fs;
+  const std::wstring out = dir / L"out";
+  WriteBytes(out, TextBytes(10));
+  auto temp = Written(fs, out, TextBytes(20));
+  const std::wstring tempPath = OnlyTempIn(dir);
+  ASSERT_FALSE(tempPath.empty());
+  // Marked: no other open gets it, whatever it shares.
+  EXPECT_EQ(CreateFileW(tempPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(fs.CommitNew(std::move(temp), out));
+  EXPECT_EQ(ReadBytes(out), TextBytes(10));
+  EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L"out"});
+
+  EXPECT_TRUE(fs.CommitNew(Written(fs, dir / L"fresh", TextBytes(30)), dir / L"fresh"));
+  EXPECT_EQ(ReadBytes(dir / L"fresh"), TextBytes(30));
+  EXPECT_TRUE(fs.Commit(Written(fs, out, TextBytes(40)), out));
+  EXPECT_EQ(ReadBytes(out), TextBytes(40));
+  fs.Discard(Written(fs, out, TextBytes(50)));
+  EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"fresh", L"out"}));
+}
+
+TEST(Win32JobFiles, TheCleanupRemovesOnlyLeftoversThatNoJobHolds) {
+  TestFolder dir;
+  Win32FileSystem fs;
+  auto running = Written(fs, dir / L"out", TextBytes(20));
+  const std::wstring leftover = dir / L"~ferrune-00001234-0000abcd.tmp";
+  WriteBytes(leftover, TextBytes(5000));
+  WriteBytes(dir / L"~ferrune-notes.tmp", TextBytes(5));
+  fs.RemoveLeftovers(dir / L"out");
+  EXPECT_FALSE(Exists(leftover));
+  EXPECT_TRUE(Exists(dir / L"~ferrune-notes.tmp"));
+  EXPECT_EQ(dir.Names().size(), 2u) << "the running job's file stays";
+  fs.Discard(std::move(running));
+  EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L"~ferrune-notes.tmp"});
+}
+
+TEST(Win32JobFiles, TheInputIsDeletedOnlyWhenItHasNoOtherName) {
+  EphemeralContext ctx;
+  TestFolder dir;
+  Win32FileSystem fs;
+  const auto encrypt = [&](const std::wstring& path) {
+    FileJobRequest request;
+    request.inputPath = path;
+    return RunFileJob(fs, request, {}, [&](FileSystem& files, const std::wstring&, const JobControl& control) {
+      JobControl lent = control;
+      lent.files = &files;
+      return EncryptFileWithProvider(ctx.id(), path, SecretBytes::FromText("secret"), lent);
+    });
+  };
+  WriteBytes(dir / L"a", TextBytes(3000));
+  ASSERT_TRUE(CreateHardLinkW((dir / L"b").c_str(), (dir / L"a").c_str(), nullptr));
+  const FileJobResult linked = encrypt(dir / L"a");
+  EXPECT_EQ(linked.outcome, Outcome::Success);
+  EXPECT_EQ(linked.kept, KeptReason::OtherNames);
+  EXPECT_EQ(ReadBytes(dir / L"a"), TextBytes(3000));
+  EXPECT_EQ(ReadBytes(dir / L"b"), TextBytes(3000));
+
+  ASSERT_TRUE(DeleteFileW((dir / L"b").c_str()));
+  ASSERT_TRUE(DeleteFileW((dir / L"a.zrv").c_str()));
+  const FileJobResult alone = encrypt(dir / L"a");
+  EXPECT_EQ(alone.outcome, Outcome::Success);
+  EXPECT_FALSE(alone.inputKept);
+  EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L"a.zrv"});
+  EXPECT_EQ(Decrypt(ctx, dir / L"a.zrv", "secret"), Outcome::Success);
+  EXPECT_EQ(ReadBytes(dir / L"a"), TextBytes(3000));
+}
+
+}  // namespace
+}  // namespace ferrune::testing
