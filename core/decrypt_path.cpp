@@ -78,8 +78,9 @@ class ChunkDecryption {
         count_((layout.ciphertextLength + chunkSize - 1) / chunkSize),
         control_(control),
         helpers_(static_cast<unsigned>(std::min<std::uint64_t>(helpers, count_))),
-        // Each helper one chunk in hand and one done ahead, the caller one.
-        pool_(2 * std::size_t{helpers_} + 2,
+        // Each helper one chunk in hand and one done ahead, and one with
+        // the sink; decrypting alone, the one in hand.
+        pool_(helpers_ == 0 ? 1 : 2 * std::size_t{helpers_} + 1,
               static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, layout.ciphertextLength)) +
                   format::kBlockSize) {}
   ChunkDecryption(const ChunkDecryption&) = delete;

@@ -184,8 +184,8 @@ class ChunkEncryption {
   }
 
  private:
-  // Reading ahead by one or two chunks and writing behind by one.
-  static constexpr std::size_t kChunksInFlight = 4;
+  // One chunk being read ahead, one encrypted, one written behind.
+  static constexpr std::size_t kChunksInFlight = 3;
   enum class Step { Read, Encrypt, Write };
   struct Failure {
     std::uint64_t index = std::numeric_limits<std::uint64_t>::max();
