@@ -162,39 +162,48 @@ class ChunkDecryption {
   // A helper takes a buffer before a chunk number, so that the lowest chunk
   // not yet done always has one: the pool cannot run dry under it.
   void Help() {
-    if (control_) control_->StartThread();
-    for (;;) {
-      std::optional<Chunk> chunk = pool_.Take();
-      if (!chunk) return;
-      std::uint64_t index;
+    try {
+      if (control_) control_->StartThread();
+      while (HelpOnce()) {
+      }
+    } catch (...) {
+      // A chunk may be lost with it: the caller must not wait for that one.
       {
         std::lock_guard lock(mutex_);
-        if (stopped_ || next_ >= count_ || (control_ && control_->Cancelled())) return;
-        index = next_++;
-      }
-      Result result;
-      try {
-        result = Decrypt(index, std::move(*chunk));
-      } catch (...) {
-        result = {Outcome::Failed, std::nullopt};
-      }
-      const bool failed = result.outcome != Outcome::Success;
-      {
-        std::lock_guard lock(mutex_);
-        // After a failure no later chunk matters.
-        if (failed) next_ = count_;
-        results_.emplace(index, std::move(result));
+        broken_ = true;
       }
       done_.notify_all();
     }
   }
 
+  bool HelpOnce() {
+    std::optional<Chunk> chunk = pool_.Take();
+    if (!chunk) return false;
+    std::uint64_t index;
+    {
+      std::lock_guard lock(mutex_);
+      if (stopped_ || next_ >= count_ || (control_ && control_->Cancelled())) return false;
+      index = next_++;
+    }
+    Result result = Decrypt(index, std::move(*chunk));
+    const bool failed = result.outcome != Outcome::Success;
+    {
+      std::lock_guard lock(mutex_);
+      // After a failure no later chunk matters.
+      if (failed) next_ = count_;
+      results_.emplace(index, std::move(result));
+    }
+    done_.notify_all();
+    return true;
+  }
+
   Result Await(std::uint64_t index) {
     std::unique_lock lock(mutex_);
-    if (!WaitOrCancel(lock, done_, control_, [&] { return results_.count(index) > 0; })) {
+    if (!WaitOrCancel(lock, done_, control_, [&] { return broken_ || results_.count(index) > 0; })) {
       return {Outcome::Cancelled, std::nullopt};
     }
     const auto found = results_.find(index);
+    if (found == results_.end()) return {Outcome::Failed, std::nullopt};
     Result result = std::move(found->second);
     results_.erase(found);
     return result;
@@ -213,6 +222,7 @@ class ChunkDecryption {
   std::map<std::uint64_t, Result> results_;
   std::uint64_t next_ = 0;
   bool stopped_ = false;
+  bool broken_ = false;  // a helper ended on an exception
   std::vector<std::thread> threads_;
 };
 
