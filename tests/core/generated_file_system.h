@@ -1,0 +1,61 @@
+// Files too large to keep, for streams past 4 GiB: a plain file and its .zrv
+// image under the fake provider, each made from its offsets when read. A
+// temporary file checks every write against what its final name must hold,
+// keeps nothing, and reads back by making those bytes again.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+#include "provider.h"
+
+namespace ferrune::testing {
+
+class GeneratedFileSystem final : public FileSystem {
+ public:
+  // `plainPath` holds `plainSize` bytes; `plainPath` + ".zrv" is their
+  // encryption under `password`, signed by the fake provider's pair 7.
+  GeneratedFileSystem(std::wstring plainPath, std::uint64_t plainSize, ByteView password);
+
+  std::uint64_t ImageSize(bool encrypted) const;
+  // Bytes [offset, offset + length) of the plain file or of its image.
+  void Generate(bool encrypted, std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
+
+  std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override;
+  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
+  bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
+  void Discard(std::unique_ptr<TempFile> file) override;
+  bool Remove(const std::wstring& path) override;
+  PathKind Kind(const std::wstring& path) override;
+  std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override;
+  std::unique_ptr<FileHold> HoldExisting(const std::wstring& path) override;
+  bool CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
+  std::unique_ptr<DeletableFile> ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) override;
+  void RemoveLeftovers(const std::wstring& path) override;
+
+  // A write that differed from what its final name must hold.
+  std::atomic<bool> mismatch{false};
+  // Sizes of the files put in place, by name.
+  std::map<std::wstring, std::uint64_t> Committed() const;
+
+ private:
+  std::uint64_t CipherBlock(std::uint64_t index) const;
+  std::uint64_t PlainBlock(std::uint64_t index) const;
+
+  const std::wstring plainPath_;
+  const std::uint64_t plainSize_;
+  const std::uint64_t key_;
+  const std::uint64_t lastBlock_;  // index of the padded block
+  std::uint64_t lastCipher_ = 0;
+  std::uint64_t lastPlain_ = 0;       // the padded block before chaining
+  std::vector<std::uint8_t> prefix_;  // header, key blob and signature
+  mutable std::mutex mutex_;
+  std::map<std::wstring, std::uint64_t> committed_;
+};
+
+}  // namespace ferrune::testing
