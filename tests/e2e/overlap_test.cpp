@@ -140,6 +140,26 @@ TEST_F(Overlap, ZrvExeAndTheWindowKeepToOneJobPerFile) {
   CloseWindow(*window);
   EXPECT_EQ(ReadFileBytes(File(L"f")), "first data");
   EXPECT_EQ(Names(), std::vector<std::wstring>{L"f"});
+
+  // One pair: zrv.exe encrypts a newer f over f.zrv; the window's decryption
+  // of f.zrv, the file about to be replaced, is refused.
+  ASSERT_EQ(RunZrv(L"--keep encrypt " + Quoted(File(L"f"))), 0u);
+  WriteFileBytes(File(L"f"), "newer data");
+  Gate pair;
+  auto encrypting = Zrv(L"encrypt --force " + Quoted(File(L"f")), pair.Env());
+  ASSERT_TRUE(pair.Reached());
+  auto decrypting = Window(File(L"f.zrv"), false);
+  std::optional<MessageBoxInfo> box = decrypting->WaitForMessageBox();
+  ASSERT_TRUE(box);
+  decrypting->Answer(*box, IDYES);
+  EXPECT_EQ(decrypting->WaitForStatusOtherThan(kDecrypting), L"The file is in use by another program");
+  CloseWindow(*decrypting);
+  EXPECT_EQ(ReadFileBytes(File(L"f")), "newer data");
+  pair.Open();
+  EXPECT_EQ(encrypting->WaitForExit(60s), 0u);
+  EXPECT_EQ(Names(), std::vector<std::wstring>{L"f.zrv"});
+  ASSERT_EQ(RunZrv(L"decrypt " + Quoted(File(L"f.zrv"))), 0u);
+  EXPECT_EQ(ReadFileBytes(File(L"f")), "newer data");
 }
 
 TEST_F(Overlap, AnInputWithAnotherHardLinkIsKept) {
@@ -157,17 +177,23 @@ TEST_F(Overlap, AKilledZrvExeLeavesNothingAndTheNextJobClearsLeftovers) {
   std::string plain(3 << 20, 'p');
   for (std::size_t i = 0; i < plain.size(); i += 4096) plain[i] = char(i >> 12);
   WriteFileBytes(File(L"p"), plain);
-  WriteFileBytes(File(L"p.zrv"), "stood there");
-  for (const wchar_t* step : {L"open", L"middle", L"written", L"commit"}) {
-    SCOPED_TRACE(Utf8(step));
-    Gate gate;
-    auto zrv = Zrv(L"encrypt --force " + Quoted(File(L"p")), gate.Env(step));
-    ASSERT_TRUE(gate.Reached());
-    zrv->Kill();
-    // The system removes a file marked for deletion once its process is gone.
-    EXPECT_TRUE(WaitUntil([&] { return Names() == std::vector<std::wstring>{L"p", L"p.zrv"}; }, 5s));
-    EXPECT_EQ(ReadFileBytes(File(L"p")), plain);
-    EXPECT_EQ(ReadFileBytes(File(L"p.zrv")), "stood there");
+  ASSERT_EQ(RunZrv(L"--keep encrypt " + Quoted(File(L"p"))), 0u);
+  const std::string sealed = ReadFileBytes(File(L"p.zrv"));
+  for (const bool encrypt : {true, false}) {
+    const std::wstring input = File(encrypt ? L"p" : L"p.zrv"), output = File(encrypt ? L"p.zrv" : L"p");
+    for (const wchar_t* step : {L"open", L"middle", L"written", L"commit"}) {
+      SCOPED_TRACE(Utf8(std::wstring(encrypt ? L"encrypt at " : L"decrypt at ") + step));
+      WriteFileBytes(output, "stood there");
+      Gate gate;
+      auto zrv = Zrv((encrypt ? L"encrypt --force " : L"decrypt --force ") + Quoted(input), gate.Env(step));
+      ASSERT_TRUE(gate.Reached());
+      zrv->Kill();
+      // The system removes a file marked for deletion once its process is gone.
+      EXPECT_TRUE(WaitUntil([&] { return Names() == std::vector<std::wstring>{L"p", L"p.zrv"}; }, 5s));
+      EXPECT_EQ(ReadFileBytes(input), encrypt ? plain : sealed);
+      EXPECT_EQ(ReadFileBytes(output), "stood there");
+    }
+    WriteFileBytes(output, encrypt ? sealed : plain);
   }
   // A power cut's leftover goes with the next job; a running job's file stays.
   WriteFileBytes(File(L"~ferrune-00000001-0000abcd.tmp"), "leftover");
