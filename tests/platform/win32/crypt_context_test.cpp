@@ -7,6 +7,7 @@
 #include <string>
 
 #include "file_crypt.h"
+#include "temporary_folder.h"
 
 namespace ferrune {
 namespace {
@@ -20,12 +21,6 @@ std::string PublicSignatureKey(HCRYPTPROV prov) {
   if (!CryptExportKey(key.get(), 0, PUBLICKEYBLOB, 0, reinterpret_cast<BYTE*>(blob.data()), &size)) return {};
   blob.resize(size);
   return blob;
-}
-
-std::wstring TempPath(const wchar_t* name) {
-  wchar_t dir[MAX_PATH];
-  GetTempPathW(MAX_PATH, dir);
-  return std::wstring(dir) + name;
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
@@ -77,15 +72,14 @@ TEST(CryptContext, FallsBackToAPairInMemoryWhenTheContainerCannotBeOpened) {
   EXPECT_EQ(PublicSignatureKey(ctx.handle()).size(), 148u);
 
   // Which is all a file needs, both ways.
-  const std::wstring plain = TempPath(L"ferrune-ephemeral.txt");
+  const testing::TemporaryFolder dir;
+  const std::wstring plain = dir / L"ferrune-ephemeral.txt";
   ASSERT_TRUE(WriteBytes(plain, "kept in memory only"));
   const SecretBytes password = SecretBytes::FromText("password");
   EXPECT_EQ(EncryptFileWithProvider(ctx.handle(), plain, password, {}), Outcome::Success);
   DeleteFileW(plain.c_str());
   EXPECT_EQ(DecryptFileWithProvider(ctx.handle(), plain + L".zrv", password, {}), Outcome::Success);
   EXPECT_TRUE(GetFileAttributesW(plain.c_str()) != INVALID_FILE_ATTRIBUTES);
-  DeleteFileW(plain.c_str());
-  DeleteFileW((plain + L".zrv").c_str());
 }
 
 }  // namespace
