@@ -11,15 +11,48 @@ bool WrittenFile::Append(const std::uint8_t* data, std::size_t length) {
   }
   // Only this thread moves written_, so the write needs no lock.
   if (length > 0 && !file_.WriteAt(offset, data, length)) return false;
+  bool startFlusher = false;
   {
     std::lock_guard lock(mutex_);
     written_ = offset + length;
+    startFlusher = flushing_ && !flusher_.joinable() && written_ >= kFlushStep;
+  }
+  if (startFlusher) {
+    try {
+      flusher_ = std::thread([this] { FlushBehind(); });
+    } catch (...) {
+      // Then the last flush does it all.
+    }
   }
   changed_.notify_all();
   return true;
 }
 
+void WrittenFile::FlushBehind() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [&] { return !flushing_ || written_ - flushedTo_ >= kFlushStep; });
+    if (!flushing_) return;
+    const std::uint64_t target = written_;
+    lock.unlock();
+    // Its result does not matter: the last flush decides.
+    file_.Flush();
+    lock.lock();
+    flushedTo_ = target;
+  }
+}
+
+void WrittenFile::StopFlushing() {
+  {
+    std::lock_guard lock(mutex_);
+    flushing_ = false;
+  }
+  changed_.notify_all();
+  if (flusher_.joinable()) flusher_.join();
+}
+
 bool WrittenFile::FlushAndFinish() {
+  StopFlushing();
   if (!file_.Flush()) return false;
   {
     std::lock_guard lock(mutex_);
@@ -36,6 +69,7 @@ void WrittenFile::Abort() {
     if (state_ == State::Writing) state_ = State::Aborted;
   }
   changed_.notify_all();
+  StopFlushing();
 }
 
 std::uint64_t WrittenFile::Size() const {

@@ -1,12 +1,15 @@
 // The output as it is being written, readable by the proof thread. A read
 // waits until the writer has got that far; the end is known only after the
-// flush, so a proof cannot finish before the data is on the disk.
+// flush, so a proof cannot finish before the data is on the disk. A large
+// output is flushed behind the writer as it grows, on a thread of its own,
+// so that the last flush does not wait for the whole file.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
 #include <limits>
 #include <mutex>
+#include <thread>
 
 #include "file_system.h"
 
@@ -18,8 +21,15 @@ class WrittenFile final : public InputFile {
 
   // `expectedSize` is what the writer will write, when it knows that ahead.
   WrittenFile(TempFile& file, std::uint64_t expectedSize) : file_(file), expected_(expectedSize) {}
+  ~WrittenFile() override { StopFlushing(); }
+  WrittenFile(const WrittenFile&) = delete;
+  WrittenFile& operator=(const WrittenFile&) = delete;
 
-  // Writer side.
+  // Bytes written between two flushes behind the writer.
+  static constexpr std::uint64_t kFlushStep = std::uint64_t{32} << 20;
+
+  // Writer side. Both of the last two end the flushing behind, which must
+  // be over before the file is closed.
   bool Append(const std::uint8_t* data, std::size_t length);
   bool FlushAndFinish();
   void Abort();
@@ -33,12 +43,18 @@ class WrittenFile final : public InputFile {
  private:
   enum class State { Writing, Finished, Aborted };
 
+  void FlushBehind();
+  void StopFlushing();
+
   TempFile& file_;
   const std::uint64_t expected_;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::uint64_t written_ = 0;
   State state_ = State::Writing;
+  std::uint64_t flushedTo_ = 0;  // by the thread behind
+  bool flushing_ = true;
+  std::thread flusher_;
 };
 
 }  // namespace ferrune

@@ -61,7 +61,10 @@ class CheckedTemp final : public TempFile {
     fs_.Generate(encrypted_, offset, buffer, length);
     return true;
   }
-  bool Flush() override { return true; }
+  bool Flush() override {
+    ++fs_.flushes;
+    return true;
+  }
 
   std::uint64_t Written() {
     std::lock_guard lock(mutex_);

@@ -40,6 +40,7 @@ class GeneratedFileSystem final : public FileSystem {
 
   // A write that differed from what its final name must hold.
   std::atomic<bool> mismatch{false};
+  std::atomic<int> flushes{0};
   // Sizes of the files put in place, by name.
   std::map<std::wstring, std::uint64_t> Committed() const;
 
