@@ -114,6 +114,14 @@ TEST_F(Overlap, TheWindowAsksBeforeItReplacesAndNoIsTheDefault) {
   CloseWindow(*app);
   EXPECT_EQ(ReadFileBytes(File(L"a")), "plain");
   EXPECT_EQ(Names(), std::vector<std::wstring>{L"a"});
+
+  // A folder under the output name is never asked about, nor replaced.
+  ASSERT_TRUE(CreateDirectoryW(File(L"a.zrv").c_str(), nullptr));
+  auto folder = Window(File(L"a"), true);
+  EXPECT_EQ(folder->WaitForStatusOtherThan(kEncrypting), L"Cannot write the output file");
+  EXPECT_FALSE(folder->MessageBoxShowing());
+  CloseWindow(*folder);
+  EXPECT_EQ(ReadFileBytes(File(L"a")), "plain");
 }
 
 TEST_F(Overlap, ZrvExeAndTheWindowKeepToOneJobPerFile) {
