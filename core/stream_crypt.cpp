@@ -41,9 +41,9 @@ Outcome MakeSignedKey(Provider& provider, const SecretBytes& passwordHashValue, 
 // back, compared with the input.
 // It runs on one core beside the encryption, which has the other.
 bool ProveEncryption(Provider& provider, const SecretBytes& password, WrittenFile& written, InputFile& input,
-                     std::size_t chunkSize, const JobControl& threads) {
+                     std::size_t chunkSize, const JobControl& control) {
   CompareSink compare(input);
-  if (DecryptPath(provider, password, written, compare, &threads, chunkSize) != Outcome::Success) return false;
+  if (DecryptPath(provider, password, written, compare, &control, chunkSize) != Outcome::Success) return false;
   std::uint64_t size = 0;
   return written.WaitFinished(&size) && size == written.Size();
 }
@@ -113,8 +113,10 @@ class OutputSink final : public PlainSink {
 };
 
 Outcome Finish(OutputFile& output, const JobControl& control) {
-  if (const Outcome proven = output.AwaitProof(); proven != Outcome::Success) return proven;
+  const Outcome proven = output.AwaitProof();
+  // A cancel stops a proof that lags behind, which then does not hold.
   if (control.Cancelled()) return Outcome::Cancelled;
+  if (proven != Outcome::Success) return proven;
   return output.Commit();
 }
 
@@ -303,13 +305,15 @@ Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& pl
   if (control.Cancelled()) return Outcome::Cancelled;
 
   // Before the output, which joins the proof that uses it.
-  const JobControl proofThreads = control.ThreadsOnly();
+  // The proof may lag far behind the encryption: a cancel stops it too.
+  JobControl proofControl = control.ThreadsOnly();
+  proofControl.cancel = control.cancel;
   OutputFile output(fs, encryptedPath);
   if (const Outcome created = output.Create(expectedSize); created != Outcome::Success) return created;
   InputFile& plain = *input;
   const Outcome started = output.StartProof([&] {
-    proofThreads.StartThread();
-    return ProveEncryption(provider, password, output.written(), plain, chunkSize, proofThreads);
+    proofControl.StartThread();
+    return ProveEncryption(provider, password, output.written(), plain, chunkSize, proofControl);
   });
   if (started != Outcome::Success) return started;
 

@@ -137,6 +137,16 @@ TEST_F(StreamCore, CancelLeavesNoOutputAndAnExistingFileUntouched) {
   EXPECT_EQ(Encrypt(control), Outcome::Cancelled);
   EXPECT_EQ(Decrypt(control), Outcome::Cancelled);
   ExpectOnly({kPlain, kEncrypted, kOut});
+
+  // After the last chunk, while the flush and the proof still run.
+  control.progress = [&](std::uint64_t done, std::uint64_t total) { cancel = done == total; };
+  cancel = false;
+  EXPECT_EQ(Encrypt(control), Outcome::Cancelled);
+  cancel = false;
+  EXPECT_EQ(Decrypt(control), Outcome::Cancelled);
+  EXPECT_EQ(fs.Get(kEncrypted), image);
+  EXPECT_EQ(fs.Get(kOut), (Bytes{'o', 'l', 'd'}));
+  ExpectOnly({kPlain, kEncrypted, kOut});
 }
 
 TEST_F(StreamCore, WriteFailuresRemoveTheTemporaryFileAndKeepTheOldOutput) {
