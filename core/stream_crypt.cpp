@@ -38,8 +38,7 @@ Outcome MakeSignedKey(Provider& provider, const SecretBytes& passwordHashValue, 
 }
 
 // The proof of an encryption: decryption's own path over the file as read
-// back, compared with the input.
-// It runs on one core beside the encryption, which has the other.
+// back, compared with the input, on one thread beside the encryption's.
 bool ProveEncryption(Provider& provider, const SecretBytes& password, WrittenFile& written, InputFile& input,
                      std::size_t chunkSize, const JobControl& control) {
   CompareSink compare(input);
