@@ -65,7 +65,6 @@ class JobFiles final : public FileSystem {
     return inner_.CommitNew(std::move(file), finalPath);
   }
   void Discard(std::unique_ptr<TempFile> file) override { inner_.Discard(std::move(file)); }
-  bool Remove(const std::wstring& path) override { return inner_.Remove(path); }
   PathKind Kind(const std::wstring& path) override { return inner_.Kind(path); }
   std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override {
     return inner_.OpenHeld(path, seen, refused);

@@ -78,8 +78,6 @@ class FileSystem {
   virtual bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) = 0;
   // Closes and removes the file.
   virtual void Discard(std::unique_ptr<TempFile> file) = 0;
-  // A plain delete of a file that is not open here.
-  virtual bool Remove(const std::wstring& path) = 0;
 
   // What stands under `path`; a symbolic link counts as a file.
   virtual PathKind Kind(const std::wstring& path) = 0;

@@ -412,8 +412,6 @@ bool PosixFileSystem::CommitNew(std::unique_ptr<TempFile> file, const std::wstri
 
 void PosixFileSystem::Discard(std::unique_ptr<TempFile> file) { static_cast<PosixTempFile&>(*file).Drop(); }
 
-bool PosixFileSystem::Remove(const std::wstring& path) { return ::unlink(ToNativePath(path).c_str()) == 0; }
-
 std::unique_ptr<DeletableFile> PosixFileSystem::ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) {
   std::string native;
   if (!file || !Native(path, &native)) return nullptr;

@@ -23,7 +23,6 @@ class PosixFileSystem final : public FileSystem {
   std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
   bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
   void Discard(std::unique_ptr<TempFile> file) override;
-  bool Remove(const std::wstring& path) override;
   PathKind Kind(const std::wstring& path) override;
   std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override;
   std::unique_ptr<FileHold> HoldExisting(const std::wstring& path) override;

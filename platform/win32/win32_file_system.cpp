@@ -290,8 +290,6 @@ bool Win32FileSystem::CommitNew(std::unique_ptr<TempFile> file, const std::wstri
 
 void Win32FileSystem::Discard(std::unique_ptr<TempFile> file) { static_cast<Win32TempFile&>(*file).Drop(); }
 
-bool Win32FileSystem::Remove(const std::wstring& path) { return DeleteFileW(path.c_str()) != FALSE; }
-
 std::unique_ptr<DeletableFile> Win32FileSystem::ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) {
   if (!file) return nullptr;
   // Our own read shares no delete, so it goes first; whatever stands under

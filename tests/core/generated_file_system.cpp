@@ -175,7 +175,6 @@ bool GeneratedFileSystem::Commit(std::unique_ptr<TempFile> file, const std::wstr
 }
 
 void GeneratedFileSystem::Discard(std::unique_ptr<TempFile>) {}
-bool GeneratedFileSystem::Remove(const std::wstring&) { return true; }
 
 PathKind GeneratedFileSystem::Kind(const std::wstring& path) {
   return path == plainPath_ || path == plainPath_ + kEncryptedSuffix ? PathKind::File : PathKind::Missing;

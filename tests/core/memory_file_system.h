@@ -24,6 +24,8 @@ class MemoryFileSystem final : public FileSystem {
 
   // Back to no files and no faults.
   void Reset();
+  // A plain delete, as another program would make it behind a job's back.
+  bool Remove(const std::wstring& path);
   void Put(const std::wstring& path, Bytes data);
   std::optional<Bytes> Get(const std::wstring& path) const;
   std::vector<std::wstring> Names() const;
@@ -32,7 +34,6 @@ class MemoryFileSystem final : public FileSystem {
   std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
   bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
   void Discard(std::unique_ptr<TempFile> file) override;
-  bool Remove(const std::wstring& path) override;
   PathKind Kind(const std::wstring& path) override;
   std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override;
   std::unique_ptr<FileHold> HoldExisting(const std::wstring& path) override;

@@ -32,7 +32,7 @@ TEST(Win32JobFiles, AHeldFileKeepsOtherJobsWritersAndDeletesOutButLetsReadersIn)
   TestFolder dir;
   Win32FileSystem fs;
   const std::wstring path = dir / L"in";
-  WriteBytes(path, TextBytes(100));
+  WriteBytes(path, PrintableBytes(100));
   FileIdentity seen;
   Outcome refused = Outcome::Success;
   auto held = fs.OpenHeld(path, &seen, &refused);
@@ -64,8 +64,8 @@ TEST(Win32JobFiles, ATemporaryFileIsMarkedForDeletionAndCommitsReplaceOnlyWhenAs
   TestFolder dir;
   Win32FileSystem fs;
   const std::wstring out = dir / L"out";
-  WriteBytes(out, TextBytes(10));
-  auto temp = Written(fs, out, TextBytes(20));
+  WriteBytes(out, PrintableBytes(10));
+  auto temp = Written(fs, out, PrintableBytes(20));
   const std::wstring tempPath = OnlyTempIn(dir);
   ASSERT_FALSE(tempPath.empty());
   // Marked: no other open gets it, whatever it shares.
@@ -73,24 +73,24 @@ TEST(Win32JobFiles, ATemporaryFileIsMarkedForDeletionAndCommitsReplaceOnlyWhenAs
                         OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_FALSE(fs.CommitNew(std::move(temp), out));
-  EXPECT_EQ(ReadBytes(out), TextBytes(10));
+  EXPECT_EQ(ReadBytes(out), PrintableBytes(10));
   EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L"out"});
 
-  EXPECT_TRUE(fs.CommitNew(Written(fs, dir / L"fresh", TextBytes(30)), dir / L"fresh"));
-  EXPECT_EQ(ReadBytes(dir / L"fresh"), TextBytes(30));
-  EXPECT_TRUE(fs.Commit(Written(fs, out, TextBytes(40)), out));
-  EXPECT_EQ(ReadBytes(out), TextBytes(40));
-  fs.Discard(Written(fs, out, TextBytes(50)));
+  EXPECT_TRUE(fs.CommitNew(Written(fs, dir / L"fresh", PrintableBytes(30)), dir / L"fresh"));
+  EXPECT_EQ(ReadBytes(dir / L"fresh"), PrintableBytes(30));
+  EXPECT_TRUE(fs.Commit(Written(fs, out, PrintableBytes(40)), out));
+  EXPECT_EQ(ReadBytes(out), PrintableBytes(40));
+  fs.Discard(Written(fs, out, PrintableBytes(50)));
   EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"fresh", L"out"}));
 }
 
 TEST(Win32JobFiles, TheCleanupRemovesOnlyLeftoversThatNoJobHolds) {
   TestFolder dir;
   Win32FileSystem fs;
-  auto running = Written(fs, dir / L"out", TextBytes(20));
+  auto running = Written(fs, dir / L"out", PrintableBytes(20));
   const std::wstring leftover = dir / L"~ferrune-00001234-0000abcd.tmp";
-  WriteBytes(leftover, TextBytes(5000));
-  WriteBytes(dir / L"~ferrune-notes.tmp", TextBytes(5));
+  WriteBytes(leftover, PrintableBytes(5000));
+  WriteBytes(dir / L"~ferrune-notes.tmp", PrintableBytes(5));
   fs.RemoveLeftovers(dir / L"out");
   EXPECT_FALSE(Exists(leftover));
   EXPECT_TRUE(Exists(dir / L"~ferrune-notes.tmp"));
@@ -112,13 +112,13 @@ TEST(Win32JobFiles, TheInputIsDeletedOnlyWhenItHasNoOtherName) {
       return EncryptFileWithProvider(ctx.id(), path, SecretBytes::FromText("secret"), lent);
     });
   };
-  WriteBytes(dir / L"a", TextBytes(3000));
+  WriteBytes(dir / L"a", PrintableBytes(3000));
   ASSERT_TRUE(CreateHardLinkW((dir / L"b").c_str(), (dir / L"a").c_str(), nullptr));
   const FileJobResult linked = encrypt(dir / L"a");
   EXPECT_EQ(linked.outcome, Outcome::Success);
   EXPECT_EQ(linked.kept, KeptReason::OtherNames);
-  EXPECT_EQ(ReadBytes(dir / L"a"), TextBytes(3000));
-  EXPECT_EQ(ReadBytes(dir / L"b"), TextBytes(3000));
+  EXPECT_EQ(ReadBytes(dir / L"a"), PrintableBytes(3000));
+  EXPECT_EQ(ReadBytes(dir / L"b"), PrintableBytes(3000));
 
   ASSERT_TRUE(DeleteFileW((dir / L"b").c_str()));
   ASSERT_TRUE(DeleteFileW((dir / L"a.zrv").c_str()));
@@ -127,7 +127,7 @@ TEST(Win32JobFiles, TheInputIsDeletedOnlyWhenItHasNoOtherName) {
   EXPECT_FALSE(alone.inputKept);
   EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L"a.zrv"});
   EXPECT_EQ(Decrypt(ctx, dir / L"a.zrv", "secret"), Outcome::Success);
-  EXPECT_EQ(ReadBytes(dir / L"a"), TextBytes(3000));
+  EXPECT_EQ(ReadBytes(dir / L"a"), PrintableBytes(3000));
 }
 
 }  // namespace

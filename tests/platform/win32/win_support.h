@@ -47,8 +47,6 @@ void WriteBytes(const std::wstring& path, const Bytes& data);
 Bytes ReadBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);
 
-// The former name of PrintableBytes, for the tests written against it.
-inline Bytes TextBytes(std::size_t size) { return PrintableBytes(size); }
 Bytes Concat(std::initializer_list<Bytes> parts);
 
 // SHA-1 through the provider.

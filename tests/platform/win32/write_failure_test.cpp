@@ -30,7 +30,6 @@ class FaultyFileSystem final : public FileSystem {
     return real_.Commit(std::move(static_cast<Faulty&>(*file).inner), finalPath);
   }
   void Discard(std::unique_ptr<TempFile> file) override { real_.Discard(std::move(static_cast<Faulty&>(*file).inner)); }
-  bool Remove(const std::wstring& path) override { return real_.Remove(path); }
   PathKind Kind(const std::wstring& path) override { return real_.Kind(path); }
   std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override {
     return real_.OpenHeld(path, seen, refused);
@@ -137,7 +136,7 @@ TEST(Mounted, AFolderWhereNothingCanBeCreatedIsCannotWrite) {
   }
   EphemeralContext ctx;
   TestFolder writable(source);
-  const Bytes data = TextBytes(100000);
+  const Bytes data = PrintableBytes(100000);
   WriteBytes(source + L"\\in.txt", data);
   ASSERT_EQ(Encrypt(ctx, source + L"\\in.txt", "secret"), Outcome::Success);
   ASSERT_TRUE(DeleteFileW((source + L"\\in.txt").c_str()));
