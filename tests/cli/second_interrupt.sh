@@ -6,18 +6,14 @@
 #   second_interrupt.sh ZRV_EXE WORK
 # Wine runs in the prefix of WINEPREFIX, which must be set (never ~/.wine).
 set -uo pipefail
-exe=$1 work=$2
-[ -n "${WINEPREFIX:-}" ] || { echo "WINEPREFIX is not set"; exit 1; }
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-rm -rf "$work"
+. "$(dirname "$0")/wine_job.sh"
 mkdir -p "$work/files"
 head -c 3000000 /dev/urandom >"$work/plain"
 cp "$work/plain" "$work/files/c"
-printf 'password\n' >"$work/pw"
 gate=$work/gate
 
 keys() {
-  for _ in $(seq 1200); do [ -e "$gate" ] && break; sleep 0.05; done
+  wait_for_gate "$gate"
   printf '\003'
   sleep 0.5
   printf '\003'
@@ -28,8 +24,6 @@ keys | FERRUNE_TEST_PAUSE=$(winpath "$gate") FERRUNE_TEST_PAUSE_AT=middle WINEDE
   >"$work/terminal"
 status=$?
 
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 [ -e "$gate" ] || fail "the job never reached its pause"
 [ "$status" = 130 ] || fail "exit status $status, not 130"
 sleep 2  # the system removes a file marked for deletion once its process is gone

@@ -7,14 +7,7 @@
 #   wine_changed_input.sh ZRV_EXE WORK
 # Wine runs in the prefix of WINEPREFIX, which must be set (never ~/.wine).
 set -uo pipefail
-exe=$1 work=$2
-[ -n "${WINEPREFIX:-}" ] || { echo "WINEPREFIX is not set"; exit 1; }
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-rm -rf "$work"
-mkdir -p "$work"
-printf 'password\n' >"$work/pw"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+. "$(dirname "$0")/wine_job.sh"
 
 append() { printf 'LINE\n' >>"$1"; }
 overwrite() {
@@ -32,7 +25,7 @@ for change in append overwrite; do
   FERRUNE_TEST_PAUSE=$(winpath "$gate") WINEDEBUG=-all \
     wine "$exe" --password-file "$(winpath "$work/pw")" encrypt "$(winpath "$dir/log.bin")" 2>"$dir.err" &
   job=$!
-  for _ in $(seq 1200); do [ -e "$gate" ] && break; sleep 0.05; done
+  wait_for_gate "$gate"
   [ -e "$gate" ] || fail "$change: the job never reached its pause"
   "$change" "$dir/log.bin"
   cp "$dir/log.bin" "$work/changed"
