@@ -31,39 +31,27 @@ std::wstring Password(const std::string& name) {
 
 std::wstring Work(const std::string& part) { return ToWindowsPath(std::string(FERRUNE_INTEROP_DIR_UNIX) + "/" + part); }
 
-// The final status: the click is posted, so until the window has taken it the
-// status panel may still hold its first, empty text.
-std::wstring Finish(App& app, const std::wstring& progress) {
-  std::wstring status;
-  WaitUntil(
-      [&] {
-        status = app.Text(kStatusText);
-        return app.Page() == 3 && !status.empty() && status != progress;
-      },
-      60s);
-  return status;
-}
+// How the context menu starts a job, and the page's edits and button.
+struct Job {
+  const wchar_t* verb;
+  int page;
+  std::vector<int> edits;
+  int button;
+  const wchar_t* progress;
+};
+const Job kDecrypt{L"/encrypt", 2, {ids::Password}, kDecryptButton, L"Please wait while the file is decrypted"};
+const Job kEncrypt{
+    L"/crypt", 1, {ids::Password1, ids::Password2}, kEncryptButton, L"Please wait while the file is encrypted"};
 
-std::wstring DecryptThroughWindow(const std::wstring& path, const std::wstring& password) {
-  App app(L"\"" + path + L"\" /encrypt");
+// `password` typed in every edit, the button clicked, the window closed
+// after; the final status.
+std::wstring ThroughWindow(const Job& job, const std::wstring& path, const std::wstring& password) {
+  App app(L"\"" + path + L"\" " + job.verb);
   EXPECT_TRUE(app.WaitForWindow());
-  EXPECT_TRUE(app.WaitForPage(2));
-  app.SetText(ids::Password, password);
-  app.Click(kDecryptButton);
-  const std::wstring status = Finish(app, L"Please wait while the file is decrypted");
-  app.Click(kCloseButton);
-  EXPECT_EQ(app.WaitForExit(), 0u);
-  return status;
-}
-
-std::wstring EncryptThroughWindow(const std::wstring& path, const std::wstring& password) {
-  App app(L"\"" + path + L"\" /crypt");
-  EXPECT_TRUE(app.WaitForWindow());
-  EXPECT_TRUE(app.WaitForPage(1));
-  app.SetText(ids::Password1, password);
-  app.SetText(ids::Password2, password);
-  app.Click(kEncryptButton);
-  const std::wstring status = Finish(app, L"Please wait while the file is encrypted");
+  EXPECT_TRUE(app.WaitForPage(job.page));
+  for (const int edit : job.edits) app.SetText(edit, password);
+  app.Click(job.button);
+  const std::wstring status = app.WaitForStatusOtherThan(job.progress);
   app.Click(kCloseButton);
   EXPECT_EQ(app.WaitForExit(), 0u);
   return status;
@@ -82,7 +70,7 @@ void OpenNativeFiles(const std::string& name, std::initializer_list<const char*>
     ASSERT_FALSE(sealed.empty()) << "no native file: run the interop_native_files step";
     const std::wstring encrypted = dir + L"\\" + Widened(file) + L".zrv";
     WriteFileBytes(encrypted, sealed);
-    EXPECT_EQ(DecryptThroughWindow(encrypted, password), L"Decryption completed");
+    EXPECT_EQ(ThroughWindow(kDecrypt, encrypted, password), L"Decryption completed");
     EXPECT_EQ(ReadFileBytes(dir + L"\\" + Widened(file)), ReadFileBytes(Work("plain/" + file)));
     EXPECT_FALSE(FileExists(encrypted));
   }
@@ -96,7 +84,7 @@ void SealForNative(const std::string& name, std::initializer_list<const char*> s
     const std::string file = std::string(size) + ".bin";
     const std::wstring plain = Work("window/" + name + "/" + file);
     WriteFileBytes(plain, ReadFileBytes(Work("plain/" + file)));
-    EXPECT_EQ(EncryptThroughWindow(plain, password), L"Encryption completed");
+    EXPECT_EQ(ThroughWindow(kEncrypt, plain, password), L"Encryption completed");
     EXPECT_FALSE(FileExists(plain));
     EXPECT_TRUE(FileExists(plain + L".zrv"));
   }
