@@ -74,6 +74,10 @@ class App {
   // Waits for the process to end; its exit code, or nullopt on time-out.
   std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout = 20s);
   void Close();  // as the title bar's close does
+  std::optional<DWORD> CloseAndWait(std::chrono::milliseconds timeout = 20s) {
+    Close();
+    return WaitForExit(timeout);
+  }
   void Kill();
 
   // Saves the window as it is on screen (frame included) to a PNG.

@@ -64,14 +64,31 @@ class WindowTest : public ::testing::Test {
     return app;
   }
 
+  // A password typed in each edit of the page, and its button clicked.
+  static void TypeAndEncrypt(App& app, const std::wstring& first, const std::wstring& second) {
+    app.SetText(ids::Password1, first);
+    app.SetText(ids::Password2, second);
+    app.Click(kEncryptButton);
+  }
+  static void TypeAndEncrypt(App& app, const std::wstring& password) { TypeAndEncrypt(app, password, password); }
+  static void TypeAndDecrypt(App& app, const std::wstring& password) {
+    app.SetText(ids::Password, password);
+    app.Click(kDecryptButton);
+  }
+
   static std::wstring Finish(App& app, const std::wstring& progress) { return app.WaitForStatusOtherThan(progress); }
+
+  // Started on the Encrypt page, `password` typed twice and Encrypt clicked.
+  std::unique_ptr<App> EncryptWith(const std::wstring& path, const std::wstring& password,
+                                   std::vector<std::wstring> env = {}) {
+    auto app = StartEncrypt(path, std::move(env));
+    TypeAndEncrypt(*app, password);
+    return app;
+  }
 
   // Encrypts `path` with `password` through the window; returns the final status.
   std::wstring EncryptThroughWindow(const std::wstring& path, const std::wstring& password) {
-    auto app = StartEncrypt(path);
-    app->SetText(ids::Password1, password);
-    app->SetText(ids::Password2, password);
-    app->Click(kEncryptButton);
+    auto app = EncryptWith(path, password);
     const std::wstring status = Finish(*app, L"Please wait while the file is encrypted");
     app->Click(kCloseButton);
     EXPECT_EQ(app->WaitForExit(), 0u);
@@ -102,9 +119,7 @@ TEST_F(WindowTest, EncryptRefusesPasswordsItCannotUseAndKeepsThePage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Utf8(c.message));
-    app->SetText(ids::Password1, c.first);
-    app->SetText(ids::Password2, c.second);
-    app->Click(kEncryptButton);
+    TypeAndEncrypt(*app, c.first, c.second);
     MessageBoxInfo box = ExpectBox(*app, c.message, {IDOK});
     app->Answer(box, IDOK);
     EXPECT_EQ(app->Page(), 1);
@@ -112,9 +127,7 @@ TEST_F(WindowTest, EncryptRefusesPasswordsItCannotUseAndKeepsThePage) {
     EXPECT_EQ(app->Text(ids::Password2), c.second);
   }
   // Five blanks count as entered; the question comes, and No stops.
-  app->SetText(ids::Password1, L"     ");
-  app->SetText(ids::Password2, L"     ");
-  app->Click(kEncryptButton);
+  TypeAndEncrypt(*app, L"     ");
   MessageBoxInfo box = ExpectBox(
       *app, L"You have entered a password which has less than 6 characters.\n\rAre you sure you want to continue?",
       {IDYES, IDNO});
@@ -129,17 +142,13 @@ TEST_F(WindowTest, EncryptRefusesPasswordsItCannotUseAndKeepsThePage) {
   Sleep(300ms);
   EXPECT_EQ(app->Page(), 1);
   EXPECT_EQ(app->Text(ids::Password2), L"     ");
-  app->Close();
-  EXPECT_EQ(app->WaitForExit(), 0u);
+  EXPECT_EQ(app->CloseAndWait(), 0u);
 }
 
 TEST_F(WindowTest, AShortPasswordAnsweredYesEncrypts) {
   const std::string content = RandomBytes(1000, 1);
   const std::wstring file = MakeFile(L"short.bin", content);
-  auto app = StartEncrypt(file);
-  app->SetText(ids::Password1, L"     ");
-  app->SetText(ids::Password2, L"     ");
-  app->Click(kEncryptButton);
+  auto app = EncryptWith(file, L"     ");
   MessageBoxInfo box = ExpectBox(
       *app, L"You have entered a password which has less than 6 characters.\n\rAre you sure you want to continue?",
       {IDYES, IDNO});
@@ -152,8 +161,7 @@ TEST_F(WindowTest, AShortPasswordAnsweredYesEncrypts) {
   // About leads to the information page, and nothing leads back.
   app->Click(kAboutButton);
   EXPECT_TRUE(app->WaitForPage(0));
-  app->Close();
-  EXPECT_EQ(app->WaitForExit(), 0u);
+  EXPECT_EQ(app->CloseAndWait(), 0u);
 }
 
 TEST_F(WindowTest, EncryptsAndDecryptsARealFileAndAWrongPasswordChangesNothing) {
@@ -161,10 +169,7 @@ TEST_F(WindowTest, EncryptsAndDecryptsARealFileAndAWrongPasswordChangesNothing) 
   const std::wstring file = MakeFile(L"report \u00e9t\u00e9 \u65e5.txt", content);
   // Exactly six characters: no question.
   {
-    auto app = StartEncrypt(file);
-    app->SetText(ids::Password1, L"s3cr\u00e9t");
-    app->SetText(ids::Password2, L"s3cr\u00e9t");
-    app->Click(kEncryptButton);
+    auto app = EncryptWith(file, L"s3cr\u00e9t");
     EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
     EXPECT_FALSE(app->MessageBoxShowing());
     app->Click(kCloseButton);
@@ -179,8 +184,7 @@ TEST_F(WindowTest, EncryptsAndDecryptsARealFileAndAWrongPasswordChangesNothing) 
   // A wrong password, one character: no question, and every file stays.
   {
     auto app = StartDecrypt(encrypted);
-    app->SetText(ids::Password, L"x");
-    app->Click(kDecryptButton);
+    TypeAndDecrypt(*app, L"x");
     EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"Invalid password!");
     EXPECT_TRUE(app->Enabled(kCloseButton));
     app->Click(kCloseButton);
@@ -210,21 +214,18 @@ TEST_F(WindowTest, DecryptAsksForAPassword) {
   app->Answer(box, IDOK);
   EXPECT_EQ(app->Page(), 2);
   // A file that is no encrypted file is called damaged, not a wrong password.
-  app->SetText(ids::Password, L"whatever");
-  app->Click(kDecryptButton);
+  TypeAndDecrypt(*app, L"whatever");
   EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"The file is damaged");
   EXPECT_EQ(ReadFileBytes(file), "not really encrypted");
   EXPECT_FALSE(FileExists(dir_ + L"\\a"));
-  app->Close();
-  EXPECT_EQ(app->WaitForExit(), 0u);
+  EXPECT_EQ(app->CloseAndWait(), 0u);
 }
 
 TEST_F(WindowTest, AMissingFileIsReportedAndNothingIsDeleted) {
   EXPECT_EQ(EncryptThroughWindow(dir_ + L"\\gone.txt", L"password"), L"Cannot read the file");
   EXPECT_FALSE(FileExists(dir_ + L"\\gone.txt.zrv"));
   auto app = StartDecrypt(dir_ + L"\\gone.txt.zrv");
-  app->SetText(ids::Password, L"password");
-  app->Click(kDecryptButton);
+  TypeAndDecrypt(*app, L"password");
   EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"Cannot read the file");
   app->Click(kCloseButton);
   EXPECT_EQ(app->WaitForExit(), 0u);
@@ -241,10 +242,7 @@ TEST_F(WindowTest, AReadOnlyInputIsKeptAndSaysSo) {
 
 TEST_F(WindowTest, ShowsProgressWithItsButtonsDisabledWhileTheWorkerRuns) {
   const std::wstring file = MakeFile(L"big.bin", RandomBytes(40u << 20, 3));
-  auto app = StartEncrypt(file);
-  app->SetText(ids::Password1, L"password");
-  app->SetText(ids::Password2, L"password");
-  app->Click(kEncryptButton);
+  auto app = EncryptWith(file, L"password");
   ASSERT_TRUE(app->WaitForPage(3));
   EXPECT_EQ(app->Text(kStatusText), L"Please wait while the file is encrypted");
   EXPECT_FALSE(app->Enabled(kAboutButton));
@@ -277,10 +275,7 @@ TEST_F(WindowTest, ClosingDuringTheWorkCancelsAndKeepsTheInput) {
     SCOPED_TRACE(way.name);
     dir_ = TempDir();
     const std::wstring file = MakeFile(L"cancel.bin", content);
-    auto app = StartEncrypt(file, way.environment);
-    app->SetText(ids::Password1, L"password");
-    app->SetText(ids::Password2, L"password");
-    app->Click(kEncryptButton);
+    auto app = EncryptWith(file, L"password", way.environment);
     ASSERT_TRUE(WaitUntil([&] { return app->Visible(ids::ProgressBar1); }, 20s));
     if (way.taskbar) {
       PostMessageW(app->Owner(), WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -306,10 +301,7 @@ TEST_F(WindowTest, AnOutcomeIsShownAlsoWhenTheCompletionCannotWaitForTheWindow) 
   // The work succeeds and deletes the input; only the last synchronous call
   // finds no event. The window must still say so and stay usable.
   const std::wstring file = MakeFile(L"e.txt", "content");
-  auto app = StartEncrypt(file, {L"FERRUNE_FAULT=syncevent"});
-  app->SetText(ids::Password1, L"password");
-  app->SetText(ids::Password2, L"password");
-  app->Click(kEncryptButton);
+  auto app = EncryptWith(file, L"password", {L"FERRUNE_FAULT=syncevent"});
   EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
   EXPECT_FALSE(FileExists(file));
   EXPECT_TRUE(FileExists(file + L".zrv"));
@@ -317,33 +309,26 @@ TEST_F(WindowTest, AnOutcomeIsShownAlsoWhenTheCompletionCannotWaitForTheWindow) 
   EXPECT_TRUE(app->Enabled(kCloseButton));
   app->Click(kAboutButton);
   EXPECT_TRUE(app->WaitForPage(0));
-  app->Close();
-  EXPECT_EQ(app->WaitForExit(), 0u);
+  EXPECT_EQ(app->CloseAndWait(), 0u);
 }
 
 TEST_F(WindowTest, RefusesToStartWithoutAProvider) {
   const std::wstring file = MakeFile(L"p.txt", "untouched");
-  auto app = StartEncrypt(file, {L"FERRUNE_FAULT=noprovider"});
-  app->SetText(ids::Password1, L"password");
-  app->SetText(ids::Password2, L"password");
-  app->Click(kEncryptButton);
+  auto app = EncryptWith(file, L"password", {L"FERRUNE_FAULT=noprovider"});
   MessageBoxInfo box =
       ExpectBox(*app, L"The crypto provider is not available.\n\rThe file has not been changed.", {IDOK});
   app->Answer(box, IDOK);
   EXPECT_EQ(app->Page(), 1);
   EXPECT_EQ(ReadFileBytes(file), "untouched");
   EXPECT_FALSE(FileExists(file + L".zrv"));
-  app->Close();
-  EXPECT_EQ(app->WaitForExit(), 0u);
+  EXPECT_EQ(app->CloseAndWait(), 0u);
 }
 
 TEST_F(WindowTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowIsNotStuck) {
   const std::wstring file = MakeFile(L"t.txt", "untouched");
   auto app = StartEncrypt(file, {L"FERRUNE_FAULT=thread"});
   SetForegroundWindow(app->Window());
-  app->SetText(ids::Password1, L"password");
-  app->SetText(ids::Password2, L"password");
-  app->Click(kEncryptButton);
+  TypeAndEncrypt(*app, L"password");
   std::optional<MessageBoxInfo> box = app->WaitForMessageBox();
   ASSERT_TRUE(box);
   EXPECT_EQ(box->caption, kTitle);
@@ -413,8 +398,7 @@ TEST_F(WebLinkTest, HelpAndTheWebLinkOpenTheirAddresses) {
     app.Click(kInformationHelpButton);
     Logged(2);
     EXPECT_EQ(app.Page(), 0);
-    app.Close();
-    EXPECT_EQ(app.WaitForExit(), 0u);
+    EXPECT_EQ(app.CloseAndWait(), 0u);
   }
   {
     App app(L"C:\\x.zrv /encrypt", env);
@@ -423,8 +407,7 @@ TEST_F(WebLinkTest, HelpAndTheWebLinkOpenTheirAddresses) {
     app.Click(kDecryptHelpButton);
     Logged(3);
     EXPECT_EQ(app.Page(), 2);
-    app.Close();
-    EXPECT_EQ(app.WaitForExit(), 0u);
+    EXPECT_EQ(app.CloseAndWait(), 0u);
   }
   const std::string log = Logged(3);
   const std::string home = "\"http://ferrune.example\"";
