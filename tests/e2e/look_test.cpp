@@ -99,8 +99,24 @@ class LookTest : public ::testing::TestWithParam<Look> {
     EXPECT_TRUE(Near(got, want)) << what << " at " << x << "," << y << ": " << Hex(got) << " instead of " << Hex(want);
   }
 
-  void ExpectBlueLink(const App& app, int id) {
-    EXPECT_GT(CountPixels(app, app.ControlRect(id), IsBlue), 10) << "link " << id << " has no blue text";
+  struct Spot {
+    int x, y;
+    COLORREF want;
+    const char* what;
+  };
+  void ExpectPixels(const App& app, std::initializer_list<Spot> spots) {
+    for (const Spot& spot : spots) ExpectPixel(app, spot.x, spot.y, spot.want, spot.what);
+  }
+
+  // Text of about `colour` in the control, not just its background.
+  static void ExpectTextColour(const App& app, int id, COLORREF colour, const char* what) {
+    EXPECT_GT(CountPixels(app, app.ControlRect(id), [&](COLORREF c) { return Near(c, colour, 40); }), 10) << what;
+  }
+
+  static void ExpectBlueLinks(const App& app, std::initializer_list<int> ids) {
+    for (const int id : ids) {
+      EXPECT_GT(CountPixels(app, app.ControlRect(id), IsBlue), 10) << "link " << id << " has no blue text";
+    }
   }
 
   std::unique_ptr<TracedRun> run_;
@@ -109,65 +125,49 @@ class LookTest : public ::testing::TestWithParam<Look> {
 TEST_P(LookTest, InformationPage) {
   auto app = Start(0);
   app->Screenshot(Shot(L"page0-information"));
-  ExpectPixel(*app, 3, 30, kWhite, "banner");
-  ExpectPixel(*app, 100, 95, PageColour(), "page");
-  ExpectPixel(*app, 100, 128, BarColour(), "bottom bar");
-  EXPECT_GT(CountPixels(*app, app->ControlRect(ids::Panel14), [](COLORREF c) { return Near(c, RGB(128, 128, 0), 40); }),
-            10)
-      << "olive information text";
-  ExpectBlueLink(*app, ids::Panel9);
-  ExpectBlueLink(*app, ids::SpeedButton6);
-  ExpectBlueLink(*app, ids::SpeedButton5);
-  app->Close();
-  EXPECT_EQ(app->WaitForExit(), 0u);
+  ExpectPixels(*app,
+               {{3, 30, kWhite, "banner"}, {100, 95, PageColour(), "page"}, {100, 128, BarColour(), "bottom bar"}});
+  ExpectTextColour(*app, ids::Panel14, RGB(128, 128, 0), "olive information text");
+  ExpectBlueLinks(*app, {ids::Panel9, ids::SpeedButton6, ids::SpeedButton5});
+  EXPECT_EQ(app->CloseAndWait(), 0u);
 }
 
 TEST_P(LookTest, EncryptPage) {
   auto app = Start(1);
   app->SetText(ids::Password1, L"abc");
   app->Screenshot(Shot(L"page1-encrypt"));
-  ExpectPixel(*app, 3, 104, PageColour(), "page");
-  ExpectPixel(*app, 100, 128, BarColour(), "bottom bar");
-  ExpectBlueLink(*app, ids::SpeedButton3);
-  ExpectBlueLink(*app, ids::SpeedButton4);
+  ExpectPixels(*app, {{3, 104, PageColour(), "page"}, {100, 128, BarColour(), "bottom bar"}});
+  ExpectBlueLinks(*app, {ids::SpeedButton3, ids::SpeedButton4});
   // The edit shows stars, not a bullet and not the text.
   const std::wstring shown = [&] {
     wchar_t c = static_cast<wchar_t>(SendMessageW(app->Control(ids::Password1), EM_GETPASSWORDCHAR, 0, 0));
     return std::wstring(1, c);
   }();
   EXPECT_EQ(shown, L"*");
-  app->Close();
-  EXPECT_EQ(app->WaitForExit(), 0u);
+  EXPECT_EQ(app->CloseAndWait(), 0u);
 }
 
 TEST_P(LookTest, DecryptPage) {
   auto app = Start(2);
   app->Screenshot(Shot(L"page2-decrypt"));
-  ExpectPixel(*app, 3, 104, PageColour(), "page");
-  ExpectPixel(*app, 100, 128, BarColour(), "bottom bar");
-  EXPECT_GT(CountPixels(*app, app->ControlRect(ids::Panel3), [](COLORREF c) { return Near(c, RGB(128, 0, 0), 40); }),
-            10)
-      << "maroon hint text";
-  ExpectBlueLink(*app, ids::SpeedButton1);
-  app->Close();
-  EXPECT_EQ(app->WaitForExit(), 0u);
+  ExpectPixels(*app, {{3, 104, PageColour(), "page"}, {100, 128, BarColour(), "bottom bar"}});
+  ExpectTextColour(*app, ids::Panel3, RGB(128, 0, 0), "maroon hint text");
+  ExpectBlueLinks(*app, {ids::SpeedButton1});
+  EXPECT_EQ(app->CloseAndWait(), 0u);
 }
 
 TEST_P(LookTest, StatusPage) {
   auto app = Start(3);
   app->Screenshot(Shot(L"page3-status"));
-  ExpectPixel(*app, 3, 25, kWhite, "banner");
-  ExpectPixel(*app, 100, 128, BarColour(), "bottom bar");
-  ExpectPixel(*app, 2, 60, PageColour(), "status panel");
+  ExpectPixels(
+      *app, {{3, 25, kWhite, "banner"}, {100, 128, BarColour(), "bottom bar"}, {2, 60, PageColour(), "status panel"}});
   EXPECT_GT(CountPixels(*app, app->ControlRect(ids::Panel13), IsRed), 20) << "red status text";
   // The logo's transparent colour lets the white banner through.
   const RECT logo = app->ControlRect(ids::Image3);
   ExpectPixel(*app, logo.right - 2, logo.bottom - 2, kWhite, "logo background");
   EXPECT_GT(CountPixels(*app, logo, [](COLORREF c) { return !Near(c, kWhite, 20); }), 100) << "logo drawn";
-  ExpectBlueLink(*app, ids::SpeedButton9);
-  ExpectBlueLink(*app, ids::SpeedButton10);
-  app->Close();
-  EXPECT_EQ(app->WaitForExit(), 0u);
+  ExpectBlueLinks(*app, {ids::SpeedButton9, ids::SpeedButton10});
+  EXPECT_EQ(app->CloseAndWait(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Looks, LookTest, ::testing::Values(Look{true, "themed"}, Look{false, "classic"}),
@@ -198,8 +198,7 @@ TEST(Layout, ControlsStandWhereTheDesignPutsThemAt96Dpi) {
     EXPECT_TRUE(EqualRect(&got, &p.client))
         << "control " << p.id << " at " << got.left << "," << got.top << " " << got.right << "," << got.bottom;
   }
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
+  EXPECT_EQ(app.CloseAndWait(), 0u);
 }
 
 // The resolution of a Wine session is fixed when its server starts, so
@@ -225,8 +224,7 @@ TEST(Layout, ScalesWithTheScreenResolution) {
   EXPECT_EQ(button.left, 156);
   EXPECT_EQ(button.top, 174);
   EXPECT_GT(CountPixels(app, button, IsBlue), 20) << "link text drawn at the new size";
-  app.Close();
-  EXPECT_EQ(app.WaitForExit(), 0u);
+  EXPECT_EQ(app.CloseAndWait(), 0u);
 }
 
 }  // namespace
