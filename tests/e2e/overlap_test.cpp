@@ -78,6 +78,17 @@ class Overlap : public ::testing::Test {
     app.Click(kCloseButton);
     EXPECT_EQ(app.WaitForExit(), 0u);
   }
+  // The window's decryption of `path` over a file that stands under its
+  // output name, the replace question answered Yes; the final status.
+  std::wstring DecryptReplacing(const std::wstring& path) {
+    auto app = Window(path, false);
+    std::optional<MessageBoxInfo> box = app->WaitForMessageBox();
+    if (!box) return L"no replace question";
+    app->Answer(*box, IDYES);
+    const std::wstring status = app->WaitForStatusOtherThan(kDecrypting);
+    CloseWindow(*app);
+    return status;
+  }
 
   std::wstring dir_, password_;
 };
@@ -102,16 +113,10 @@ TEST_F(Overlap, TheWindowAsksBeforeItReplacesAndNoIsTheDefault) {
     EXPECT_EQ(app->Page(), encrypt ? 1 : 2);
     EXPECT_EQ(ReadFileBytes(File(L"a")), "newer plain");
     EXPECT_EQ(ReadFileBytes(File(L"a.zrv")), sealed);
-    app->Close();
-    EXPECT_EQ(app->WaitForExit(), 0u);
+    EXPECT_EQ(app->CloseAndWait(), 0u);
   }
   // Yes: the decryption replaces the newer plain file.
-  auto app = Window(File(L"a.zrv"), false);
-  std::optional<MessageBoxInfo> box = app->WaitForMessageBox();
-  ASSERT_TRUE(box);
-  app->Answer(*box, IDYES);
-  EXPECT_EQ(app->WaitForStatusOtherThan(kDecrypting), L"Decryption completed");
-  CloseWindow(*app);
+  EXPECT_EQ(DecryptReplacing(File(L"a.zrv")), L"Decryption completed");
   EXPECT_EQ(ReadFileBytes(File(L"a")), "plain");
   EXPECT_EQ(Names(), std::vector<std::wstring>{L"a"});
 
@@ -156,12 +161,7 @@ TEST_F(Overlap, ZrvExeAndTheWindowKeepToOneJobPerFile) {
   Gate pair;
   auto encrypting = Zrv(L"encrypt --force " + Quoted(File(L"f")), pair.Env());
   ASSERT_TRUE(pair.Reached());
-  auto decrypting = Window(File(L"f.zrv"), false);
-  std::optional<MessageBoxInfo> box = decrypting->WaitForMessageBox();
-  ASSERT_TRUE(box);
-  decrypting->Answer(*box, IDYES);
-  EXPECT_EQ(decrypting->WaitForStatusOtherThan(kDecrypting), L"The file is in use by another program");
-  CloseWindow(*decrypting);
+  EXPECT_EQ(DecryptReplacing(File(L"f.zrv")), L"The file is in use by another program");
   EXPECT_EQ(ReadFileBytes(File(L"f")), "newer data");
   pair.Open();
   EXPECT_EQ(encrypting->WaitForExit(60s), 0u);
