@@ -1,6 +1,5 @@
 #include "driver.h"
 
-#include <atomic>
 #include <cstdio>
 
 #include "control_ids.h"
@@ -78,17 +77,6 @@ std::wstring ToWindowsPath(const std::string& unixPath) {
 std::wstring FerruneExe() { return ToWindowsPath(FERRUNE_EXE_UNIX); }
 std::wstring ScreenshotDir() {
   const std::wstring dir = ToWindowsPath(FERRUNE_SCREENSHOT_DIR_UNIX);
-  CreateDirectoryW(dir.c_str(), nullptr);
-  return dir;
-}
-
-std::wstring TempDir() {
-  static std::atomic<int> counter{0};
-  const std::wstring base = ToWindowsPath(FERRUNE_E2E_TMP_UNIX);
-  CreateDirectoryW(base.c_str(), nullptr);
-  // Wine reuses process ids from run to run; the clock keeps folders apart.
-  static const std::wstring run = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
-  const std::wstring dir = base + L"\\" + run + L"-" + std::to_wstring(++counter);
   CreateDirectoryW(dir.c_str(), nullptr);
   return dir;
 }

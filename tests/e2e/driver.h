@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "temporary_folder.h"
+
 namespace e2e {
 
 using namespace std::chrono_literals;
@@ -26,8 +28,17 @@ struct MessageBoxInfo {
 // Paths of the build, the Windows way.
 std::wstring FerruneExe();
 std::wstring ScreenshotDir();
-std::wstring TempDir();  // a fresh folder per call
 std::wstring ToWindowsPath(const std::string& unixPath);
+
+// A fresh folder for one test, removed with everything in it afterwards:
+// below FERRUNE_TEST_ROOT, which CTest sets to the build's e2e-tmp.
+class TempFolder : public ferrune::testing::TemporaryFolder {
+ public:
+  std::wstring operator/(const std::wstring& name) const {
+    return TemporaryFolder::operator/(std::wstring_view(name)).wstring();
+  }
+  std::wstring Path() const { return path().wstring(); }
+};
 
 std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);

@@ -14,7 +14,7 @@ std::string Utf8(const std::wstring& s) {
   return out;
 }
 
-TracedRun::TracedRun(std::vector<std::wstring> extra) : traceFile(TempDir() + L"\\trace.txt") {
+TracedRun::TracedRun(std::vector<std::wstring> extra) : traceFile(folder / L"trace.txt") {
   environment = std::move(extra);
   environment.push_back(L"FERRUNE_TRACE=" + traceFile);
 }

@@ -26,6 +26,7 @@ inline constexpr int kStatusText = ferrune::ids::Panel13;
 
 // A run of ferrune.exe with its trace file.
 struct TracedRun {
+  TempFolder folder;
   std::wstring traceFile;
   std::vector<std::wstring> environment;
   explicit TracedRun(std::vector<std::wstring> extra = {});

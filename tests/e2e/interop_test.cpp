@@ -62,16 +62,16 @@ std::wstring ThroughWindow(const Job& job, const std::wstring& path, const std::
 void OpenNativeFiles(const std::string& name, std::initializer_list<const char*> sizes) {
   const std::wstring password = Password(name);
   ASSERT_FALSE(password.empty());
-  const std::wstring dir = TempDir();
+  const TempFolder dir;
   for (const char* size : sizes) {
     SCOPED_TRACE(name + " " + size);
     const std::string file = std::string(size) + ".bin";
     const std::string sealed = ReadFileBytes(Work("native/" + name + "/" + file + ".zrv"));
     ASSERT_FALSE(sealed.empty()) << "no native file: run the interop_native_files step";
-    const std::wstring encrypted = dir + L"\\" + Widened(file) + L".zrv";
+    const std::wstring encrypted = dir / (Widened(file) + L".zrv");
     WriteFileBytes(encrypted, sealed);
     EXPECT_EQ(ThroughWindow(kDecrypt, encrypted, password), L"Decryption completed");
-    EXPECT_EQ(ReadFileBytes(dir + L"\\" + Widened(file)), ReadFileBytes(Work("plain/" + file)));
+    EXPECT_EQ(ReadFileBytes(dir / Widened(file)), ReadFileBytes(Work("plain/" + file)));
     EXPECT_FALSE(FileExists(encrypted));
   }
 }

@@ -24,7 +24,7 @@ std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 // Where a job waits, apart from the files at work.
 class Gate {
  public:
-  Gate() : path_(TempDir() + L"\\gate") {}
+  Gate() : path_(folder_ / L"gate") {}
   std::vector<std::wstring> Env(const std::wstring& step = L"open") const {
     return {L"FERRUNE_TEST_PAUSE=" + path_, L"FERRUNE_TEST_PAUSE_AT=" + step};
   }
@@ -34,21 +34,21 @@ class Gate {
   void Open() const { DeleteFileW(path_.c_str()); }
 
  private:
+  TempFolder folder_;
   std::wstring path_;
 };
 
 class Overlap : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = TempDir();
-    password_ = TempDir() + L"\\pw";
+    password_ = secrets_ / L"pw";
     WriteFileBytes(password_, "password\n");
   }
-  std::wstring File(const std::wstring& name) const { return dir_ + L"\\" + name; }
+  std::wstring File(const std::wstring& name) const { return dir_ / name; }
   std::vector<std::wstring> Names() const {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((dir_ + L"\\*").c_str(), &found);
+    HANDLE search = FindFirstFileW((dir_.Path() + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
       const std::wstring name = found.cFileName;
@@ -90,7 +90,9 @@ class Overlap : public ::testing::Test {
     return status;
   }
 
-  std::wstring dir_, password_;
+  // The password file stands apart from the files at work.
+  TempFolder dir_, secrets_;
+  std::wstring password_;
 };
 
 TEST_F(Overlap, TheWindowAsksBeforeItReplacesAndNoIsTheDefault) {

@@ -78,7 +78,8 @@ TEST_F(ShellTest, AMovedProgramRewritesItsPathsAndOldLayoutKeysGo) {
   MakeKey(L"*\\Shell\\FerruneFileCrypt\\command", L"old");
   MakeKey(L"Ferrune File\\Shell\\Open\\command", L"old");
   MakeKey(L"Ferrune File\\Shell\\OtherVerb\\command", L"kept");
-  const std::wstring folder = TempDir() + L"\\Program Files With Blanks \u00e9";
+  const TempFolder temp;
+  const std::wstring folder = temp / L"Program Files With Blanks \u00e9";
   CreateDirectoryW(folder.c_str(), nullptr);
   const std::wstring moved = folder + L"\\ferrune copy.exe";
   ASSERT_TRUE(CopyFileW(FerruneExe().c_str(), moved.c_str(), FALSE));

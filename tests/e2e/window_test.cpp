@@ -42,10 +42,8 @@ MessageBoxInfo ExpectBox(App& app, const std::wstring& text, std::vector<int> bu
 
 class WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override { dir_ = TempDir(); }
-
   std::wstring MakeFile(const std::wstring& name, const std::string& content) {
-    const std::wstring path = dir_ + L"\\" + name;
+    const std::wstring path = dir_ / name;
     WriteFileBytes(path, content);
     return path;
   }
@@ -95,7 +93,7 @@ class WindowTest : public ::testing::Test {
     return status;
   }
 
-  std::wstring dir_;
+  TempFolder dir_;
 };
 
 TEST_F(WindowTest, EncryptRefusesPasswordsItCannotUseAndKeepsThePage) {
@@ -217,14 +215,14 @@ TEST_F(WindowTest, DecryptAsksForAPassword) {
   TypeAndDecrypt(*app, L"whatever");
   EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"The file is damaged");
   EXPECT_EQ(ReadFileBytes(file), "not really encrypted");
-  EXPECT_FALSE(FileExists(dir_ + L"\\a"));
+  EXPECT_FALSE(FileExists(dir_ / L"a"));
   EXPECT_EQ(app->CloseAndWait(), 0u);
 }
 
 TEST_F(WindowTest, AMissingFileIsReportedAndNothingIsDeleted) {
-  EXPECT_EQ(EncryptThroughWindow(dir_ + L"\\gone.txt", L"password"), L"Cannot read the file");
-  EXPECT_FALSE(FileExists(dir_ + L"\\gone.txt.zrv"));
-  auto app = StartDecrypt(dir_ + L"\\gone.txt.zrv");
+  EXPECT_EQ(EncryptThroughWindow(dir_ / L"gone.txt", L"password"), L"Cannot read the file");
+  EXPECT_FALSE(FileExists(dir_ / L"gone.txt.zrv"));
+  auto app = StartDecrypt(dir_ / L"gone.txt.zrv");
   TypeAndDecrypt(*app, L"password");
   EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"Cannot read the file");
   app->Click(kCloseButton);
@@ -273,7 +271,7 @@ TEST_F(WindowTest, ClosingDuringTheWorkCancelsAndKeepsTheInput) {
   };
   for (const Way& way : ways) {
     SCOPED_TRACE(way.name);
-    dir_ = TempDir();
+    dir_.Clear();
     const std::wstring file = MakeFile(L"cancel.bin", content);
     auto app = EncryptWith(file, L"password", way.environment);
     ASSERT_TRUE(WaitUntil([&] { return app->Visible(ids::ProgressBar1); }, 20s));
@@ -286,14 +284,7 @@ TEST_F(WindowTest, ClosingDuringTheWorkCancelsAndKeepsTheInput) {
     EXPECT_EQ(ReadFileBytes(file), content);
     EXPECT_FALSE(FileExists(file + L".zrv"));
     // No temporary file is left behind either.
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((dir_ + L"\\*").c_str(), &found);
-    std::vector<std::wstring> names;
-    do {
-      if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    EXPECT_EQ(names, std::vector<std::wstring>{L"cancel.bin"});
+    EXPECT_EQ(dir_.Names(), std::vector<std::string>{"cancel.bin"});
   }
 }
 
@@ -351,7 +342,7 @@ TEST_F(WindowTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowIsNotStuck) {
 class WebLinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    log_ = TempDir() + L"\\urls.txt";
+    log_ = folder_ / L"urls.txt";
     const std::wstring command = L"\"" + ToWindowsPath(FERRUNE_URL_LOGGER_UNIX) + L"\" \"%1\"";
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\http\\shell\\open\\command", 0, nullptr, 0,
@@ -383,6 +374,7 @@ class WebLinkTest : public ::testing::Test {
         15s);
     return text;
   }
+  TempFolder folder_;
   std::wstring log_;
   wchar_t saved_[1024] = {};
 };
