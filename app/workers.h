@@ -29,28 +29,30 @@ extern bool OutputReplaceConfirmed;
 // True when a file (not a folder) stands under the output name of the run's file.
 bool OutputFileStands(JobKind kind);
 
-class TEncryptThread : public TThread {
+// The job both workers carry; each overrides only the work step.
+class TFileThread : public TThread {
  public:
-  explicit TEncryptThread(FileJob job) : job_(std::move(job)) {}
+  explicit TFileThread(FileJob job) : job_(std::move(job)) {}
   const FileJob& Job() const { return job_; }
 
  protected:
-  void Execute() override;
-
- private:
   FileJob job_;
 };
 
-class TDecryptThread : public TThread {
+class TEncryptThread : public TFileThread {
  public:
-  explicit TDecryptThread(FileJob job) : job_(std::move(job)) {}
-  const FileJob& Job() const { return job_; }
+  using TFileThread::TFileThread;
 
  protected:
   void Execute() override;
+};
 
- private:
-  FileJob job_;
+class TDecryptThread : public TFileThread {
+ public:
+  using TFileThread::TFileThread;
+
+ protected:
+  void Execute() override;
 };
 
 }  // namespace ferrune

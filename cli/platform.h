@@ -2,6 +2,7 @@
 // and POSIX calls behind it, the Windows build CryptoAPI and Win32.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -57,5 +58,16 @@ class Platform {
   virtual bool Normalize(const std::u32string& text, NormalForm form, SecretText* out) = 0;
   virtual std::optional<std::uint8_t> ToCodePage(char32_t c, int codePage) = 0;
 };
+
+// The system this build runs on: each platform's file defines these.
+std::unique_ptr<Console> MakeConsole();
+std::unique_ptr<Platform> MakePlatform();
+
+// Set by the first interrupt once the work has begun (SIGINT and the like,
+// Ctrl+C or Ctrl+Break).
+inline std::atomic<bool>& CancelFlag() {
+  static std::atomic<bool> flag{false};
+  return flag;
+}
 
 }  // namespace ferrune::cli

@@ -2,7 +2,7 @@
 #include <signal.h>
 
 #include "native_path.h"
-#include "posix_platform.h"
+#include "platform.h"
 #include "zrv.h"
 
 int main(int argc, char** argv) {
@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   ::signal(SIGPIPE, SIG_IGN);
   std::vector<std::wstring> args;
   for (int i = 1; i < argc; ++i) args.push_back(ferrune::FromNativePath(argv[i]));
-  auto console = MakePosixConsole();
-  auto platform = MakePosixPlatform();
+  auto console = MakeConsole();
+  auto platform = MakePlatform();
   return RunZrv(args, *console, *platform, &CancelFlag());
 }

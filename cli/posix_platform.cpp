@@ -1,4 +1,6 @@
-#include "posix_platform.h"
+// zrv on POSIX: OpenSSL's libcrypto, POSIX files, the terminal through
+// termios, text through libunistring and the code page tables.
+#include "platform.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -193,12 +195,7 @@ class PosixPlatform final : public Platform {
 
 }  // namespace
 
-std::atomic<bool>& CancelFlag() {
-  static std::atomic<bool> flag{false};
-  return flag;
-}
-
-std::unique_ptr<Console> MakePosixConsole() { return std::make_unique<PosixConsole>(); }
-std::unique_ptr<Platform> MakePosixPlatform() { return std::make_unique<PosixPlatform>(); }
+std::unique_ptr<Console> MakeConsole() { return std::make_unique<PosixConsole>(); }
+std::unique_ptr<Platform> MakePlatform() { return std::make_unique<PosixPlatform>(); }
 
 }  // namespace ferrune::cli

@@ -1,11 +1,11 @@
 // zrv.exe: the same tool on Windows, a console program.
-#include "win_platform.h"
+#include "platform.h"
 #include "zrv.h"
 
 int wmain(int argc, wchar_t** argv) {
   using namespace ferrune::cli;
   std::vector<std::wstring> args(argv + 1, argv + argc);
-  auto console = MakeWindowsConsole();
-  auto platform = MakeWindowsPlatform();
+  auto console = MakeConsole();
+  auto platform = MakePlatform();
   return RunZrv(args, *console, *platform, &CancelFlag());
 }

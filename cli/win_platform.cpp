@@ -1,4 +1,7 @@
-#include "win_platform.h"
+// zrv on Windows: CryptoAPI on a verify-only context with a signature pair
+// of its own in memory (never the window's key container), Win32 files, the
+// console, and the system's code page tables and normalisation.
+#include "platform.h"
 
 #include <windows.h>
 // after windows.h
@@ -247,12 +250,7 @@ class WindowsPlatform final : public Platform {
 
 }  // namespace
 
-std::atomic<bool>& CancelFlag() {
-  static std::atomic<bool> flag{false};
-  return flag;
-}
-
-std::unique_ptr<Console> MakeWindowsConsole() { return std::make_unique<WindowsConsole>(); }
-std::unique_ptr<Platform> MakeWindowsPlatform() { return std::make_unique<WindowsPlatform>(); }
+std::unique_ptr<Console> MakeConsole() { return std::make_unique<WindowsConsole>(); }
+std::unique_ptr<Platform> MakePlatform() { return std::make_unique<WindowsPlatform>(); }
 
 }  // namespace ferrune::cli

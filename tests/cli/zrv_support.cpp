@@ -3,22 +3,13 @@
 #include <fstream>
 #include <iterator>
 
-#ifdef _WIN32
-#include "win_platform.h"
-#else
+#ifndef _WIN32
 #include "native_path.h"
-#include "posix_platform.h"
 #endif
 
 namespace ferrune::testing {
 
-std::unique_ptr<cli::Platform> RealPlatform() {
-#ifdef _WIN32
-  return cli::MakeWindowsPlatform();
-#else
-  return cli::MakePosixPlatform();
-#endif
-}
+std::unique_ptr<cli::Platform> RealPlatform() { return cli::MakePlatform(); }
 
 std::wstring Arg(const fs::path& path) {
 #ifdef _WIN32
