@@ -20,8 +20,10 @@ unsigned DecryptThreadsHere();
 
 struct StreamOptions {
   // Rounded down to a whole number of cipher blocks. Small enough that a
-  // chunk stays in a core's cache from its decryption to its write.
-  std::size_t chunkSize = std::size_t{256} << 10;
+  // chunk stays in a core's cache from its decryption to its write, large
+  // enough that handing it between threads costs little (under Wine every
+  // wait is a call to its server).
+  std::size_t chunkSize = std::size_t{512} << 10;
   // Chunks decrypted side by side; 1 decrypts on the calling thread alone.
   unsigned decryptThreads = DecryptThreadsHere();
 };

@@ -12,10 +12,12 @@ bool WrittenFile::Append(const std::uint8_t* data, std::size_t length) {
   // Only this thread moves written_, so the write needs no lock.
   if (length > 0 && !file_.WriteAt(offset, data, length)) return false;
   bool startFlusher = false;
+  bool flushDue = false;
   {
     std::lock_guard lock(mutex_);
     written_ = offset + length;
     startFlusher = flushing_ && !flusher_.joinable() && written_ >= kFlushStep;
+    flushDue = written_ - flushedTo_ >= kFlushStep;
   }
   if (startFlusher) {
     try {
@@ -25,13 +27,14 @@ bool WrittenFile::Append(const std::uint8_t* data, std::size_t length) {
     }
   }
   changed_.notify_all();
+  if (flushDue) flushDue_.notify_one();
   return true;
 }
 
 void WrittenFile::FlushBehind() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return !flushing_ || written_ - flushedTo_ >= kFlushStep; });
+    flushDue_.wait(lock, [&] { return !flushing_ || written_ - flushedTo_ >= kFlushStep; });
     if (!flushing_) return;
     const std::uint64_t target = written_;
     lock.unlock();
@@ -47,7 +50,7 @@ void WrittenFile::StopFlushing() {
     std::lock_guard lock(mutex_);
     flushing_ = false;
   }
-  changed_.notify_all();
+  flushDue_.notify_all();
   if (flusher_.joinable()) flusher_.join();
 }
 

@@ -52,7 +52,9 @@ class WrittenFile final : public InputFile {
   mutable std::condition_variable changed_;
   std::uint64_t written_ = 0;
   State state_ = State::Writing;
-  std::uint64_t flushedTo_ = 0;  // by the thread behind
+  // The thread behind has a bell of its own: it need not wake at every append.
+  std::condition_variable flushDue_;
+  std::uint64_t flushedTo_ = 0;
   bool flushing_ = true;
   std::thread flusher_;
 };
