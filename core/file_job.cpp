@@ -103,13 +103,14 @@ KeptReason RemoveInput(FileSystem& files, std::unique_ptr<InputFile> input, cons
   return file->Delete() ? KeptReason::None : KeptReason::NotRemoved;
 }
 
-// Pauses for tests at the middle and at the end of the work.
+// Pauses for tests at the middle and at the end of the work, after the
+// progress is out, so that a window paused there shows it.
 JobControl Watched(const JobControl& control) {
   JobControl watched = control;
   watched.progress = [&control](std::uint64_t done, std::uint64_t total) {
+    control.Report(done, total);
     if (done < total && done > 0) PauseForTest(JobStep::Middle);
     if (done == total) PauseForTest(JobStep::Written);
-    control.Report(done, total);
   };
   return watched;
 }

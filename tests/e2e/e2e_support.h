@@ -41,6 +41,23 @@ struct ContainerKeys {
 };
 ContainerKeys ReadContainerKeys();
 
+// Where a job waits (FERRUNE_TEST_PAUSE), apart from the files at work.
+class Gate {
+ public:
+  Gate() : path_(folder_ / L"gate") {}
+  std::vector<std::wstring> Env(const std::wstring& step = L"open") const {
+    return {L"FERRUNE_TEST_PAUSE=" + path_, L"FERRUNE_TEST_PAUSE_AT=" + step};
+  }
+  bool Reached() const {
+    return WaitUntil([&] { return FileExists(path_); }, 30s);
+  }
+  void Open() const { DeleteFileW(path_.c_str()); }
+
+ private:
+  TempFolder folder_;
+  std::wstring path_;
+};
+
 std::string Utf8(const std::wstring& s);
 
 }  // namespace e2e

@@ -21,23 +21,6 @@ std::wstring ZrvExe() { return ToWindowsPath(ZRV_EXE_UNIX); }
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-// Where a job waits, apart from the files at work.
-class Gate {
- public:
-  Gate() : path_(folder_ / L"gate") {}
-  std::vector<std::wstring> Env(const std::wstring& step = L"open") const {
-    return {L"FERRUNE_TEST_PAUSE=" + path_, L"FERRUNE_TEST_PAUSE_AT=" + step};
-  }
-  bool Reached() const {
-    return WaitUntil([&] { return FileExists(path_); }, 30s);
-  }
-  void Open() const { DeleteFileW(path_.c_str()); }
-
- private:
-  TempFolder folder_;
-  std::wstring path_;
-};
-
 class Overlap : public ::testing::Test {
  protected:
   void SetUp() override {

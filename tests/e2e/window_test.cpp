@@ -239,8 +239,11 @@ TEST_F(WindowTest, AReadOnlyInputIsKeptAndSaysSo) {
 }
 
 TEST_F(WindowTest, ShowsProgressWithItsButtonsDisabledWhileTheWorkerRuns) {
-  const std::wstring file = MakeFile(L"big.bin", RandomBytes(40u << 20, 3));
-  auto app = EncryptWith(file, L"password");
+  // The job waits in its middle, so a fast machine cannot finish before the look.
+  const Gate gate;
+  const std::wstring file = MakeFile(L"big.bin", RandomBytes(16u << 20, 3));
+  auto app = EncryptWith(file, L"password", gate.Env(L"middle"));
+  ASSERT_TRUE(gate.Reached());
   ASSERT_TRUE(app->WaitForPage(3));
   EXPECT_EQ(app->Text(kStatusText), L"Please wait while the file is encrypted");
   EXPECT_FALSE(app->Enabled(kAboutButton));
@@ -250,6 +253,7 @@ TEST_F(WindowTest, ShowsProgressWithItsButtonsDisabledWhileTheWorkerRuns) {
   EXPECT_TRUE(WaitUntil([&] { return app->Visible(ids::ProgressBar1); }, 20s));
   app->Screenshot(L"status-progress");
   EXPECT_FALSE(app->WaitForExit(0ms).has_value());
+  gate.Open();
   EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
   EXPECT_FALSE(app->Visible(ids::ProgressBar1));
   EXPECT_TRUE(app->Enabled(kCloseButton));
@@ -258,7 +262,7 @@ TEST_F(WindowTest, ShowsProgressWithItsButtonsDisabledWhileTheWorkerRuns) {
 }
 
 TEST_F(WindowTest, ClosingDuringTheWorkCancelsAndKeepsTheInput) {
-  const std::string content = RandomBytes(96u << 20, 4);
+  const std::string content = RandomBytes(16u << 20, 4);
   const struct Way {
     const char* name;
     std::vector<std::wstring> environment;
@@ -272,14 +276,22 @@ TEST_F(WindowTest, ClosingDuringTheWorkCancelsAndKeepsTheInput) {
   for (const Way& way : ways) {
     SCOPED_TRACE(way.name);
     dir_.Clear();
+    const Gate gate;
+    std::vector<std::wstring> environment = gate.Env(L"middle");
+    environment.insert(environment.end(), way.environment.begin(), way.environment.end());
     const std::wstring file = MakeFile(L"cancel.bin", content);
-    auto app = EncryptWith(file, L"password", way.environment);
+    auto app = EncryptWith(file, L"password", environment);
+    // Closed while the job waits in its middle: the close is sure to come first.
+    ASSERT_TRUE(gate.Reached());
     ASSERT_TRUE(WaitUntil([&] { return app->Visible(ids::ProgressBar1); }, 20s));
     if (way.taskbar) {
       PostMessageW(app->Owner(), WM_SYSCOMMAND, SC_CLOSE, 0);
     } else {
       app->Close();
     }
+    // The closing form hides itself as it asks the worker to stop.
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(app->Window()); }, 20s));
+    gate.Open();
     EXPECT_EQ(app->WaitForExit(30s), 0u);
     EXPECT_EQ(ReadFileBytes(file), content);
     EXPECT_FALSE(FileExists(file + L".zrv"));
