@@ -34,7 +34,7 @@ void RunWorker(TThread& thread, FileJob& job, JobKind kind, FormOperation operat
   request.inputPath = TargetFile;
   request.replaceOutput = OutputReplaceConfirmed;
   const FileJobResult result = RunFileJob(files, request, MakeControl(job),
-                                          [&](FileSystem& jobFiles, const std::wstring&, const JobControl& control) {
+                                          [&](StreamFiles& jobFiles, const std::wstring&, const JobControl& control) {
                                             JobControl lent = control;
                                             lent.files = &jobFiles;
                                             (MainForm->*operation)(TargetFile, job.password, lent, job.outcome);

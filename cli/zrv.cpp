@@ -105,7 +105,7 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
       if (IsEncryptedName(path, NameCase::AnyCase)) return Refused(PlainText(texts::kAlreadyEncrypted));
       request.kind = JobKind::Encrypt;
       job = RunFileJob(files, request, control,
-                       [&](FileSystem& jobFiles, const std::wstring& output, const JobControl& jobControl) {
+                       [&](StreamFiles& jobFiles, const std::wstring& output, const JobControl& jobControl) {
                          return EncryptStream(provider, jobFiles, path, output, password, jobControl);
                        });
       break;
@@ -118,7 +118,7 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
       }
       request.kind = JobKind::Decrypt;
       job = RunFileJob(files, request, control,
-                       [&](FileSystem& jobFiles, const std::wstring& output, const JobControl& jobControl) {
+                       [&](StreamFiles& jobFiles, const std::wstring& output, const JobControl& jobControl) {
                          return DecryptStream(provider, jobFiles, path, output, password, jobControl);
                        });
       break;

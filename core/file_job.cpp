@@ -41,7 +41,7 @@ class BorrowedInput final : public InputFile {
 
 // The files as the operation sees them during a job: its input is the one
 // already taken, and its output is committed only as the job allows.
-class JobFiles final : public FileSystem {
+class JobFiles final : public StreamFiles {
  public:
   JobFiles(FileSystem& inner, const std::wstring& inputPath, InputFile& input, const std::wstring& outputPath,
            std::unique_ptr<FileHold> replaced)
@@ -61,19 +61,7 @@ class JobFiles final : public FileSystem {
     replaced_.reset();
     return inner_.Commit(std::move(file), finalPath);
   }
-  bool CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override {
-    return inner_.CommitNew(std::move(file), finalPath);
-  }
   void Discard(std::unique_ptr<TempFile> file) override { inner_.Discard(std::move(file)); }
-  PathKind Kind(const std::wstring& path) override { return inner_.Kind(path); }
-  std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override {
-    return inner_.OpenHeld(path, seen, refused);
-  }
-  std::unique_ptr<FileHold> HoldExisting(const std::wstring& path) override { return inner_.HoldExisting(path); }
-  std::unique_ptr<DeletableFile> ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) override {
-    return inner_.ForDelete(std::move(file), path);
-  }
-  void RemoveLeftovers(const std::wstring& path) override { inner_.RemoveLeftovers(path); }
 
  private:
   FileSystem& inner_;

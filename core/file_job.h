@@ -53,7 +53,7 @@ struct FileJobRequest {
 // Writes the output through `files`, which opens the job's input as already
 // taken and commits as the job allows.
 using FileOperation =
-    std::function<Outcome(FileSystem& files, const std::wstring& outputPath, const JobControl& control)>;
+    std::function<Outcome(StreamFiles& files, const std::wstring& outputPath, const JobControl& control)>;
 
 // One job on one file: takes the input so that no other job works on it,
 // refuses an output that may not be replaced, removes leftovers of dead

@@ -1,5 +1,5 @@
-// What the container needs of the file system. Portable: the Windows build
-// puts Win32 behind it, tests put memory or faults behind it.
+// What the file operations need of the file system. Portable: the Windows
+// build puts Win32 behind it, tests put memory or faults behind it.
 //
 // Reads and writes take explicit offsets, so that the work and its proof can
 // use one open file from two threads.
@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "opaque.h"
 #include "outcome.h"
 
 namespace ferrune {
@@ -50,10 +51,7 @@ class TempFile {
 
 // An existing file that this job has taken: no other job may take it until
 // this goes away.
-class FileHold {
- public:
-  virtual ~FileHold() = default;
-};
+using FileHold = Opaque<struct HoldTag>;
 
 // A job's input reopened for its delete: looked at first, then removed
 // exactly as it is, never whatever else might stand under its name.
@@ -66,9 +64,11 @@ class DeletableFile {
 
 enum class PathKind { Missing, File, Other };
 
-class FileSystem {
+// What streaming one file needs: its input, and an output put in place
+// only when whole.
+class StreamFiles {
  public:
-  virtual ~FileSystem() = default;
+  virtual ~StreamFiles() = default;
   // Read only, others may read but not write. Null when it cannot be opened.
   virtual std::unique_ptr<InputFile> OpenRead(const std::wstring& path) = 0;
   // Null when no file can be made beside `finalPath`.
@@ -78,7 +78,12 @@ class FileSystem {
   virtual bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) = 0;
   // Closes and removes the file.
   virtual void Discard(std::unique_ptr<TempFile> file) = 0;
+};
 
+// What a whole file job needs besides: inputs and outputs taken against
+// other jobs, and the delete of its input.
+class FileSystem : public StreamFiles {
+ public:
   // What stands under `path`; a symbolic link counts as a file.
   virtual PathKind Kind(const std::wstring& path) = 0;
   // OpenRead, and the file taken for this job. Null with InUse when another

@@ -7,7 +7,7 @@
 
 namespace ferrune {
 
-class FileSystem;
+class StreamFiles;
 
 struct JobControl {
   // Checked between chunks and while waiting; once the output is in place a
@@ -17,7 +17,7 @@ struct JobControl {
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
   // The files as a file job lends them (its input taken, its commit ruled);
   // for operations that otherwise open the platform's own.
-  FileSystem* files = nullptr;
+  StreamFiles* files = nullptr;
   // Run first on every thread the operation starts, so that a platform can
   // give them its caller's priority.
   std::function<void()> threadStart = {};

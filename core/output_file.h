@@ -16,7 +16,7 @@ namespace ferrune {
 
 class OutputFile {
  public:
-  OutputFile(FileSystem& fs, std::wstring finalPath) : fs_(fs), finalPath_(std::move(finalPath)) {}
+  OutputFile(StreamFiles& fs, std::wstring finalPath) : fs_(fs), finalPath_(std::move(finalPath)) {}
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -39,7 +39,7 @@ class OutputFile {
  private:
   void StopProof();
 
-  FileSystem& fs_;
+  StreamFiles& fs_;
   const std::wstring finalPath_;
   std::unique_ptr<TempFile> temp_;
   std::unique_ptr<WrittenFile> written_;

@@ -271,17 +271,24 @@ Outcome EncryptChunks(ProviderKey& key, InputFile& input, OutputFile& output, co
   return output.FlushAndFinish();
 }
 
+// The input, once the output has a name.
+Outcome OpenInput(StreamFiles& fs, const std::wstring& inputPath, const std::wstring& outputPath,
+                  std::unique_ptr<InputFile>* input) {
+  if (outputPath.empty()) return Outcome::CannotWrite;
+  *input = fs.OpenRead(inputPath);
+  return *input ? Outcome::Success : Outcome::CannotRead;
+}
+
 }  // namespace
 
 unsigned DecryptThreadsHere() { return std::clamp(std::thread::hardware_concurrency(), 1u, 4u); }
 
-Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& plainPath,
+Outcome EncryptStream(Provider& provider, StreamFiles& fs, const std::wstring& plainPath,
                       const std::wstring& encryptedPath, const SecretBytes& password, const JobControl& control,
                       const StreamOptions& options) {
   const std::size_t chunkSize = NormalizedChunkSize(options.chunkSize);
-  if (encryptedPath.empty()) return Outcome::CannotWrite;
-  auto input = fs.OpenRead(plainPath);
-  if (!input) return Outcome::CannotRead;
+  std::unique_ptr<InputFile> input;
+  if (const Outcome opened = OpenInput(fs, plainPath, encryptedPath, &input); opened != Outcome::Success) return opened;
 
   PasswordKey passwordKey;
   if (!MakePasswordKey(provider, password, &passwordKey)) return Outcome::Failed;
@@ -330,13 +337,12 @@ Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& pl
   return Finish(output, control);
 }
 
-Outcome DecryptStream(Provider& provider, FileSystem& fs, const std::wstring& encryptedPath,
+Outcome DecryptStream(Provider& provider, StreamFiles& fs, const std::wstring& encryptedPath,
                       const std::wstring& plainPath, const SecretBytes& password, const JobControl& control,
                       const StreamOptions& options) {
+  std::unique_ptr<InputFile> input;
+  if (const Outcome opened = OpenInput(fs, encryptedPath, plainPath, &input); opened != Outcome::Success) return opened;
   const std::size_t chunkSize = NormalizedChunkSize(options.chunkSize);
-  if (plainPath.empty()) return Outcome::CannotWrite;
-  auto input = fs.OpenRead(encryptedPath);
-  if (!input) return Outcome::CannotRead;
   ChunkQueue proofQueue(kProofQueueChunks);
   OutputFile output(fs, plainPath);
   OutputSink sink(output, proofQueue, control);

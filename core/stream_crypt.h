@@ -28,11 +28,11 @@ struct StreamOptions {
   unsigned decryptThreads = DecryptThreadsHere();
 };
 
-Outcome EncryptStream(Provider& provider, FileSystem& fs, const std::wstring& plainPath,
+Outcome EncryptStream(Provider& provider, StreamFiles& fs, const std::wstring& plainPath,
                       const std::wstring& encryptedPath, const SecretBytes& password, const JobControl& control,
                       const StreamOptions& options = {});
 
-Outcome DecryptStream(Provider& provider, FileSystem& fs, const std::wstring& encryptedPath,
+Outcome DecryptStream(Provider& provider, StreamFiles& fs, const std::wstring& encryptedPath,
                       const std::wstring& plainPath, const SecretBytes& password, const JobControl& control,
                       const StreamOptions& options = {});
 

@@ -36,14 +36,14 @@ JobControl AtCallersPriority(const JobControl& control) {
 
 Outcome EncryptFileWithProvider(std::uintptr_t provider, const std::wstring& plainPath, const SecretBytes& password,
                                 const JobControl& control) {
-  return WithWindows(provider, control, [&](Provider& crypto, FileSystem& files) {
+  return WithWindows(provider, control, [&](Provider& crypto, StreamFiles& files) {
     return EncryptStream(crypto, files, plainPath, EncryptedFileName(plainPath), password, AtCallersPriority(control));
   });
 }
 
 Outcome DecryptFileWithProvider(std::uintptr_t provider, const std::wstring& encryptedPath, const SecretBytes& password,
                                 const JobControl& control) {
-  return WithWindows(provider, control, [&](Provider& crypto, FileSystem& files) {
+  return WithWindows(provider, control, [&](Provider& crypto, StreamFiles& files) {
     return DecryptStream(crypto, files, encryptedPath, DecryptedFileName(encryptedPath), password,
                          AtCallersPriority(control));
   });

@@ -22,7 +22,7 @@ class FileJobGuard : public ::testing::Test {
     request.inputPath = kIn;
     request.replaceOutput = replace;
     ran_ = false;
-    return RunFileJob(fs_, request, {}, [&](FileSystem& files, const std::wstring& output, const JobControl& control) {
+    return RunFileJob(fs_, request, {}, [&](StreamFiles& files, const std::wstring& output, const JobControl& control) {
       ran_ = true;
       if (during) during();
       return EncryptStream(provider_, files, kIn, output, password_, control, {64});
@@ -53,7 +53,7 @@ TEST_F(FileJobGuard, AFileAnotherJobHasIsRefusedAtOnceAndNothingIsWritten) {
     FileJobRequest again;
     again.inputPath = kIn;
     inner = RunFileJob(fs_, again, {},
-                       [](FileSystem&, const std::wstring&, const JobControl&) { return Outcome::Success; });
+                       [](StreamFiles&, const std::wstring&, const JobControl&) { return Outcome::Success; });
   });
   EXPECT_EQ(inner.outcome, Outcome::InUse);
   EXPECT_EQ(outer.outcome, Outcome::Success);
@@ -79,7 +79,7 @@ TEST_F(FileJobGuard, AnOutputIsReplacedOnlyWhenAskedAndNeverWhenItAppearsMeanwhi
   folder.inputPath = L"dir\\b";
   fs_.Put(L"dir\\b", {9});
   EXPECT_EQ(
-      RunFileJob(fs_, folder, {}, [](FileSystem&, const std::wstring&, const JobControl&) { return Outcome::Success; })
+      RunFileJob(fs_, folder, {}, [](StreamFiles&, const std::wstring&, const JobControl&) { return Outcome::Success; })
           .outcome,
       Outcome::CannotWrite);
   fs_.Remove(L"dir\\b");

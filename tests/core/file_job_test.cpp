@@ -27,7 +27,7 @@ FileJobResult Job(MemoryFileSystem& files, const std::wstring& input, bool keep,
   request.inputPath = input;
   request.keepInput = keep;
   return RunFileJob(files, request, {},
-                    [&](FileSystem&, const std::wstring&, const JobControl&) { return operation(); });
+                    [&](StreamFiles&, const std::wstring&, const JobControl&) { return operation(); });
 }
 
 TEST(FileJob, DeletesTheInputOnlyAfterSuccessAndSaysWhenItStays) {

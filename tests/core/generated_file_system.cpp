@@ -84,14 +84,6 @@ class CheckedTemp final : public TempFile {
   std::uint64_t written_ = 0;
 };
 
-class NoHold final : public FileHold {};
-
-class GeneratedDeletable final : public DeletableFile {
- public:
-  FileIdentity Identity() override { return {}; }
-  bool Delete() override { return true; }
-};
-
 }  // namespace
 
 GeneratedFileSystem::GeneratedFileSystem(std::wstring plainPath, std::uint64_t plainSize, ByteView password)
@@ -175,28 +167,6 @@ bool GeneratedFileSystem::Commit(std::unique_ptr<TempFile> file, const std::wstr
 }
 
 void GeneratedFileSystem::Discard(std::unique_ptr<TempFile>) {}
-
-PathKind GeneratedFileSystem::Kind(const std::wstring& path) {
-  return path == plainPath_ || path == plainPath_ + kEncryptedSuffix ? PathKind::File : PathKind::Missing;
-}
-
-std::unique_ptr<InputFile> GeneratedFileSystem::OpenHeld(const std::wstring& path, FileIdentity*, Outcome* refused) {
-  auto file = OpenRead(path);
-  if (!file) *refused = Outcome::CannotRead;
-  return file;
-}
-
-std::unique_ptr<FileHold> GeneratedFileSystem::HoldExisting(const std::wstring&) { return std::make_unique<NoHold>(); }
-
-bool GeneratedFileSystem::CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) {
-  return Commit(std::move(file), finalPath);
-}
-
-std::unique_ptr<DeletableFile> GeneratedFileSystem::ForDelete(std::unique_ptr<InputFile>, const std::wstring&) {
-  return std::make_unique<GeneratedDeletable>();
-}
-
-void GeneratedFileSystem::RemoveLeftovers(const std::wstring&) {}
 
 std::map<std::wstring, std::uint64_t> GeneratedFileSystem::Committed() const {
   std::lock_guard lock(mutex_);

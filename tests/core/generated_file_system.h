@@ -16,7 +16,7 @@
 
 namespace ferrune::testing {
 
-class GeneratedFileSystem final : public FileSystem {
+class GeneratedFileSystem final : public StreamFiles {
  public:
   // `plainPath` holds `plainSize` bytes; `plainPath` + ".zrv" is their
   // encryption under `password`, signed by the fake provider's pair 7.
@@ -30,12 +30,6 @@ class GeneratedFileSystem final : public FileSystem {
   std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
   bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
   void Discard(std::unique_ptr<TempFile> file) override;
-  PathKind Kind(const std::wstring& path) override;
-  std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override;
-  std::unique_ptr<FileHold> HoldExisting(const std::wstring& path) override;
-  bool CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
-  std::unique_ptr<DeletableFile> ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) override;
-  void RemoveLeftovers(const std::wstring& path) override;
 
   // A write that differed from what its final name must hold.
   std::atomic<bool> mismatch{false};

@@ -106,7 +106,7 @@ TEST(Win32JobFiles, TheInputIsDeletedOnlyWhenItHasNoOtherName) {
   const auto encrypt = [&](const std::wstring& path) {
     FileJobRequest request;
     request.inputPath = path;
-    return RunFileJob(fs, request, {}, [&](FileSystem& files, const std::wstring&, const JobControl& control) {
+    return RunFileJob(fs, request, {}, [&](StreamFiles& files, const std::wstring&, const JobControl& control) {
       JobControl lent = control;
       lent.files = &files;
       return EncryptFileWithProvider(ctx.id(), path, SecretBytes::FromText("secret"), lent);

@@ -16,7 +16,7 @@ namespace {
 
 // The real file system, except that temporary files fail a write that reaches
 // `failAt` (after writing what lies before it) or read back one flipped byte.
-class FaultyFileSystem final : public FileSystem {
+class FaultyFileSystem final : public StreamFiles {
  public:
   std::uint64_t failAt = UINT64_MAX;
   std::uint64_t flipAt = UINT64_MAX;
@@ -30,18 +30,6 @@ class FaultyFileSystem final : public FileSystem {
     return real_.Commit(std::move(static_cast<Faulty&>(*file).inner), finalPath);
   }
   void Discard(std::unique_ptr<TempFile> file) override { real_.Discard(std::move(static_cast<Faulty&>(*file).inner)); }
-  PathKind Kind(const std::wstring& path) override { return real_.Kind(path); }
-  std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override {
-    return real_.OpenHeld(path, seen, refused);
-  }
-  std::unique_ptr<FileHold> HoldExisting(const std::wstring& path) override { return real_.HoldExisting(path); }
-  bool CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override {
-    return real_.CommitNew(std::move(static_cast<Faulty&>(*file).inner), finalPath);
-  }
-  std::unique_ptr<DeletableFile> ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) override {
-    return real_.ForDelete(std::move(file), path);
-  }
-  void RemoveLeftovers(const std::wstring& path) override { real_.RemoveLeftovers(path); }
 
  private:
   struct Faulty final : TempFile {
@@ -65,8 +53,8 @@ class FaultyFileSystem final : public FileSystem {
 
 class WriteFailure : public ::testing::Test {
  protected:
-  Outcome EncryptVia(FileSystem& files) { return EncryptStream(provider, files, plain, encrypted, password, {}); }
-  Outcome DecryptVia(FileSystem& files) { return DecryptStream(provider, files, encrypted, plain, password, {}); }
+  Outcome EncryptVia(StreamFiles& files) { return EncryptStream(provider, files, plain, encrypted, password, {}); }
+  Outcome DecryptVia(StreamFiles& files) { return DecryptStream(provider, files, encrypted, plain, password, {}); }
 
   EphemeralContext ctx;
   CryptoApiProvider provider{ctx.get()};
