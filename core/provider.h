@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "opaque.h"
 #include "secret_bytes.h"
 
 namespace ferrune {
@@ -19,10 +20,7 @@ namespace ferrune {
 using ByteView = std::span<const std::uint8_t>;
 
 // A finished SHA-1 hash. After a verification it may only be destroyed.
-class ProviderHash {
- public:
-  virtual ~ProviderHash() = default;
-};
+using ProviderHash = Opaque<struct HashTag>;
 
 // The password key: RC2 in CBC mode with the provider's padding. Chunks work
 // in place; every chunk but the final one is a whole number of blocks.
@@ -45,10 +43,8 @@ class ProviderKey {
   virtual std::unique_ptr<ProviderKey> DuplicateAt(ByteView iv) = 0;
 };
 
-class ProviderPublicKey {
- public:
-  virtual ~ProviderPublicKey() = default;
-};
+// A public key imported to verify a signature with.
+using ProviderPublicKey = Opaque<struct PublicKeyTag>;
 
 class Provider {
  public:
