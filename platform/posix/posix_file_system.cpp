@@ -51,30 +51,27 @@ class Fd {
   int fd_;
 };
 
-bool ReadAtOffset(int fd, std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
+// `call` is pread or pwrite; a signal that breaks in is no failure.
+template <typename Byte, typename Call>
+bool TransferAt(int fd, std::uint64_t offset, Byte* bytes, std::size_t length, Call call) {
   while (length > 0) {
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return false;
-    const ssize_t got = ::pread(fd, buffer, std::min(length, kMaxIo), static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    buffer += got;
-    offset += static_cast<std::uint64_t>(got);
-    length -= static_cast<std::size_t>(got);
+    const ssize_t moved = call(fd, bytes, std::min(length, kMaxIo), static_cast<off_t>(offset));
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) return false;
+    bytes += moved;
+    offset += static_cast<std::uint64_t>(moved);
+    length -= static_cast<std::size_t>(moved);
   }
   return true;
 }
 
+bool ReadAtOffset(int fd, std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
+  return TransferAt(fd, offset, buffer, length, ::pread);
+}
+
 bool WriteAtOffset(int fd, std::uint64_t offset, const std::uint8_t* data, std::size_t length) {
-  while (length > 0) {
-    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return false;
-    const ssize_t put = ::pwrite(fd, data, std::min(length, kMaxIo), static_cast<off_t>(offset));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    data += put;
-    offset += static_cast<std::uint64_t>(put);
-    length -= static_cast<std::size_t>(put);
-  }
-  return true;
+  return TransferAt(fd, offset, data, length, ::pwrite);
 }
 
 class PosixInputFile final : public InputFile {
@@ -388,10 +385,12 @@ std::unique_ptr<TempFile> PosixFileSystem::CreateTemp(const std::wstring& finalP
   return nullptr;
 }
 
-bool PosixFileSystem::Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) {
-  auto& temp = static_cast<PosixTempFile&>(*file);
+namespace {
+
+bool Put(TempFile& file, const std::wstring& finalPath, bool replace) {
+  auto& temp = static_cast<PosixTempFile&>(file);
   std::string native;
-  if (Native(finalPath, &native) && temp.Place(native, true)) {
+  if (Native(finalPath, &native) && temp.Place(native, replace)) {
     SyncFolder(NativeFolderOf(native));
     return true;
   }
@@ -399,15 +398,14 @@ bool PosixFileSystem::Commit(std::unique_ptr<TempFile> file, const std::wstring&
   return false;
 }
 
+}  // namespace
+
+bool PosixFileSystem::Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) {
+  return Put(*file, finalPath, true);
+}
+
 bool PosixFileSystem::CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) {
-  auto& temp = static_cast<PosixTempFile&>(*file);
-  std::string native;
-  if (Native(finalPath, &native) && temp.Place(native, false)) {
-    SyncFolder(NativeFolderOf(native));
-    return true;
-  }
-  temp.Drop();
-  return false;
+  return Put(*file, finalPath, false);
 }
 
 void PosixFileSystem::Discard(std::unique_ptr<TempFile> file) { static_cast<PosixTempFile&>(*file).Drop(); }

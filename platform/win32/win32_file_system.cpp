@@ -21,31 +21,28 @@ OVERLAPPED At(std::uint64_t offset) {
   return at;
 }
 
-// Positional, so two threads may share the handle.
-bool ReadAtOffset(HANDLE file, std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
+// Positional, so two threads may share the handle. `call` is ReadFile or
+// WriteFile, taking at most a gigabyte at a time.
+template <typename Byte, typename Call>
+bool TransferAt(HANDLE file, std::uint64_t offset, Byte* bytes, std::size_t length, Call call) {
   while (length > 0) {
     const auto part = static_cast<DWORD>(std::min(length, kMaxIo));
     OVERLAPPED at = At(offset);
-    DWORD got = 0;
-    if (!ReadFile(file, buffer, part, &got, &at) || got == 0) return false;
-    buffer += got;
-    offset += got;
-    length -= got;
+    DWORD moved = 0;
+    if (!call(file, bytes, part, &moved, &at) || moved == 0) return false;
+    bytes += moved;
+    offset += moved;
+    length -= moved;
   }
   return true;
 }
 
+bool ReadAtOffset(HANDLE file, std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
+  return TransferAt(file, offset, buffer, length, ReadFile);
+}
+
 bool WriteAtOffset(HANDLE file, std::uint64_t offset, const std::uint8_t* data, std::size_t length) {
-  while (length > 0) {
-    const auto part = static_cast<DWORD>(std::min(length, kMaxIo));
-    OVERLAPPED at = At(offset);
-    DWORD put = 0;
-    if (!WriteFile(file, data, part, &put, &at) || put == 0) return false;
-    data += put;
-    offset += put;
-    length -= put;
-  }
-  return true;
+  return TransferAt(file, offset, data, length, WriteFile);
 }
 
 // Where a job's lock lies: far past any file's end, so that the lock keeps
