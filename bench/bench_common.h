@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -154,6 +156,69 @@ inline void PrintFigures(const char* provider, const std::vector<SizeFigures>& r
         provider, static_cast<unsigned long long>(r.size >> 20), r.encrypt / r.raw.encrypt, r.decrypt / r.raw.decrypt,
         r.decrypt / r.raw.decryptCores, r.peakMiB, std::max(r.cancelEncryptMs, r.cancelDecryptMs));
   }
+}
+
+// What the per-size loop needs of the platform it runs on.
+struct BenchPlatform {
+  using Operation = std::function<Outcome(const JobControl&)>;
+  Operation encrypt, decrypt;               // the file in the bench folder, each way
+  std::function<bool(std::uint64_t)> make;  // the plain file, of this size
+  std::function<void()> removePlain, removeEncrypted;
+  std::function<int()> entries;        // files in the bench folder
+  std::function<double()> peakMiB;     // of this process so far
+  std::function<RawSpeed()> raw;       // measured apart from this process
+  std::function<void()> removeFolder;  // the bench folder, once empty
+  const char* provider = "";           // for the summary lines
+  const char* peakMemory = "";         // what the peak figure is on this platform
+};
+
+// Each size: encrypt, cancel an encryption, decrypt, cancel a decryption.
+// False, with what failed on standard error, when a step did not end as it must.
+inline bool MeasureSizes(const BenchPlatform& p, const std::vector<std::uint64_t>& sizes,
+                         std::vector<SizeFigures>* runs) {
+  const auto fail = [](const char* what, Outcome outcome) {
+    std::fprintf(stderr, "%s: %s\n", what, std::string(OutcomeName(outcome)).c_str());
+    return false;
+  };
+  for (const std::uint64_t size : sizes) {
+    SizeFigures run;
+    run.size = size;
+    const RawSpeed before = p.raw();
+    if (!p.make(size)) {
+      std::fprintf(stderr, "cannot write the input file\n");
+      return false;
+    }
+    Outcome outcome;
+    const double encryptSeconds = Timed(p.encrypt, &run.encryptTail, &outcome);
+    if (outcome != Outcome::Success) return fail("encryption", outcome);
+    run.cancelEncryptMs = CancelInTheMiddle(p.encrypt, &outcome);
+    if (outcome != Outcome::Cancelled) return fail("cancelled encryption", outcome);
+    p.removePlain();
+    const double decryptSeconds = Timed(p.decrypt, &run.decryptTail, &outcome);
+    if (outcome != Outcome::Success) return fail("decryption", outcome);
+    p.removePlain();
+    run.cancelDecryptMs = CancelInTheMiddle(p.decrypt, &outcome);
+    if (outcome != Outcome::Cancelled) return fail("cancelled decryption", outcome);
+    run.leftBehind = p.entries() - 1;  // the encrypted file stays
+    p.removeEncrypted();
+    run.peakMiB = p.peakMiB();
+    run.raw = Mean(before, p.raw());
+    run.encrypt = static_cast<double>(size) / encryptSeconds / kMega;
+    run.decrypt = static_cast<double>(size) / decryptSeconds / kMega;
+    runs->push_back(run);
+  }
+  return true;
+}
+
+// The whole run over `sizes` and its figures; the exit code of the bench.
+inline int RunSizes(const BenchPlatform& p, const std::vector<std::uint64_t>& sizes, unsigned threads) {
+  std::vector<SizeFigures> runs;
+  const bool measured = MeasureSizes(p, sizes, &runs);
+  p.removeFolder();
+  if (!measured) return 1;
+  std::printf("peak memory: %s of this process after each size\n", p.peakMemory);
+  PrintFigures(p.provider, runs, threads);
+  return 0;
 }
 
 }  // namespace ferrune::bench

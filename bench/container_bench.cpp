@@ -138,48 +138,21 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring plain = folder + L"file.bin";
   const std::wstring encrypted = plain + L".zrv";
-  const auto encrypt = [&](const ferrune::JobControl& c) {
+  BenchPlatform platform;
+  platform.encrypt = [&](const ferrune::JobControl& c) {
     return ferrune::EncryptFileWithProvider(id, plain, password, c);
   };
-  const auto decrypt = [&](const ferrune::JobControl& c) {
+  platform.decrypt = [&](const ferrune::JobControl& c) {
     return ferrune::DecryptFileWithProvider(id, encrypted, password, c);
   };
-  const auto fail = [](const char* what, Outcome outcome) {
-    std::fprintf(stderr, "%s: %s\n", what, std::string(ferrune::OutcomeName(outcome)).c_str());
-    return 1;
-  };
-
-  std::vector<SizeFigures> runs;
-  for (const std::uint64_t size : sizes) {
-    SizeFigures run;
-    run.size = size;
-    const RawSpeed before = RawInChild();
-    if (!MakeFile(plain, size)) {
-      std::fprintf(stderr, "cannot write the input file\n");
-      return 1;
-    }
-    Outcome outcome;
-    const double encryptSeconds = Timed(encrypt, &run.encryptTail, &outcome);
-    if (outcome != Outcome::Success) return fail("encryption", outcome);
-    run.cancelEncryptMs = CancelInTheMiddle(encrypt, &outcome);
-    if (outcome != Outcome::Cancelled) return fail("cancelled encryption", outcome);
-    DeleteFileW(plain.c_str());
-    const double decryptSeconds = Timed(decrypt, &run.decryptTail, &outcome);
-    if (outcome != Outcome::Success) return fail("decryption", outcome);
-    DeleteFileW(plain.c_str());
-    run.cancelDecryptMs = CancelInTheMiddle(decrypt, &outcome);
-    if (outcome != Outcome::Cancelled) return fail("cancelled decryption", outcome);
-    run.leftBehind = EntriesIn(folder) - 1;  // the encrypted file stays
-    DeleteFileW(encrypted.c_str());
-    run.peakMiB = PeakWorkingSetMiB();
-    const RawSpeed after = RawInChild();
-    run.raw = Mean(before, after);
-    run.encrypt = static_cast<double>(size) / encryptSeconds / kMega;
-    run.decrypt = static_cast<double>(size) / decryptSeconds / kMega;
-    runs.push_back(run);
-  }
-  RemoveDirectoryW(folder.c_str());
-  std::printf("peak memory: peak working set of this process after each size\n");
-  PrintFigures("cryptoapi", runs, ferrune::DecryptThreadsHere());
-  return 0;
+  platform.make = [&](std::uint64_t size) { return MakeFile(plain, size); };
+  platform.removePlain = [&] { DeleteFileW(plain.c_str()); };
+  platform.removeEncrypted = [&] { DeleteFileW(encrypted.c_str()); };
+  platform.entries = [&] { return EntriesIn(folder); };
+  platform.peakMiB = PeakWorkingSetMiB;
+  platform.raw = RawInChild;
+  platform.removeFolder = [&] { RemoveDirectoryW(folder.c_str()); };
+  platform.provider = "cryptoapi";
+  platform.peakMemory = "peak working set";
+  return RunSizes(platform, sizes, ferrune::DecryptThreadsHere());
 }

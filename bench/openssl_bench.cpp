@@ -105,50 +105,23 @@ int main(int argc, char** argv) {
   }
   const std::string plain = folder + "/file.bin";
   const std::string encrypted = plain + ".zrv";
-  const auto encrypt = [&](const ferrune::JobControl& c) {
+  BenchPlatform platform;
+  platform.encrypt = [&](const ferrune::JobControl& c) {
     return ferrune::EncryptStream(*provider, files, ferrune::FromNativePath(plain), ferrune::FromNativePath(encrypted),
                                   password, c);
   };
-  const auto decrypt = [&](const ferrune::JobControl& c) {
+  platform.decrypt = [&](const ferrune::JobControl& c) {
     return ferrune::DecryptStream(*provider, files, ferrune::FromNativePath(encrypted), ferrune::FromNativePath(plain),
                                   password, c);
   };
-  const auto fail = [](const char* what, Outcome outcome) {
-    std::fprintf(stderr, "%s: %s\n", what, std::string(ferrune::OutcomeName(outcome)).c_str());
-    return 1;
-  };
-
-  std::vector<SizeFigures> runs;
-  for (const std::uint64_t size : sizes) {
-    SizeFigures run;
-    run.size = size;
-    const RawSpeed before = RawInChild(*provider);
-    if (!MakeFile(plain, size)) {
-      std::fprintf(stderr, "cannot write the input file\n");
-      return 1;
-    }
-    Outcome outcome;
-    const double encryptSeconds = Timed(encrypt, &run.encryptTail, &outcome);
-    if (outcome != Outcome::Success) return fail("encryption", outcome);
-    run.cancelEncryptMs = CancelInTheMiddle(encrypt, &outcome);
-    if (outcome != Outcome::Cancelled) return fail("cancelled encryption", outcome);
-    unlink(plain.c_str());
-    const double decryptSeconds = Timed(decrypt, &run.decryptTail, &outcome);
-    if (outcome != Outcome::Success) return fail("decryption", outcome);
-    unlink(plain.c_str());
-    run.cancelDecryptMs = CancelInTheMiddle(decrypt, &outcome);
-    if (outcome != Outcome::Cancelled) return fail("cancelled decryption", outcome);
-    run.leftBehind = EntriesIn(folder) - 1;  // the encrypted file stays
-    unlink(encrypted.c_str());
-    run.peakMiB = PeakRssMiB();
-    const RawSpeed after = RawInChild(*provider);
-    run.raw = Mean(before, after);
-    run.encrypt = static_cast<double>(size) / encryptSeconds / kMega;
-    run.decrypt = static_cast<double>(size) / decryptSeconds / kMega;
-    runs.push_back(run);
-  }
-  rmdir(folder.c_str());
-  std::printf("peak memory: max RSS of this process after each size\n");
-  PrintFigures("openssl", runs, ferrune::DecryptThreadsHere());
-  return 0;
+  platform.make = [&](std::uint64_t size) { return MakeFile(plain, size); };
+  platform.removePlain = [&] { unlink(plain.c_str()); };
+  platform.removeEncrypted = [&] { unlink(encrypted.c_str()); };
+  platform.entries = [&] { return EntriesIn(folder); };
+  platform.peakMiB = PeakRssMiB;
+  platform.raw = [&] { return RawInChild(*provider); };
+  platform.removeFolder = [&] { rmdir(folder.c_str()); };
+  platform.provider = "openssl";
+  platform.peakMemory = "max RSS";
+  return RunSizes(platform, sizes, ferrune::DecryptThreadsHere());
 }
