@@ -1,22 +1,9 @@
 #include "logo_image.h"
 
+#include "top_down_bitmap.h"
 #include "win_handles.h"
 
 namespace ferrune {
-namespace {
-
-BITMAPINFO TopDown32(int width, int height) {
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = width;
-  bi.bmiHeader.biHeight = -height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  return bi;
-}
-
-}  // namespace
 
 LogoImage LogoImage::Load(HINSTANCE instance, const wchar_t* name) {
   LogoImage image;

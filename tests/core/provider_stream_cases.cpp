@@ -10,21 +10,11 @@
 #include "memory_file_system.h"
 #include "provider_stream_cases.h"
 #include "stream_crypt.h"
+#include "stream_test_files.h"
+#include "test_bytes.h"
 
 namespace ferrune::testing {
 namespace {
-
-constexpr std::size_t kChunk = 64;
-const std::wstring kPlain = L"dir\\plain.bin";
-const std::wstring kEncrypted = L"dir\\plain.bin.zrv";
-const std::wstring kOut = L"dir\\out.bin";
-
-// Bytes from 0x20 up, so that no cut ciphertext ends in what looks like padding.
-Bytes Pattern(std::size_t size) {
-  Bytes data(size);
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(0x20 + (i * 37 + i / 11) % 0xD0);
-  return data;
-}
 
 class ProviderStream : public ::testing::Test {
  protected:
@@ -76,7 +66,7 @@ TEST_F(ProviderStream, ChunksDecryptedSideBySideGiveTheBytesOfOneCall) {
   runs.push_back({(std::size_t{3} << 20) + 5, {}});  // the product's own chunks
   for (const Run& run : runs) {
     fs.Reset();
-    const Bytes plain = Pattern(run.size);
+    const Bytes plain = PrintableBytes(run.size);
     fs.Put(kPlain, plain);
     ASSERT_EQ(Encrypt(run.options), Outcome::Success) << run.size;
     const Bytes image = fs.Get(kEncrypted).value_or(Bytes{});
@@ -93,7 +83,7 @@ TEST_F(ProviderStream, ChunksDecryptedSideBySideGiveTheBytesOfOneCall) {
 
 TEST_F(ProviderStream, DamagedCutWrongPasswordAndCancelWriteNothing) {
   const StreamOptions options{kChunk, 2};
-  fs.Put(kPlain, Pattern(100 * kChunk + 5));
+  fs.Put(kPlain, PrintableBytes(100 * kChunk + 5));
   ASSERT_EQ(Encrypt(options), Outcome::Success);
   const Bytes image = fs.Get(kEncrypted).value_or(Bytes{});
   const Bytes old = {'o', 'l', 'd'};

@@ -9,22 +9,11 @@
 #include "format.h"
 #include "memory_file_system.h"
 #include "stream_crypt.h"
+#include "stream_test_files.h"
+#include "test_bytes.h"
 
 namespace ferrune::testing {
 namespace {
-
-constexpr std::size_t kChunk = 64;
-const std::wstring kPlain = L"dir\\plain.txt";
-const std::wstring kEncrypted = L"dir\\plain.txt.zrv";
-const std::wstring kOut = L"dir\\out.txt";
-
-// Bytes from 0x20 up, so that no cut ciphertext ends in what looks like padding.
-Bytes Pattern(std::size_t size, unsigned variant = 1) {
-  Bytes data(size);
-  for (std::size_t i = 0; i < size; ++i)
-    data[i] = static_cast<std::uint8_t>(0x20 + (i * 31 + variant * 7 + i / 13) % 0xD0);
-  return data;
-}
 
 Bytes Concat(std::initializer_list<ByteView> parts) {
   Bytes all;
@@ -59,7 +48,7 @@ TEST_F(StreamCore, RoundTripsAtEveryChunkBoundaryWithOneShotCiphertext) {
   const ByteView pw(password.data(), password.size());
   for (const std::size_t size : {0, 1, 7, 8, 9, 63, 64, 65, 127, 128, 129, 1000}) {
     fs.Reset();
-    const Bytes plain = Pattern(size, static_cast<unsigned>(size));
+    const Bytes plain = PrintableBytes(size, static_cast<unsigned>(size));
     const Bytes image = EncryptedImage(plain);
     const Bytes blob = FakeProvider::BlobFor(provider.pairId);
     const Bytes bound = FakeProvider::Digest(Concat({blob, FakeProvider::Digest(pw)}));
@@ -84,7 +73,7 @@ TEST_F(StreamCore, ChunksDecryptedSideBySideComeOutWholeAndInOrder) {
   for (const unsigned threads : {1u, 2u, 3u}) {
     for (const std::size_t size : sizes) {
       fs.Reset();
-      const Bytes plain = Pattern(size, static_cast<unsigned>(size));
+      const Bytes plain = PrintableBytes(size, static_cast<unsigned>(size));
       fs.Put(kPlain, plain);
       ASSERT_EQ(Encrypt(), Outcome::Success);
       provider.duplicates = 0;
@@ -97,15 +86,15 @@ TEST_F(StreamCore, ChunksDecryptedSideBySideComeOutWholeAndInOrder) {
 }
 
 TEST_F(StreamCore, NoTransferExceedsAChunkWhateverTheFileSize) {
-  fs.Put(kPlain, Pattern(20000));
+  fs.Put(kPlain, PrintableBytes(20000));
   ASSERT_EQ(Encrypt(), Outcome::Success);
   ASSERT_EQ(Decrypt(), Outcome::Success);
-  EXPECT_EQ(fs.Get(kOut), Pattern(20000));
+  EXPECT_EQ(fs.Get(kOut), PrintableBytes(20000));
   EXPECT_LE(fs.largestTransfer.load(), kChunk + format::kBlockSize);
 }
 
 TEST_F(StreamCore, ProgressClimbsToTheTotal) {
-  fs.Put(kPlain, Pattern(1000));
+  fs.Put(kPlain, PrintableBytes(1000));
   for (const bool encrypt : {true, false}) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> seen;
     JobControl control;
@@ -121,7 +110,7 @@ TEST_F(StreamCore, ProgressClimbsToTheTotal) {
 }
 
 TEST_F(StreamCore, CancelLeavesNoOutputAndAnExistingFileUntouched) {
-  const Bytes image = EncryptedImage(Pattern(1000));
+  const Bytes image = EncryptedImage(PrintableBytes(1000));
   fs.Put(kOut, Bytes{'o', 'l', 'd'});
   std::atomic<bool> cancel{false};
   JobControl control{&cancel, [&](std::uint64_t done, std::uint64_t) { cancel = done >= 2 * kChunk; }};
@@ -150,7 +139,7 @@ TEST_F(StreamCore, CancelLeavesNoOutputAndAnExistingFileUntouched) {
 }
 
 TEST_F(StreamCore, WriteFailuresRemoveTheTemporaryFileAndKeepTheOldOutput) {
-  const Bytes image = EncryptedImage(Pattern(1000));
+  const Bytes image = EncryptedImage(PrintableBytes(1000));
   const Bytes old = {'o', 'l', 'd'};
   fs.Put(kOut, old);
   struct Fault {
@@ -183,14 +172,14 @@ TEST_F(StreamCore, WriteFailuresRemoveTheTemporaryFileAndKeepTheOldOutput) {
 TEST_F(StreamCore, SuccessReplacesAnExistingOutput) {
   fs.Put(kEncrypted, Bytes{'o', 'l', 'd'});
   fs.Put(kOut, Bytes{'o', 'l', 'd'});
-  const Bytes image = EncryptedImage(Pattern(300));
+  const Bytes image = EncryptedImage(PrintableBytes(300));
   EXPECT_EQ(image.size(), 16u + 12 + 20 + 304);
   ASSERT_EQ(Decrypt(), Outcome::Success);
-  EXPECT_EQ(fs.Get(kOut), Pattern(300));
+  EXPECT_EQ(fs.Get(kOut), PrintableBytes(300));
 }
 
 TEST_F(StreamCore, AProofThatDoesNotMatchFailsAndKeepsNothing) {
-  const Bytes image = EncryptedImage(Pattern(1000));
+  const Bytes image = EncryptedImage(PrintableBytes(1000));
   // Header length, key blob, signature, first, middle and last ciphertext bytes.
   for (const std::uint64_t at : {9, 20, 40, 48, 500, static_cast<int>(image.size()) - 1}) {
     fs.corruptReadBackAt = at;
@@ -206,7 +195,7 @@ TEST_F(StreamCore, AProofThatDoesNotMatchFailsAndKeepsNothing) {
 }
 
 TEST_F(StreamCore, RefusedFilesWriteNothing) {
-  const Bytes image = EncryptedImage(Pattern(1000));
+  const Bytes image = EncryptedImage(PrintableBytes(1000));
   const auto with = [&](auto change) {
     Bytes copy = image;
     change(copy);
@@ -265,7 +254,7 @@ TEST_F(StreamCore, OversizedRegionsAreDamagedAndRefusedWithoutReadingThem) {
 
 TEST_F(StreamCore, OldFilesSignedOverThePasswordHashStillOpenAndOtherMagicIsIgnored) {
   const ByteView pw(password.data(), password.size());
-  const Bytes plain = Pattern(200);
+  const Bytes plain = PrintableBytes(200);
   const Bytes blob = FakeProvider::BlobFor(99);
   const Bytes oldSignature = FakeProvider::SignatureFor(99, FakeProvider::Digest(pw));
   format::Header header = format::MakeHeader(12, 20);
@@ -276,7 +265,7 @@ TEST_F(StreamCore, OldFilesSignedOverThePasswordHashStillOpenAndOtherMagicIsIgno
 }
 
 TEST_F(StreamCore, ProviderFailuresFailWithoutOutput) {
-  fs.Put(kPlain, Pattern(1000));
+  fs.Put(kPlain, PrintableBytes(1000));
   provider.emptySignature = true;
   EXPECT_EQ(Encrypt(), Outcome::Failed);
   EXPECT_EQ(fs.tempsCreated.load(), 0);
@@ -291,7 +280,7 @@ TEST_F(StreamCore, ProviderFailuresFailWithoutOutput) {
 }
 
 TEST_F(StreamCore, UnreadableInputsAreCannotRead) {
-  const Bytes image = EncryptedImage(Pattern(1000));
+  const Bytes image = EncryptedImage(PrintableBytes(1000));
   fs.locked = {kPlain, kEncrypted};
   EXPECT_EQ(Encrypt(), Outcome::CannotRead);
   EXPECT_EQ(Decrypt(), Outcome::CannotRead);

@@ -4,6 +4,7 @@
 
 #include "control_ids.h"
 #include "png_writer.h"
+#include "top_down_bitmap.h"
 
 namespace e2e {
 namespace {
@@ -283,12 +284,7 @@ void App::Screenshot(const std::wstring& name) const {
   if (w <= 0 || h <= 0) return;
   HDC screen = GetDC(nullptr);
   HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
+  BITMAPINFO bi = ferrune::TopDown32(w, h);
   void* bits = nullptr;
   HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(mem, bmp);

@@ -32,9 +32,12 @@ inline std::string ToHex(const Bytes& bytes) {
 inline Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 // Printable ASCII: no cut ciphertext of them ends in what looks like padding.
-inline Bytes PrintableBytes(std::size_t size) {
+// Another variant gives other bytes of the same kind.
+inline Bytes PrintableBytes(std::size_t size, unsigned variant = 0) {
   Bytes data(size);
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(0x20 + (i * 7 + i / 91) % 0x5F);
+  for (std::size_t i = 0; i < size; ++i) {
+    data[i] = static_cast<std::uint8_t>(0x20 + (i * 7 + variant * 13 + i / 91) % 0x5F);
+  }
   return data;
 }
 
