@@ -7,6 +7,13 @@
 
 namespace ferrune::cli {
 
+// A string's characters zeroed, then the string emptied.
+template <typename Char>
+void WipeString(std::basic_string<Char>& text) {
+  if (!text.empty()) WipeBytes(text.data(), text.size() * sizeof(Char));
+  text.clear();
+}
+
 struct SecretText {
   std::u32string text;
   SecretText() = default;
@@ -21,10 +28,7 @@ struct SecretText {
     return *this;
   }
   ~SecretText() { Wipe(); }
-  void Wipe() {
-    if (!text.empty()) WipeBytes(text.data(), text.size() * sizeof(char32_t));
-    text.clear();
-  }
+  void Wipe() { WipeString(text); }
 };
 
 }  // namespace ferrune::cli

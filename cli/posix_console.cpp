@@ -1,0 +1,124 @@
+// zrv's terminal on POSIX: prompts without echo through termios, and the
+// signals that cancel the file at hand.
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform.h"
+#include "posix_file_system.h"
+
+namespace ferrune::cli {
+namespace {
+
+void WriteAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return;
+    done += static_cast<std::size_t>(put);
+  }
+}
+
+int ReadByte(int fd, std::uint8_t* byte) {
+  for (;;) {
+    const ssize_t got = ::read(fd, byte, 1);
+    if (got < 0 && errno == EINTR) continue;
+    return got < 0 ? -1 : static_cast<int>(got);
+  }
+}
+
+// The terminal's settings while echo is off, for a signal to put back.
+struct termios savedTerminal;
+volatile sig_atomic_t echoOff = 0;
+
+void RestoreAndDie(int signal) {
+  if (echoOff) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+// The first signal asks the file at hand to stop and clean up; a second one
+// ends the program at once, with the shell's status for that signal (130
+// for Ctrl+C), so that no script takes it for success. An unnamed temporary
+// file goes with the process; a named one is removed here.
+void RequestCancel(int signal) {
+  if (CancelFlag().exchange(true)) {
+    ferrune::RemoveNamedTempsNow();
+    ::_exit(128 + signal);
+  }
+}
+
+void Handle(void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(s, &action, nullptr);
+}
+
+class PosixConsole final : public Console {
+ public:
+  bool InputIsTerminal() override { return ::isatty(STDIN_FILENO) == 1; }
+  bool ErrorIsTerminal() override { return ::isatty(STDERR_FILENO) == 1; }
+
+  bool ReadHidden(const std::string& prompt, SecretBytes* line) override {
+    // Echo goes off before the prompt shows, so nothing typed at it is seen.
+    struct termios quiet {};
+    const bool terminal = ::tcgetattr(STDIN_FILENO, &savedTerminal) == 0;
+    if (terminal) {
+      quiet = savedTerminal;
+      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+      quiet.c_lflag |= ECHONL;
+      Handle(RestoreAndDie);
+      echoOff = 1;
+      ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    WriteAll(STDERR_FILENO, prompt);
+    SecretBytes bytes(kMaxLine);
+    std::size_t length = 0;
+    int got = 0;
+    std::uint8_t byte = 0;
+    while ((got = ReadByte(STDIN_FILENO, &byte)) == 1 && byte != '\n' && byte != '\r') {
+      if (length < bytes.size()) bytes.data()[length++] = byte;
+    }
+    if (terminal) {
+      ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+      echoOff = 0;
+      Handle(SIG_DFL);
+    }
+    if (got != 1 && length == 0) {
+      WriteAll(STDERR_FILENO, "\n");
+      return false;
+    }
+    *line = SecretBytes(bytes.data(), length);
+    return true;
+  }
+
+  bool ReadVisible(const std::string& prompt, std::string* line) override {
+    WriteAll(STDERR_FILENO, prompt);
+    line->clear();
+    std::uint8_t byte = 0;
+    int got = 0;
+    while ((got = ReadByte(STDIN_FILENO, &byte)) == 1 && byte != '\n' && byte != '\r') {
+      if (line->size() < 256) *line += static_cast<char>(byte);
+    }
+    return got == 1 || !line->empty();
+  }
+
+  int ReadInputByte(std::uint8_t* byte) override { return ReadByte(STDIN_FILENO, byte); }
+  // Until now a signal simply ends the program: nothing has been made yet.
+  void WorkBegins() override { Handle(RequestCancel); }
+  void Error(const std::string& text) override { WriteAll(STDERR_FILENO, text); }
+  void Output(const std::string& text) override { WriteAll(STDOUT_FILENO, text); }
+
+ private:
+  static constexpr std::size_t kMaxLine = 64 * 1024;
+};
+
+}  // namespace
+
+std::unique_ptr<Console> MakeConsole() { return std::make_unique<PosixConsole>(); }
+
+}  // namespace ferrune::cli
