@@ -127,8 +127,10 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
       if (!input) {
         job.outcome = Outcome::CannotRead;
       } else {
+        // On every core, as a decryption that writes.
         DiscardSink sink;
-        job.outcome = DecryptPath(provider, password, *input, sink, &control, StreamOptions{}.chunkSize);
+        const StreamOptions stream;
+        job.outcome = DecryptPath(provider, password, *input, sink, &control, stream.chunkSize, stream.decryptThreads);
       }
       break;
     }
