@@ -125,6 +125,12 @@ double CancelInTheMiddle(Operation operation, Outcome* outcome) {
   return cancel ? (Now() - cancelledAt) * 1000 : -1;
 }
 
+inline double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 struct SizeFigures {
   std::uint64_t size = 0;
   RawSpeed raw;
@@ -148,13 +154,26 @@ inline void PrintFigures(const char* provider, const std::vector<SizeFigures>& r
         r.encryptTail, r.decrypt, r.decrypt / r.raw.decrypt, r.raw.decrypt, r.decrypt / r.raw.decryptCores, threads,
         r.raw.decryptCores, r.decryptTail, r.cancelEncryptMs, r.cancelDecryptMs, r.leftBehind, r.peakMiB);
   }
-  std::printf("raw: the cipher alone over 64 MiB in memory, mean of one run before and one after each size\n");
-  for (const SizeFigures& r : runs) {
+  std::printf("raw: the cipher alone over 64 MiB in memory, mean of one run before and one after each round\n");
+  std::printf("below, per size: the median ratio of its rounds, the largest peak and the slowest cancel\n");
+  for (std::size_t first = 0; first < runs.size();) {
+    std::size_t end = first;
+    std::vector<double> encrypt, decrypt, twoCore;
+    double peak = 0, cancel = 0;
+    for (; end < runs.size() && runs[end].size == runs[first].size; ++end) {
+      const SizeFigures& r = runs[end];
+      encrypt.push_back(r.encrypt / r.raw.encrypt);
+      decrypt.push_back(r.decrypt / r.raw.decrypt);
+      twoCore.push_back(r.decrypt / r.raw.decryptCores);
+      peak = std::max(peak, r.peakMiB);
+      cancel = std::max({cancel, r.cancelEncryptMs, r.cancelDecryptMs});
+    }
     std::printf(
         "summary: provider=%s size_mib=%llu encrypt_ratio=%.2f decrypt_ratio=%.2f decrypt_of_2core=%.2f "
         "peak_mib=%.1f cancel_ms=%.0f\n",
-        provider, static_cast<unsigned long long>(r.size >> 20), r.encrypt / r.raw.encrypt, r.decrypt / r.raw.decrypt,
-        r.decrypt / r.raw.decryptCores, r.peakMiB, std::max(r.cancelEncryptMs, r.cancelDecryptMs));
+        provider, static_cast<unsigned long long>(runs[first].size >> 20), Median(encrypt), Median(decrypt),
+        Median(twoCore), peak, cancel);
+    first = end;
   }
 }
 
@@ -172,7 +191,12 @@ struct BenchPlatform {
   const char* peakMemory = "";         // what the peak figure is on this platform
 };
 
-// Each size: encrypt, cancel an encryption, decrypt, cancel a decryption.
+// Rounds of each size: one file run lasts a second or less at 64 MiB, too
+// short for one sample on a shared machine to tell much.
+inline constexpr int kRounds = 3;
+
+// Each round of each size: encrypt, decrypt, cancel an encryption, cancel a
+// decryption, with the raw speeds measured before and after it.
 // False, with what failed on standard error, when a step did not end as it must.
 inline bool MeasureSizes(const BenchPlatform& p, const std::vector<std::uint64_t>& sizes,
                          std::vector<SizeFigures>* runs) {
@@ -181,31 +205,37 @@ inline bool MeasureSizes(const BenchPlatform& p, const std::vector<std::uint64_t
     return false;
   };
   for (const std::uint64_t size : sizes) {
-    SizeFigures run;
-    run.size = size;
-    const RawSpeed before = p.raw();
-    if (!p.make(size)) {
-      std::fprintf(stderr, "cannot write the input file\n");
-      return false;
+    RawSpeed before = p.raw();
+    for (int round = 0; round < kRounds; ++round) {
+      SizeFigures run;
+      run.size = size;
+      if (!p.make(size)) {
+        std::fprintf(stderr, "cannot write the input file\n");
+        return false;
+      }
+      Outcome outcome;
+      const double encryptSeconds = Timed(p.encrypt, &run.encryptTail, &outcome);
+      if (outcome != Outcome::Success) return fail("encryption", outcome);
+      p.removePlain();
+      const double decryptSeconds = Timed(p.decrypt, &run.decryptTail, &outcome);
+      if (outcome != Outcome::Success) return fail("decryption", outcome);
+      // The cancels last: removing a file just flushed to the disk slows the
+      // next second of work on this kind of machine, and a cancel removes one.
+      run.cancelEncryptMs = CancelInTheMiddle(p.encrypt, &outcome);
+      if (outcome != Outcome::Cancelled) return fail("cancelled encryption", outcome);
+      p.removePlain();
+      run.cancelDecryptMs = CancelInTheMiddle(p.decrypt, &outcome);
+      if (outcome != Outcome::Cancelled) return fail("cancelled decryption", outcome);
+      run.leftBehind = p.entries() - 1;  // the encrypted file stays
+      p.removeEncrypted();
+      run.peakMiB = p.peakMiB();
+      const RawSpeed after = p.raw();
+      run.raw = Mean(before, after);
+      before = after;
+      run.encrypt = static_cast<double>(size) / encryptSeconds / kMega;
+      run.decrypt = static_cast<double>(size) / decryptSeconds / kMega;
+      runs->push_back(run);
     }
-    Outcome outcome;
-    const double encryptSeconds = Timed(p.encrypt, &run.encryptTail, &outcome);
-    if (outcome != Outcome::Success) return fail("encryption", outcome);
-    run.cancelEncryptMs = CancelInTheMiddle(p.encrypt, &outcome);
-    if (outcome != Outcome::Cancelled) return fail("cancelled encryption", outcome);
-    p.removePlain();
-    const double decryptSeconds = Timed(p.decrypt, &run.decryptTail, &outcome);
-    if (outcome != Outcome::Success) return fail("decryption", outcome);
-    p.removePlain();
-    run.cancelDecryptMs = CancelInTheMiddle(p.decrypt, &outcome);
-    if (outcome != Outcome::Cancelled) return fail("cancelled decryption", outcome);
-    run.leftBehind = p.entries() - 1;  // the encrypted file stays
-    p.removeEncrypted();
-    run.peakMiB = p.peakMiB();
-    run.raw = Mean(before, p.raw());
-    run.encrypt = static_cast<double>(size) / encryptSeconds / kMega;
-    run.decrypt = static_cast<double>(size) / decryptSeconds / kMega;
-    runs->push_back(run);
   }
   return true;
 }
@@ -216,7 +246,7 @@ inline int RunSizes(const BenchPlatform& p, const std::vector<std::uint64_t>& si
   const bool measured = MeasureSizes(p, sizes, &runs);
   p.removeFolder();
   if (!measured) return 1;
-  std::printf("peak memory: %s of this process after each size\n", p.peakMemory);
+  std::printf("peak memory: %s of this process after each round\n", p.peakMemory);
   PrintFigures(p.provider, runs, threads);
   return 0;
 }
