@@ -11,15 +11,21 @@ namespace {
 
 std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
+// The text may change between the two messages: a copy that fills the
+// buffer may be cut, and is read again with more room.
 std::wstring WindowText(HWND hwnd) {
-  DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return {};
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
-                      &copied);
-  text.resize(copied);
-  return text;
+  for (DWORD_PTR room = 64;; room *= 2) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return {};
+    std::wstring text(length + room, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000,
+                        &copied);
+    if (copied + 1 < text.size()) {
+      text.resize(copied);
+      return text;
+    }
+  }
 }
 
 std::wstring ClassOf(HWND hwnd) {
