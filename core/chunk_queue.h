@@ -36,6 +36,12 @@ bool WaitOrCancel(std::unique_lock<std::mutex>& lock, std::condition_variable& c
   return true;
 }
 
+// A pool's buffers have room to spare, so that a chunk's bytes after its
+// lead start on a page: writes of whole pages from there may go past the
+// system's cache. The lead holds the cipher block a chunk is decrypted from.
+inline constexpr std::size_t kPageAlignment = 4096;
+inline constexpr std::size_t kChunkLead = 8;
+
 namespace detail {
 
 struct PoolState {
@@ -57,17 +63,25 @@ struct PoolState {
 }  // namespace detail
 
 // One chunk's buffer; it goes back to its pool when this goes away. The
-// bytes in use are [begin, begin + length).
+// bytes in use are [begin, begin + length) of buffer().
 class Chunk {
  public:
-  Chunk(std::shared_ptr<detail::PoolState> pool, SecretBytes bytes)
-      : pool_(std::move(pool)), bytes_(std::move(bytes)) {}
+  // A pool's buffer, `kPageAlignment` bytes longer than its capacity.
+  Chunk(std::shared_ptr<detail::PoolState> pool, SecretBytes bytes) : pool_(std::move(pool)), bytes_(std::move(bytes)) {
+    const auto past = (reinterpret_cast<std::uintptr_t>(bytes_.data()) + kChunkLead) % kPageAlignment;
+    shift_ = past == 0 ? 0 : kPageAlignment - past;
+    capacity_ = bytes_.size() - kPageAlignment;
+  }
+  // Bytes of no pool, as they are.
+  explicit Chunk(SecretBytes bytes) : bytes_(std::move(bytes)), capacity_(bytes_.size()) {}
   Chunk(Chunk&&) noexcept = default;
   Chunk& operator=(Chunk&& other) noexcept {
     if (this != &other) {
       GiveBack();
       pool_ = std::move(other.pool_);
       bytes_ = std::move(other.bytes_);
+      shift_ = other.shift_;
+      capacity_ = other.capacity_;
       index = other.index;
       begin = other.begin;
       length = other.length;
@@ -78,9 +92,9 @@ class Chunk {
   Chunk& operator=(const Chunk&) = delete;
   ~Chunk() { GiveBack(); }
 
-  std::uint8_t* buffer() { return bytes_.data(); }
-  std::size_t capacity() const { return bytes_.size(); }
-  const std::uint8_t* data() const { return bytes_.data() + begin; }
+  std::uint8_t* buffer() { return bytes_.data() + shift_; }
+  std::size_t capacity() const { return capacity_; }
+  const std::uint8_t* data() const { return bytes_.data() + shift_ + begin; }
 
   std::uint64_t index = 0;
   std::size_t begin = 0;
@@ -94,6 +108,8 @@ class Chunk {
 
   std::shared_ptr<detail::PoolState> pool_;
   SecretBytes bytes_;
+  std::size_t shift_ = 0;
+  std::size_t capacity_ = 0;
 };
 
 // `count` buffers of `bytes` each, made when first needed. They are wiped
@@ -117,7 +133,7 @@ class ChunkPool {
     }
     --state_->unmade;
     lock.unlock();
-    return Chunk(state_, SecretBytes(bytes_));
+    return Chunk(state_, SecretBytes(bytes_ + kPageAlignment));
   }
 
   void Stop() {

@@ -136,17 +136,20 @@ class ChunkDecryption {
     const std::uint64_t offset = index * chunkSize_;
     const std::size_t length = ChunkLength(index);
     const bool final = offset + length == layout_.ciphertextLength;
-    // The first chunk starts from the zero vector, every other from the block before it.
+    // The first chunk starts from the zero vector, every other from the block
+    // before it, read into the lead, so that the chunk itself starts on a page.
+    static_assert(kChunkLead == format::kBlockSize);
     const std::size_t ivLength = index == 0 ? 0 : format::kBlockSize;
-    if (!source_.ReadAt(layout_.ciphertextOffset + offset - ivLength, chunk.buffer(), ivLength + length)) {
+    std::uint8_t* const bytes = chunk.buffer() + kChunkLead;
+    if (!source_.ReadAt(layout_.ciphertextOffset + offset - ivLength, bytes - ivLength, ivLength + length)) {
       return {Outcome::CannotRead, std::nullopt};
     }
     std::uint8_t iv[format::kBlockSize] = {};
-    std::copy_n(chunk.buffer(), ivLength, iv);
+    std::copy_n(bytes - ivLength, ivLength, iv);
     const std::unique_ptr<ProviderKey> chunkKey = key_.DuplicateAt(ByteView(iv, sizeof iv));
     if (!chunkKey) return {Outcome::Failed, std::nullopt};
     std::size_t plainLength = 0;
-    if (!chunkKey->Decrypt(chunk.buffer() + ivLength, length, final, &plainLength)) {
+    if (!chunkKey->Decrypt(bytes, length, final, &plainLength)) {
       // Bad padding or a cut ciphertext shows only in the final chunk.
       return {final ? Outcome::Damaged : Outcome::Failed, std::nullopt};
     }
@@ -154,7 +157,7 @@ class ChunkDecryption {
         final ? plainLength < length && length - plainLength <= format::kBlockSize : plainLength == length;
     if (!plausible) return {Outcome::Failed, std::nullopt};
     chunk.index = index;
-    chunk.begin = ivLength;
+    chunk.begin = kChunkLead;
     chunk.length = plainLength;
     return {Outcome::Success, std::move(chunk)};
   }

@@ -87,7 +87,7 @@ class OutputSink final : public PlainSink {
         [&decrypted = decrypted_] { decrypted.Stop(); });
   }
   Outcome Put(const std::uint8_t* data, std::size_t length) override {
-    Chunk copy(nullptr, SecretBytes(data, length));
+    Chunk copy(SecretBytes(data, length));
     copy.length = length;
     return PutChunk(std::move(copy));
   }

@@ -33,6 +33,10 @@ class Fd {
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
+  void Reset(int fd) {
+    Close();
+    fd_ = fd;
+  }
   int Release() {
     const int fd = fd_;
     fd_ = -1;
@@ -120,6 +124,13 @@ class PosixTempFile final : public TempFile {
   }
   ~PosixTempFile() override { Drop(); }
   bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
+    if (DirectFits(offset, data, length) && OpenDirect()) {
+      if (WriteAtOffset(direct_.get(), offset, data, length)) return true;
+      if (errno != EINVAL) return false;
+      // The system refuses this alignment after all: the cache it is.
+      direct_.Close();
+      directRefused_ = true;
+    }
     return WriteAtOffset(fd_.get(), offset, data, length);
   }
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
@@ -144,11 +155,13 @@ class PosixTempFile final : public TempFile {
     if (!(replace ? ::rename(path_.c_str(), finalPath.c_str()) == 0 : RenameNew(finalPath))) return false;
     UnregisterNamed(std::exchange(slot_, -1));
     path_.clear();
+    direct_.Close();
     fd_.Close();
     return true;
   }
   // Closes the file; a named one is removed.
   void Drop() {
+    direct_.Close();
     fd_.Close();
     if (!path_.empty()) ::unlink(path_.c_str());
     path_.clear();
@@ -160,8 +173,25 @@ class PosixTempFile final : public TempFile {
 
   bool LinkUnnamed(const std::string& finalPath) {
     if (::linkat(AT_FDCWD, ProcPath().c_str(), AT_FDCWD, finalPath.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+    direct_.Close();
     fd_.Close();
     return true;
+  }
+
+  // Whole pages from a page, and large: such writes (a decryption's chunks)
+  // go straight to the disk through a second descriptor, which saves the
+  // copy into the cache and most of the kernel's work for it. The flush and
+  // the reads, the proof's among them, stay on the first descriptor; the
+  // system keeps the two coherent.
+  bool DirectFits(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const {
+    return !directRefused_ && length >= kDirectFrom && offset % kPage == 0 && length % kPage == 0 &&
+           reinterpret_cast<std::uintptr_t>(data) % kPage == 0;
+  }
+  bool OpenDirect() {
+    if (direct_.get() >= 0) return true;
+    direct_.Reset(::open(path_.empty() ? ProcPath().c_str() : path_.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC));
+    directRefused_ = direct_.get() < 0;
+    return !directRefused_;
   }
   // An unnamed file can replace nothing: it gets a temporary name first.
   bool NameUnnamed();
@@ -176,9 +206,14 @@ class PosixTempFile final : public TempFile {
     return true;
   }
 
+  static constexpr std::size_t kPage = 4096;
+  static constexpr std::size_t kDirectFrom = std::size_t{64} << 10;
+
   const std::string folder_;
   std::string path_;
   Fd fd_;
+  Fd direct_;
+  bool directRefused_ = false;
   int slot_ = -1;
 };
 

@@ -1,11 +1,18 @@
 // What the POSIX file system gives a file job: the hold, commits that never
-// replace, temporary files with and without a name, and the cleanup of
-// leftovers that no job holds.
+// replace, temporary files with and without a name, page writes past the
+// cache, and the cleanup of leftovers that no job holds.
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 
 #include "native_path.h"
 #include "posix_file_system.h"
@@ -55,6 +62,68 @@ TEST(PosixJobFiles, CommitsNeverReplaceUnlessAskedWithOrWithoutUnnamedFiles) {
     fs.Discard(Written(fs, dir / "out", "dropped"));
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"fresh", "out"}));
   }
+}
+
+// Descriptors of this process opened with O_DIRECT, as /proc tells.
+int DirectDescriptors() {
+  int count = 0;
+  DIR* fds = ::opendir("/proc/self/fdinfo");
+  if (!fds) return -1;
+  while (const dirent* entry = ::readdir(fds)) {
+    std::ifstream info(std::string("/proc/self/fdinfo/") + entry->d_name);
+    for (std::string line; std::getline(info, line);) {
+      if (line.rfind("flags:", 0) == 0) count += (std::strtoul(line.c_str() + 6, nullptr, 8) & O_DIRECT) != 0;
+    }
+  }
+  ::closedir(fds);
+  return count;
+}
+
+bool FolderTakesDirect(const std::string& folder) {
+  const std::string probe = folder + "/probe";
+  const int fd = ::open(probe.c_str(), O_CREAT | O_WRONLY | O_DIRECT, 0600);
+  if (fd >= 0) ::close(fd);
+  ::unlink(probe.c_str());
+  return fd >= 0;
+}
+
+TEST(PosixJobFiles, WholePagesGoPastTheCacheWhereTheSystemAllowsAndReadBackExactly) {
+  constexpr std::size_t kPage = 4096, kPart = 64 * kPage;
+  // Page-aligned parts, then a tail of no whole page, as a decryption writes.
+  Bytes data = RandomBytes(3 * kPart + 1234, 5);
+  const std::unique_ptr<std::uint8_t, decltype(&std::free)> buffer(
+      static_cast<std::uint8_t*>(std::aligned_alloc(kPage, 4 * kPart)), &std::free);
+  ASSERT_NE(buffer, nullptr);
+  std::uint8_t* const aligned = buffer.get();
+  std::copy(data.begin(), data.end(), aligned);
+  TempFolder local;
+  std::vector<std::string> folders = {local.path()};
+  char shm[] = "/dev/shm/ferrune-direct-XXXXXX";  // tmpfs, which may refuse
+  if (::mkdtemp(shm)) folders.push_back(shm);
+  for (const bool unnamed : {true, false}) {
+    for (const std::string& folder : folders) {
+      SCOPED_TRACE(folder + (unnamed ? " unnamed" : " named"));
+      const std::string out = folder + (unnamed ? "/unnamed" : "/named");
+      PosixFileSystem fs(unnamed);
+      auto temp = fs.CreateTemp(Wide(out));
+      ASSERT_TRUE(temp);
+      const int before = DirectDescriptors();
+      Bytes back(kPart);
+      for (std::size_t offset = 0; offset < data.size(); offset += kPart) {
+        const std::size_t length = std::min(kPart, data.size() - offset);
+        ASSERT_TRUE(temp->WriteAt(offset, aligned + offset, length));
+        // The proof reads each part back while the next is written.
+        ASSERT_TRUE(temp->ReadAt(offset, back.data(), length));
+        EXPECT_TRUE(std::equal(back.begin(), back.begin() + length, data.begin() + offset));
+      }
+      EXPECT_EQ(DirectDescriptors() - before, FolderTakesDirect(folder) ? 1 : 0);
+      ASSERT_TRUE(temp->Flush());
+      ASSERT_TRUE(fs.CommitNew(std::move(temp), Wide(out)));
+      EXPECT_EQ(DirectDescriptors(), before);
+      EXPECT_EQ(ReadFile(out), data);
+    }
+  }
+  if (folders.size() > 1) std::filesystem::remove_all(shm);
 }
 
 TEST(PosixJobFiles, WithoutUnnamedFilesTheCleanupRemovesOnlyWhatNoJobHolds) {
