@@ -56,11 +56,18 @@ bool ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
     ~StopOnExit() { queue.Stop(); }
   } stopOnExit{decrypted};
   std::uint64_t offset = 0;
-  SecretBytes back;  // one buffer for the whole file: no allocation and wipe per chunk
+  // One buffer for the whole file, no allocation and wipe per chunk; read
+  // into from a page, as the chunks were written.
+  SecretBytes back;
+  std::uint8_t* page = nullptr;
   while (std::optional<Chunk> chunk = decrypted.Pop()) {
-    if (back.size() < chunk->length) back = SecretBytes(chunk->length);
-    if (!written.ReadAt(offset, back.data(), chunk->length)) return false;
-    if (std::memcmp(back.data(), chunk->data(), chunk->length) != 0) return false;
+    if (back.size() < chunk->length + kPageAlignment) {
+      back = SecretBytes(chunk->length + kPageAlignment);
+      const auto past = reinterpret_cast<std::uintptr_t>(back.data()) % kPageAlignment;
+      page = back.data() + (past == 0 ? 0 : kPageAlignment - past);
+    }
+    if (!written.ReadAt(offset, page, chunk->length)) return false;
+    if (std::memcmp(page, chunk->data(), chunk->length) != 0) return false;
     offset += chunk->length;
   }
   std::uint64_t size = 0;

@@ -121,19 +121,25 @@ class PosixTempFile final : public TempFile {
   PosixTempFile(int fd, std::string folder, std::string path)
       : folder_(std::move(folder)), path_(std::move(path)), fd_(fd) {
     if (!path_.empty()) slot_ = RegisterNamed(path_);
+    // A second way to the same file, for whole pages past the cache; -1
+    // where the file system refuses it.
+    direct_.Reset(::open(path_.empty() ? ProcPath().c_str() : path_.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC));
   }
   ~PosixTempFile() override { Drop(); }
   bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
-    if (DirectFits(offset, data, length) && OpenDirect()) {
+    if (DirectFits(offset, data, length)) {
+      errno = 0;
       if (WriteAtOffset(direct_.get(), offset, data, length)) return true;
-      if (errno != EINVAL) return false;
-      // The system refuses this alignment after all: the cache it is.
-      direct_.Close();
-      directRefused_ = true;
+      if (!RefusedDirect()) return false;
     }
     return WriteAtOffset(fd_.get(), offset, data, length);
   }
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+    if (DirectFits(offset, buffer, length)) {
+      errno = 0;
+      if (ReadAtOffset(direct_.get(), offset, buffer, length)) return true;
+      if (!RefusedDirect()) return false;
+    }
     return ReadAtOffset(fd_.get(), offset, buffer, length);
   }
   bool Flush() override {
@@ -179,20 +185,22 @@ class PosixTempFile final : public TempFile {
   }
 
   // Whole pages from a page, and large: such writes (a decryption's chunks)
-  // go straight to the disk through a second descriptor, which saves the
-  // copy into the cache and most of the kernel's work for it. The flush and
-  // the reads, the proof's among them, stay on the first descriptor; the
-  // system keeps the two coherent.
-  bool DirectFits(std::uint64_t offset, const std::uint8_t* data, std::size_t length) const {
-    return !directRefused_ && length >= kDirectFrom && offset % kPage == 0 && length % kPage == 0 &&
-           reinterpret_cast<std::uintptr_t>(data) % kPage == 0;
+  // and reads (its proof reading them back) go straight between the disk
+  // and the buffer through the second descriptor, which saves the copy and
+  // most of the kernel's work for the cache. The system keeps the two
+  // descriptors coherent; the flush stays on the first.
+  bool DirectFits(std::uint64_t offset, const std::uint8_t* bytes, std::size_t length) const {
+    return direct_.get() >= 0 && !directRefused_.load(std::memory_order_relaxed) && length >= kDirectFrom &&
+           offset % kPage == 0 && length % kPage == 0 && reinterpret_cast<std::uintptr_t>(bytes) % kPage == 0;
   }
-  bool OpenDirect() {
-    if (direct_.get() >= 0) return true;
-    direct_.Reset(::open(path_.empty() ? ProcPath().c_str() : path_.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC));
-    directRefused_ = direct_.get() < 0;
-    return !directRefused_;
+  // The system refuses this alignment after all: the cache it is, from now
+  // on. Anything else is a failure of the call.
+  bool RefusedDirect() {
+    if (errno != EINVAL) return false;
+    directRefused_ = true;
+    return true;
   }
+
   // An unnamed file can replace nothing: it gets a temporary name first.
   bool NameUnnamed();
   bool RenameNew(const std::string& finalPath) {
@@ -213,7 +221,7 @@ class PosixTempFile final : public TempFile {
   std::string path_;
   Fd fd_;
   Fd direct_;
-  bool directRefused_ = false;
+  std::atomic<bool> directRefused_{false};
   int slot_ = -1;
 };
 

@@ -92,7 +92,7 @@ TEST(PosixJobFiles, WholePagesGoPastTheCacheWhereTheSystemAllowsAndReadBackExact
   // Page-aligned parts, then a tail of no whole page, as a decryption writes.
   Bytes data = RandomBytes(3 * kPart + 1234, 5);
   const std::unique_ptr<std::uint8_t, decltype(&std::free)> buffer(
-      static_cast<std::uint8_t*>(std::aligned_alloc(kPage, 4 * kPart)), &std::free);
+      static_cast<std::uint8_t*>(std::aligned_alloc(kPage, 5 * kPart)), &std::free);
   ASSERT_NE(buffer, nullptr);
   std::uint8_t* const aligned = buffer.get();
   std::copy(data.begin(), data.end(), aligned);
@@ -105,18 +105,18 @@ TEST(PosixJobFiles, WholePagesGoPastTheCacheWhereTheSystemAllowsAndReadBackExact
       SCOPED_TRACE(folder + (unnamed ? " unnamed" : " named"));
       const std::string out = folder + (unnamed ? "/unnamed" : "/named");
       PosixFileSystem fs(unnamed);
+      const int before = DirectDescriptors();
       auto temp = fs.CreateTemp(Wide(out));
       ASSERT_TRUE(temp);
-      const int before = DirectDescriptors();
-      Bytes back(kPart);
+      EXPECT_EQ(DirectDescriptors() - before, FolderTakesDirect(folder) ? 1 : 0);
+      std::uint8_t* const back = aligned + 4 * kPart;
       for (std::size_t offset = 0; offset < data.size(); offset += kPart) {
         const std::size_t length = std::min(kPart, data.size() - offset);
         ASSERT_TRUE(temp->WriteAt(offset, aligned + offset, length));
-        // The proof reads each part back while the next is written.
-        ASSERT_TRUE(temp->ReadAt(offset, back.data(), length));
-        EXPECT_TRUE(std::equal(back.begin(), back.begin() + length, data.begin() + offset));
+        // The proof reads each part back, from a page too, while the next is written.
+        ASSERT_TRUE(temp->ReadAt(offset, back, length));
+        EXPECT_TRUE(std::equal(back, back + length, data.begin() + offset));
       }
-      EXPECT_EQ(DirectDescriptors() - before, FolderTakesDirect(folder) ? 1 : 0);
       ASSERT_TRUE(temp->Flush());
       ASSERT_TRUE(fs.CommitNew(std::move(temp), Wide(out)));
       EXPECT_EQ(DirectDescriptors(), before);
