@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "job_control.h"
+#include "page_alignment.h"
 #include "secret_bytes.h"
 
 namespace ferrune {
@@ -36,10 +37,9 @@ bool WaitOrCancel(std::unique_lock<std::mutex>& lock, std::condition_variable& c
   return true;
 }
 
-// A pool's buffers have room to spare, so that a chunk's bytes after its
-// lead start on a page: writes of whole pages from there may go past the
-// system's cache. The lead holds the cipher block a chunk is decrypted from.
-inline constexpr std::size_t kPageAlignment = 4096;
+// A pool's buffers have a page to spare, so that a chunk's bytes after its
+// lead start on a page and may go past the system's cache. The lead holds
+// the cipher block a chunk is decrypted from.
 inline constexpr std::size_t kChunkLead = 8;
 
 namespace detail {
@@ -68,8 +68,7 @@ class Chunk {
  public:
   // A pool's buffer, `kPageAlignment` bytes longer than its capacity.
   Chunk(std::shared_ptr<detail::PoolState> pool, SecretBytes bytes) : pool_(std::move(pool)), bytes_(std::move(bytes)) {
-    const auto past = (reinterpret_cast<std::uintptr_t>(bytes_.data()) + kChunkLead) % kPageAlignment;
-    shift_ = past == 0 ? 0 : kPageAlignment - past;
+    shift_ = PageSkip(bytes_.data(), kChunkLead);
     capacity_ = bytes_.size() - kPageAlignment;
   }
   // Bytes of no pool, as they are.

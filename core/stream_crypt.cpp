@@ -12,6 +12,7 @@
 #include "decrypt_path.h"
 #include "format.h"
 #include "output_file.h"
+#include "page_alignment.h"
 
 namespace ferrune {
 namespace {
@@ -63,8 +64,7 @@ bool ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
   while (std::optional<Chunk> chunk = decrypted.Pop()) {
     if (back.size() < chunk->length + kPageAlignment) {
       back = SecretBytes(chunk->length + kPageAlignment);
-      const auto past = reinterpret_cast<std::uintptr_t>(back.data()) % kPageAlignment;
-      page = back.data() + (past == 0 ? 0 : kPageAlignment - past);
+      page = back.data() + PageSkip(back.data());
     }
     if (!written.ReadAt(offset, page, chunk->length)) return false;
     if (std::memcmp(page, chunk->data(), chunk->length) != 0) return false;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "native_path.h"
+#include "page_alignment.h"
 
 namespace ferrune {
 namespace {
@@ -127,20 +128,10 @@ class PosixTempFile final : public TempFile {
   }
   ~PosixTempFile() override { Drop(); }
   bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
-    if (DirectFits(offset, data, length)) {
-      errno = 0;
-      if (WriteAtOffset(direct_.get(), offset, data, length)) return true;
-      if (!RefusedDirect()) return false;
-    }
-    return WriteAtOffset(fd_.get(), offset, data, length);
+    return Transfer(offset, data, length, WriteAtOffset);
   }
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
-    if (DirectFits(offset, buffer, length)) {
-      errno = 0;
-      if (ReadAtOffset(direct_.get(), offset, buffer, length)) return true;
-      if (!RefusedDirect()) return false;
-    }
-    return ReadAtOffset(fd_.get(), offset, buffer, length);
+    return Transfer(offset, buffer, length, ReadAtOffset);
   }
   bool Flush() override {
     int result;
@@ -188,17 +179,18 @@ class PosixTempFile final : public TempFile {
   // and reads (its proof reading them back) go straight between the disk
   // and the buffer through the second descriptor, which saves the copy and
   // most of the kernel's work for the cache. The system keeps the two
-  // descriptors coherent; the flush stays on the first.
-  bool DirectFits(std::uint64_t offset, const std::uint8_t* bytes, std::size_t length) const {
-    return direct_.get() >= 0 && !directRefused_.load(std::memory_order_relaxed) && length >= kDirectFrom &&
-           offset % kPage == 0 && length % kPage == 0 && reinterpret_cast<std::uintptr_t>(bytes) % kPage == 0;
-  }
-  // The system refuses this alignment after all: the cache it is, from now
-  // on. Anything else is a failure of the call.
-  bool RefusedDirect() {
-    if (errno != EINVAL) return false;
-    directRefused_ = true;
-    return true;
+  // descriptors coherent; the flush stays on the first. Where the system
+  // refuses the alignment after all (EINVAL), the cache it is, from then on.
+  template <typename Byte, typename Call>
+  bool Transfer(std::uint64_t offset, Byte* bytes, std::size_t length, Call call) {
+    if (direct_.get() >= 0 && !directRefused_.load(std::memory_order_relaxed) && length >= kDirectFrom &&
+        OnPages(offset, bytes, length)) {
+      errno = 0;
+      if (call(direct_.get(), offset, bytes, length)) return true;
+      if (errno != EINVAL) return false;
+      directRefused_ = true;
+    }
+    return call(fd_.get(), offset, bytes, length);
   }
 
   // An unnamed file can replace nothing: it gets a temporary name first.
@@ -214,7 +206,6 @@ class PosixTempFile final : public TempFile {
     return true;
   }
 
-  static constexpr std::size_t kPage = 4096;
   static constexpr std::size_t kDirectFrom = std::size_t{64} << 10;
 
   const std::string folder_;
