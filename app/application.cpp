@@ -1,7 +1,7 @@
-#include "application.h"
+#include "app/application.h"
 
-#include "error_box.h"
-#include "thread.h"
+#include "app/error_box.h"
+#include "app/thread.h"
 
 namespace ferrune {
 namespace {

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "win_handles.h"
+#include "platform/win32/win_handles.h"
 
 namespace ferrune {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "error_box.h"
+#include "app/error_box.h"
 
 namespace ferrune {
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "utf.h"
+#include "core/utf.h"
 
 namespace ferrune {
 

@@ -1,12 +1,12 @@
-#include "error_box.h"
+#include "app/error_box.h"
 
 #include <windows.h>
 
 #include <stdexcept>
 
-#include "application.h"
-#include "error_text.h"
-#include "utf.h"
+#include "app/application.h"
+#include "app/logic/error_text.h"
+#include "core/utf.h"
 
 namespace ferrune {
 

@@ -1,12 +1,12 @@
-#include "fault_injection.h"
+#include "app/fault_injection.h"
 
 #include <windows.h>
 
 #include <cwchar>
 
-#include "registry_api.h"
-#include "thread.h"
-#include "win32_registry.h"
+#include "app/thread.h"
+#include "platform/win32/win32_registry.h"
+#include "shell/registry_api.h"
 
 namespace ferrune {
 

@@ -1,8 +1,8 @@
-#include "form_design.h"
+#include "app/form_design.h"
 
-#include "control_ids.h"
-#include "main_form.h"
-#include "texts.h"
+#include "app/control_ids.h"
+#include "app/main_form.h"
+#include "core/texts.h"
 
 namespace ferrune {
 namespace {

@@ -1,7 +1,7 @@
-#include "logo_image.h"
+#include "app/logo_image.h"
 
-#include "top_down_bitmap.h"
-#include "win_handles.h"
+#include "app/top_down_bitmap.h"
+#include "platform/win32/win_handles.h"
 
 namespace ferrune {
 

@@ -3,11 +3,11 @@
 
 #include <commctrl.h>
 
-#include "application.h"
-#include "error_box.h"
-#include "fault_injection.h"
-#include "main_form.h"
-#include "texts.h"
+#include "app/application.h"
+#include "app/error_box.h"
+#include "app/fault_injection.h"
+#include "app/main_form.h"
+#include "core/texts.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace ferrune;

@@ -1,4 +1,4 @@
-#include "main_form.h"
+#include "app/main_form.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -6,25 +6,25 @@
 
 #include <cwchar>
 
-#include "application.h"
-#include "control_ids.h"
-#include "dispatch.h"
-#include "error.h"
-#include "fault_injection.h"
-#include "file_job.h"
-#include "form_design.h"
-#include "password_bytes.h"
-#include "password_rules.h"
-#include "program_path.h"
-#include "shell_integration.h"
-#include "texts.h"
-#include "thread.h"
-#include "trace.h"
-#include "ui_control.h"
-#include "utf.h"
-#include "window_position.h"
-#include "worker_messages.h"
-#include "workers.h"
+#include "app/application.h"
+#include "app/control_ids.h"
+#include "app/error.h"
+#include "app/fault_injection.h"
+#include "app/form_design.h"
+#include "app/logic/dispatch.h"
+#include "app/logic/window_position.h"
+#include "app/password_bytes.h"
+#include "app/program_path.h"
+#include "app/thread.h"
+#include "app/trace.h"
+#include "app/ui_control.h"
+#include "app/worker_messages.h"
+#include "app/workers.h"
+#include "core/file_job.h"
+#include "core/password_rules.h"
+#include "core/texts.h"
+#include "core/utf.h"
+#include "shell/shell_integration.h"
 
 namespace ferrune {
 

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "base_window.h"
-#include "crypt_context.h"
-#include "file_crypt.h"
-#include "logo_image.h"
-#include "outcome.h"
-#include "secret_bytes.h"
-#include "win_handles.h"
+#include "app/base_window.h"
+#include "app/logo_image.h"
+#include "core/outcome.h"
+#include "core/secret_bytes.h"
+#include "platform/win32/crypt_context.h"
+#include "platform/win32/file_crypt.h"
+#include "platform/win32/win_handles.h"
 
 namespace ferrune {
 

@@ -1,4 +1,4 @@
-#include "password_bytes.h"
+#include "app/password_bytes.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "secret_bytes.h"
+#include "core/secret_bytes.h"
 
 namespace ferrune {
 

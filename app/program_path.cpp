@@ -1,4 +1,4 @@
-#include "program_path.h"
+#include "app/program_path.h"
 
 #include <windows.h>
 

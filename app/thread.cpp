@@ -1,11 +1,11 @@
-#include "thread.h"
+#include "app/thread.h"
 
 #include <deque>
 #include <mutex>
 #include <string>
 
-#include "application.h"
-#include "error.h"
+#include "app/application.h"
+#include "app/error.h"
 
 namespace ferrune {
 namespace {

@@ -9,7 +9,7 @@
 #include <exception>
 #include <functional>
 
-#include "win_handles.h"
+#include "platform/win32/win_handles.h"
 
 namespace ferrune {
 

@@ -1,9 +1,9 @@
-#include "trace.h"
+#include "app/trace.h"
 
 #include <windows.h>
 
-#include "utf.h"
-#include "win_handles.h"
+#include "core/utf.h"
+#include "platform/win32/win_handles.h"
 
 namespace ferrune {
 

@@ -1,10 +1,10 @@
-#include "ui_control.h"
+#include "app/ui_control.h"
 
 #include <string>
 
-#include "form_design.h"
-#include "main_form.h"
-#include "win_handles.h"
+#include "app/form_design.h"
+#include "app/main_form.h"
+#include "platform/win32/win_handles.h"
 
 namespace ferrune {
 namespace {

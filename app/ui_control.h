@@ -4,8 +4,7 @@
 
 #include <windows.h>
 
-
-#include "base_window.h"
+#include "app/base_window.h"
 
 namespace ferrune {
 

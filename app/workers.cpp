@@ -1,10 +1,10 @@
-#include "workers.h"
+#include "app/workers.h"
 
-#include "file_job.h"
-#include "main_form.h"
-#include "progress_throttle.h"
-#include "win32_file_system.h"
-#include "worker_messages.h"
+#include "app/main_form.h"
+#include "app/worker_messages.h"
+#include "core/file_job.h"
+#include "core/progress_throttle.h"
+#include "platform/win32/win32_file_system.h"
 
 namespace ferrune {
 

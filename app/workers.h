@@ -6,10 +6,10 @@
 
 #include <atomic>
 
-#include "file_job.h"
-#include "outcome.h"
-#include "secret_bytes.h"
-#include "thread.h"
+#include "app/thread.h"
+#include "core/file_job.h"
+#include "core/outcome.h"
+#include "core/secret_bytes.h"
 
 namespace ferrune {
 

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "job_control.h"
-#include "outcome.h"
-#include "provider.h"
+#include "core/job_control.h"
+#include "core/outcome.h"
+#include "core/provider.h"
 
 namespace ferrune::bench {
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "bench_common.h"
-#include "crypt_handles.h"
-#include "cryptoapi_provider.h"
-#include "file_crypt.h"
-#include "stream_crypt.h"
+#include "bench/bench_common.h"
+#include "core/stream_crypt.h"
+#include "platform/win32/crypt_handles.h"
+#include "platform/win32/cryptoapi_provider.h"
+#include "platform/win32/file_crypt.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "bench_common.h"
-#include "native_path.h"
-#include "openssl_provider.h"
-#include "posix_file_system.h"
-#include "stream_crypt.h"
+#include "bench/bench_common.h"
+#include "core/stream_crypt.h"
+#include "platform/openssl/openssl_provider.h"
+#include "platform/posix/native_path.h"
+#include "platform/posix/posix_file_system.h"
 
 namespace {
 

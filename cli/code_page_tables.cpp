@@ -2,7 +2,7 @@
 // them both ways without a best fit (bytes that no character stands for map
 // to private-use characters there, and so here). Bytes below 0x80 are ASCII
 // in all of them. The Windows tests compare these with the system's tables.
-#include "code_page_tables.h"
+#include "cli/code_page_tables.h"
 
 namespace ferrune::cli {
 namespace {

@@ -1,6 +1,6 @@
-#include "options.h"
+#include "cli/options.h"
 
-#include "code_page_tables.h"
+#include "cli/code_page_tables.h"
 
 namespace ferrune::cli {
 namespace {

@@ -1,10 +1,10 @@
-#include "password.h"
+#include "cli/password.h"
 
 #include <cstring>
 
-#include "password_rules.h"
-#include "texts.h"
-#include "utf.h"
+#include "core/password_rules.h"
+#include "core/texts.h"
+#include "core/utf.h"
 
 namespace ferrune::cli {
 namespace {

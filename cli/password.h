@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "options.h"
-#include "platform.h"
+#include "cli/options.h"
+#include "cli/platform.h"
 
 namespace ferrune::cli {
 

@@ -8,10 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "file_system.h"
-#include "provider.h"
-#include "secret_bytes.h"
-#include "secret_text.h"
+#include "cli/secret_text.h"
+#include "core/file_system.h"
+#include "core/provider.h"
+#include "core/secret_bytes.h"
 
 namespace ferrune::cli {
 

@@ -6,8 +6,8 @@
 
 #include <cerrno>
 
-#include "platform.h"
-#include "posix_file_system.h"
+#include "cli/platform.h"
+#include "platform/posix/posix_file_system.h"
 
 namespace ferrune::cli {
 namespace {

@@ -1,9 +1,9 @@
 // zrv on POSIX.
 #include <signal.h>
 
-#include "native_path.h"
-#include "platform.h"
-#include "zrv.h"
+#include "cli/platform.h"
+#include "cli/zrv.h"
+#include "platform/posix/native_path.h"
 
 int main(int argc, char** argv) {
   using namespace ferrune::cli;

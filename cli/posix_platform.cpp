@@ -1,6 +1,6 @@
 // zrv on POSIX: OpenSSL's libcrypto, POSIX files, text through
 // libunistring and the code page tables.
-#include "platform.h"
+#include "cli/platform.h"
 
 #include <fcntl.h>
 #include <uninorm.h>
@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "code_page_tables.h"
-#include "native_path.h"
-#include "openssl_provider.h"
-#include "posix_file_system.h"
+#include "cli/code_page_tables.h"
+#include "platform/openssl/openssl_provider.h"
+#include "platform/posix/native_path.h"
+#include "platform/posix/posix_file_system.h"
 
 namespace ferrune::cli {
 namespace {

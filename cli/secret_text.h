@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "secret_bytes.h"
+#include "core/secret_bytes.h"
 
 namespace ferrune::cli {
 

@@ -2,8 +2,8 @@
 // prompts without echo, and Ctrl+C that cancels the file at hand.
 #include <windows.h>
 
-#include "platform.h"
-#include "utf.h"
+#include "cli/platform.h"
+#include "core/utf.h"
 
 namespace ferrune::cli {
 namespace {

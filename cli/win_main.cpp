@@ -1,6 +1,6 @@
 // zrv.exe: the same tool on Windows, a console program.
-#include "platform.h"
-#include "zrv.h"
+#include "cli/platform.h"
+#include "cli/zrv.h"
 
 int wmain(int argc, wchar_t** argv) {
   using namespace ferrune::cli;

@@ -1,17 +1,17 @@
 // zrv on Windows: CryptoAPI on a verify-only context with a signature pair
 // of its own in memory (never the window's key container), Win32 files, and
 // the system's code page tables and normalisation.
-#include "platform.h"
+#include "cli/platform.h"
 
 #include <windows.h>
 // after windows.h
 #include <wincrypt.h>
 
-#include "code_page_tables.h"
-#include "crypt_context.h"
-#include "cryptoapi_provider.h"
-#include "utf.h"
-#include "win32_file_system.h"
+#include "cli/code_page_tables.h"
+#include "core/utf.h"
+#include "platform/win32/crypt_context.h"
+#include "platform/win32/cryptoapi_provider.h"
+#include "platform/win32/win32_file_system.h"
 
 namespace ferrune::cli {
 namespace {

@@ -1,14 +1,14 @@
-#include "zrv.h"
+#include "cli/zrv.h"
 
 #include <algorithm>
 
-#include "decrypt_path.h"
-#include "file_job.h"
-#include "options.h"
-#include "password.h"
-#include "progress_throttle.h"
-#include "stream_crypt.h"
-#include "texts.h"
+#include "cli/options.h"
+#include "cli/password.h"
+#include "core/decryption.h"
+#include "core/file_job.h"
+#include "core/progress_throttle.h"
+#include "core/stream_crypt.h"
+#include "core/texts.h"
 
 #ifndef FERRUNE_VERSION
 #define FERRUNE_VERSION "unknown"
@@ -130,7 +130,7 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
         // On every core, as a decryption that writes.
         DiscardSink sink;
         const StreamOptions stream;
-        job.outcome = DecryptPath(provider, password, *input, sink, &control, stream.chunkSize, stream.decryptThreads);
+        job.outcome = DecryptInto(provider, password, *input, sink, &control, stream.chunkSize, stream.decryptThreads);
       }
       break;
     }

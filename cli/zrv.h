@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "outcome.h"
-#include "platform.h"
+#include "cli/platform.h"
+#include "core/outcome.h"
 
 namespace ferrune::cli {
 

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "job_control.h"
-#include "page_alignment.h"
-#include "secret_bytes.h"
+#include "core/job_control.h"
+#include "core/page_alignment.h"
+#include "core/secret_bytes.h"
 
 namespace ferrune {
 

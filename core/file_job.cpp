@@ -1,8 +1,8 @@
-#include "file_job.h"
+#include "core/file_job.h"
 
-#include "job_pause.h"
-#include "path_rules.h"
-#include "texts.h"
+#include "core/job_pause.h"
+#include "core/path_rules.h"
+#include "core/texts.h"
 
 namespace ferrune {
 

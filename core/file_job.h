@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "file_system.h"
-#include "job_control.h"
-#include "outcome.h"
+#include "core/file_system.h"
+#include "core/job_control.h"
+#include "core/outcome.h"
 
 namespace ferrune {
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "opaque.h"
-#include "outcome.h"
+#include "core/opaque.h"
+#include "core/outcome.h"
 
 namespace ferrune {
 

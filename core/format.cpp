@@ -1,8 +1,8 @@
-#include "format.h"
+#include "core/format.h"
 
 #include <algorithm>
 
-#include "le_bytes.h"
+#include "core/le_bytes.h"
 
 namespace ferrune::format {
 

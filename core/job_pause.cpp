@@ -1,4 +1,4 @@
-#include "job_pause.h"
+#include "core/job_pause.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "outcome.h"
+#include "core/outcome.h"
 
 namespace ferrune {
 

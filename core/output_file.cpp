@@ -1,4 +1,4 @@
-#include "output_file.h"
+#include "core/output_file.h"
 
 namespace ferrune {
 

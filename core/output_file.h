@@ -8,9 +8,9 @@
 #include <string>
 #include <thread>
 
-#include "file_system.h"
-#include "outcome.h"
-#include "written_file.h"
+#include "core/file_system.h"
+#include "core/outcome.h"
+#include "core/written_file.h"
 
 namespace ferrune {
 

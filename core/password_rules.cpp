@@ -1,6 +1,6 @@
-#include "password_rules.h"
+#include "core/password_rules.h"
 
-#include "texts.h"
+#include "core/texts.h"
 
 namespace ferrune {
 

@@ -1,4 +1,4 @@
-#include "path_rules.h"
+#include "core/path_rules.h"
 
 namespace ferrune {
 

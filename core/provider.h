@@ -12,8 +12,8 @@
 #include <span>
 #include <vector>
 
-#include "opaque.h"
-#include "secret_bytes.h"
+#include "core/opaque.h"
+#include "core/secret_bytes.h"
 
 namespace ferrune {
 

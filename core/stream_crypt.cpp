@@ -1,4 +1,4 @@
-#include "stream_crypt.h"
+#include "core/stream_crypt.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,11 +8,11 @@
 #include <thread>
 #include <vector>
 
-#include "chunk_queue.h"
-#include "decrypt_path.h"
-#include "format.h"
-#include "output_file.h"
-#include "page_alignment.h"
+#include "core/chunk_queue.h"
+#include "core/decryption.h"
+#include "core/format.h"
+#include "core/output_file.h"
+#include "core/page_alignment.h"
 
 namespace ferrune {
 namespace {
@@ -43,7 +43,7 @@ Outcome MakeSignedKey(Provider& provider, const SecretBytes& passwordHashValue, 
 bool ProveEncryption(Provider& provider, const SecretBytes& password, WrittenFile& written, InputFile& input,
                      std::size_t chunkSize, const JobControl& control) {
   CompareSink compare(input);
-  if (DecryptPath(provider, password, written, compare, &control, chunkSize) != Outcome::Success) return false;
+  if (DecryptInto(provider, password, written, compare, &control, chunkSize) != Outcome::Success) return false;
   std::uint64_t size = 0;
   return written.WaitFinished(&size) && size == written.Size();
 }
@@ -354,7 +354,7 @@ Outcome DecryptStream(Provider& provider, StreamFiles& fs, const std::wstring& e
   OutputFile output(fs, plainPath);
   OutputSink sink(output, proofQueue, control);
   if (const Outcome decrypted =
-          DecryptPath(provider, password, *input, sink, &control, chunkSize, options.decryptThreads);
+          DecryptInto(provider, password, *input, sink, &control, chunkSize, options.decryptThreads);
       decrypted != Outcome::Success) {
     return decrypted;
   }

@@ -7,11 +7,11 @@
 #include <cstddef>
 #include <string>
 
-#include "file_system.h"
-#include "job_control.h"
-#include "outcome.h"
-#include "provider.h"
-#include "secret_bytes.h"
+#include "core/file_system.h"
+#include "core/job_control.h"
+#include "core/outcome.h"
+#include "core/provider.h"
+#include "core/secret_bytes.h"
 
 namespace ferrune {
 

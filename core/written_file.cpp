@@ -1,4 +1,4 @@
-#include "written_file.h"
+#include "core/written_file.h"
 
 namespace ferrune {
 

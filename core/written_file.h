@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "file_system.h"
+#include "core/file_system.h"
 
 namespace ferrune {
 

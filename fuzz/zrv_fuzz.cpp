@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "decrypt_path.h"
-#include "format.h"
-#include "memory_file_system.h"
-#include "openssl_provider.h"
-#include "signature_vector.h"
-#include "stream_crypt.h"
+#include "core/decryption.h"
+#include "core/format.h"
+#include "core/stream_crypt.h"
+#include "platform/openssl/openssl_provider.h"
+#include "tests/core/memory_file_system.h"
+#include "tests/support/signature_vector.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ struct Fixture {
   Outcome Decrypt(const Bytes& file) {
     BytesFile source(file);
     CountingSink sink;
-    const Outcome outcome = ferrune::DecryptPath(*provider, password, source, sink, nullptr, 64);
+    const Outcome outcome = ferrune::DecryptInto(*provider, password, source, sink, nullptr, 64);
     // Never more plain bytes than ciphertext.
     if (sink.total > file.size()) std::abort();
     return outcome;

@@ -1,8 +1,8 @@
 // One open registry key, closed through its seam when the owner goes.
 #pragma once
 
-#include "registry_api.h"
-#include "unique_any.h"
+#include "core/unique_any.h"
+#include "shell/registry_api.h"
 
 namespace ferrune {
 

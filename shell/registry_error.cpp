@@ -1,4 +1,4 @@
-#include "registry_error.h"
+#include "shell/registry_error.h"
 
 namespace ferrune {
 

@@ -1,8 +1,8 @@
-#include "registry_object.h"
+#include "shell/registry_object.h"
 
 #include <utility>
 
-#include "registry_error.h"
+#include "shell/registry_error.h"
 
 namespace ferrune {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "owned_key.h"
-#include "registry_api.h"
+#include "shell/owned_key.h"
+#include "shell/registry_api.h"
 
 namespace ferrune {
 

@@ -1,9 +1,9 @@
-#include "shell_integration.h"
+#include "shell/shell_integration.h"
 
 #include <string_view>
 
-#include "registry_error.h"
-#include "shell_texts.h"
+#include "shell/registry_error.h"
+#include "shell/shell_texts.h"
 
 namespace ferrune {
 namespace {

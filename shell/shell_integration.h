@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "registry_api.h"
-#include "registry_object.h"
+#include "shell/registry_api.h"
+#include "shell/registry_object.h"
 
 namespace ferrune {
 

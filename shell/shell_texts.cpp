@@ -1,4 +1,4 @@
-#include "shell_texts.h"
+#include "shell/shell_texts.h"
 
 namespace ferrune {
 

@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "app/logic/command_line.h"
 
 namespace ferrune {
 namespace {

@@ -1,8 +1,8 @@
-#include "dispatch.h"
+#include "app/logic/dispatch.h"
 
-#include "command_line.h"
-#include "file_job.h"
-#include "path_rules.h"
+#include "app/logic/command_line.h"
+#include "core/file_job.h"
+#include "core/path_rules.h"
 
 namespace ferrune {
 

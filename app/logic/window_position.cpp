@@ -1,4 +1,4 @@
-#include "window_position.h"
+#include "app/logic/window_position.h"
 
 namespace ferrune {
 namespace {

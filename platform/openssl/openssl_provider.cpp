@@ -1,4 +1,4 @@
-#include "openssl_provider.h"
+#include "platform/openssl/openssl_provider.h"
 
 #include <openssl/bio.h>
 #include <openssl/core_names.h>
@@ -16,9 +16,9 @@
 #include <cstring>
 #include <limits>
 
-#include "format.h"
-#include "public_key_blob.h"
-#include "ssl_handles.h"
+#include "core/format.h"
+#include "platform/openssl/public_key_blob.h"
+#include "platform/openssl/ssl_handles.h"
 
 namespace ferrune {
 

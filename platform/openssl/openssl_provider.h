@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "provider.h"
+#include "core/provider.h"
 
 namespace ferrune {
 

@@ -1,8 +1,8 @@
-#include "public_key_blob.h"
+#include "platform/openssl/public_key_blob.h"
 
 #include <algorithm>
 
-#include "le_bytes.h"
+#include "core/le_bytes.h"
 
 namespace ferrune::blob {
 

@@ -7,7 +7,7 @@
 #include <openssl/param_build.h>
 #include <openssl/provider.h>
 
-#include "unique_any.h"
+#include "core/unique_any.h"
 
 namespace ferrune::ssl {
 

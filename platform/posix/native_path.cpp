@@ -1,8 +1,8 @@
-#include "native_path.h"
+#include "platform/posix/native_path.h"
 
 #include <cstdint>
 
-#include "utf.h"
+#include "core/utf.h"
 
 namespace ferrune {
 namespace {

@@ -1,4 +1,4 @@
-#include "posix_file_system.h"
+#include "platform/posix/posix_file_system.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,8 +19,8 @@
 #include <utility>
 #include <vector>
 
-#include "native_path.h"
-#include "page_alignment.h"
+#include "core/page_alignment.h"
+#include "platform/posix/native_path.h"
 
 namespace ferrune {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "file_system.h"
+#include "core/file_system.h"
 
 namespace ferrune {
 

@@ -1,4 +1,4 @@
-#include "crypt_context.h"
+#include "platform/win32/crypt_context.h"
 
 namespace ferrune {
 CryptContext CryptContext::Open(const char* containerName, AcquireFn acquire) {

@@ -4,7 +4,7 @@
 #ifdef _WIN32
 #include <optional>
 
-#include "crypt_handles.h"
+#include "platform/win32/crypt_handles.h"
 
 namespace ferrune {
 

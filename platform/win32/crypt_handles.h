@@ -5,7 +5,7 @@
 // wincrypt.h needs windows.h first.
 #include <wincrypt.h>
 
-#include "unique_any.h"
+#include "core/unique_any.h"
 
 namespace ferrune {
 

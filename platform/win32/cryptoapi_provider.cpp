@@ -1,4 +1,4 @@
-#include "cryptoapi_provider.h"
+#include "platform/win32/cryptoapi_provider.h"
 
 #include <limits>
 #include <mutex>

@@ -3,8 +3,8 @@
 #pragma once
 
 #ifdef _WIN32
-#include "crypt_handles.h"
-#include "provider.h"
+#include "core/provider.h"
+#include "platform/win32/crypt_handles.h"
 
 namespace ferrune {
 

@@ -1,8 +1,8 @@
-#include "file_crypt.h"
+#include "platform/win32/file_crypt.h"
 
-#include "cryptoapi_provider.h"
-#include "stream_crypt.h"
-#include "win32_file_system.h"
+#include "core/stream_crypt.h"
+#include "platform/win32/cryptoapi_provider.h"
+#include "platform/win32/win32_file_system.h"
 
 namespace ferrune {
 namespace {

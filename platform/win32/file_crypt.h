@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "file_job.h"
-#include "job_control.h"
-#include "outcome.h"
-#include "secret_bytes.h"
+#include "core/file_job.h"
+#include "core/job_control.h"
+#include "core/outcome.h"
+#include "core/secret_bytes.h"
 
 namespace ferrune {
 

@@ -1,4 +1,4 @@
-#include "win32_file_system.h"
+#include "platform/win32/win32_file_system.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,7 +7,7 @@
 #include <cwctype>
 #include <vector>
 
-#include "win_handle.h"
+#include "platform/win32/win_handles.h"
 
 namespace ferrune {
 namespace {

@@ -8,7 +8,7 @@
 #pragma once
 
 #ifdef _WIN32
-#include "file_system.h"
+#include "core/file_system.h"
 
 namespace ferrune {
 

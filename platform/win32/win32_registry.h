@@ -2,7 +2,7 @@
 #pragma once
 
 #ifdef _WIN32
-#include "registry_api.h"
+#include "shell/registry_api.h"
 
 namespace ferrune {
 

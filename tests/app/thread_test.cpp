@@ -1,5 +1,5 @@
 // The synchronous call onto the user-interface thread and the thread base.
-#include "thread.h"
+#include "app/thread.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "application.h"
+#include "app/application.h"
 
 namespace ferrune {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "posix_support.h"
+#include "tests/platform/posix/posix_support.h"
 
 namespace ferrune::testing {
 

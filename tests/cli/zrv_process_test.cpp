@@ -15,8 +15,8 @@
 #include <chrono>
 #include <thread>
 
-#include "posix_support.h"
-#include "zrv_process.h"
+#include "tests/cli/zrv_process.h"
+#include "tests/platform/posix/posix_support.h"
 
 namespace ferrune::testing {
 namespace {

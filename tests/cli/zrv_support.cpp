@@ -1,10 +1,10 @@
-#include "zrv_support.h"
+#include "tests/cli/zrv_support.h"
 
 #include <fstream>
 #include <iterator>
 
 #ifndef _WIN32
-#include "native_path.h"
+#include "platform/posix/native_path.h"
 #endif
 
 namespace ferrune::testing {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform.h"
-#include "temporary_folder.h"
-#include "test_bytes.h"
+#include "cli/platform.h"
+#include "tests/support/temporary_folder.h"
+#include "tests/support/test_bytes.h"
 
 namespace ferrune::testing {
 

@@ -9,10 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include "password.h"
-#include "stream_crypt.h"
-#include "zrv.h"
-#include "zrv_support.h"
+#include "cli/password.h"
+#include "cli/zrv.h"
+#include "core/stream_crypt.h"
+#include "tests/cli/zrv_support.h"
 
 namespace ferrune::testing {
 namespace {

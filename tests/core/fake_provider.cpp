@@ -1,10 +1,10 @@
-#include "fake_provider.h"
+#include "tests/core/fake_provider.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
-#include "le_bytes.h"
+#include "core/le_bytes.h"
 
 namespace ferrune::testing {
 namespace {

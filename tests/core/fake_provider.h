@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "provider.h"
+#include "core/provider.h"
 
 namespace ferrune::testing {
 

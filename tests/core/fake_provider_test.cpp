@@ -2,8 +2,8 @@
 // cipher gives none of the Windows provider's known answers.
 #include <atomic>
 
-#include "fake_provider.h"
-#include "provider_conformance.h"
+#include "tests/core/fake_provider.h"
+#include "tests/core/provider_conformance.h"
 
 namespace ferrune::testing {
 namespace {

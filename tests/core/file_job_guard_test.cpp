@@ -3,10 +3,10 @@
 // an input that changed or has other names.
 #include <gtest/gtest.h>
 
-#include "fake_provider.h"
-#include "file_job.h"
-#include "memory_file_system.h"
-#include "stream_crypt.h"
+#include "core/file_job.h"
+#include "core/stream_crypt.h"
+#include "tests/core/fake_provider.h"
+#include "tests/core/memory_file_system.h"
 
 namespace ferrune::testing {
 namespace {

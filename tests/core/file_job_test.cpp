@@ -1,11 +1,11 @@
-#include "file_job.h"
+#include "core/file_job.h"
 
 #include <gtest/gtest.h>
 
-#include "memory_file_system.h"
-#include "password_rules.h"
-#include "progress_throttle.h"
-#include "utf.h"
+#include "core/password_rules.h"
+#include "core/progress_throttle.h"
+#include "core/utf.h"
+#include "tests/core/memory_file_system.h"
 
 namespace ferrune {
 namespace {

@@ -1,4 +1,4 @@
-#include "format.h"
+#include "core/format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "generated_file_system.h"
+#include "tests/core/generated_file_system.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "fake_provider.h"
-#include "format.h"
-#include "le_bytes.h"
+#include "core/format.h"
+#include "core/le_bytes.h"
+#include "tests/core/fake_provider.h"
 
 namespace ferrune::testing {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "file_system.h"
-#include "provider.h"
+#include "core/file_system.h"
+#include "core/provider.h"
 
 namespace ferrune::testing {
 

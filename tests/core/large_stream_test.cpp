@@ -2,9 +2,9 @@
 // included, over files that store nothing: offsets past 2^32 everywhere.
 #include <gtest/gtest.h>
 
-#include "fake_provider.h"
-#include "generated_file_system.h"
-#include "stream_crypt.h"
+#include "core/stream_crypt.h"
+#include "tests/core/fake_provider.h"
+#include "tests/core/generated_file_system.h"
 
 namespace ferrune::testing {
 namespace {

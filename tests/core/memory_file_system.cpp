@@ -1,4 +1,4 @@
-#include "memory_file_system.h"
+#include "tests/core/memory_file_system.h"
 
 #include <algorithm>
 #include <cstring>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "file_system.h"
+#include "core/file_system.h"
 
 namespace ferrune::testing {
 

@@ -3,7 +3,7 @@
 // a signature pair of each provider's own.
 #include <algorithm>
 
-#include "provider_conformance.h"
+#include "tests/core/provider_conformance.h"
 
 namespace ferrune::testing {
 

@@ -13,8 +13,8 @@
 #include <memory>
 #include <ostream>
 
-#include "provider.h"
-#include "test_bytes.h"
+#include "core/provider.h"
+#include "tests/support/test_bytes.h"
 
 namespace ferrune::testing {
 

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <atomic>
 
-#include "format.h"
-#include "memory_file_system.h"
-#include "provider_stream_cases.h"
-#include "stream_crypt.h"
-#include "stream_test_files.h"
-#include "test_bytes.h"
+#include "core/format.h"
+#include "core/stream_crypt.h"
+#include "tests/core/memory_file_system.h"
+#include "tests/core/provider_stream_cases.h"
+#include "tests/core/stream_test_files.h"
+#include "tests/support/test_bytes.h"
 
 namespace ferrune::testing {
 namespace {

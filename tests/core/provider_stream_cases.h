@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "provider.h"
+#include "core/provider.h"
 
 namespace ferrune::testing {
 

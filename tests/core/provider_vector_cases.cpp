@@ -3,8 +3,8 @@
 // provider makes and the rules for importing a key blob.
 #include <algorithm>
 
-#include "provider_conformance.h"
-#include "rc2_vectors.h"
+#include "tests/core/provider_conformance.h"
+#include "tests/support/rc2_vectors.h"
 
 namespace ferrune::testing {
 namespace {

@@ -2,7 +2,7 @@
 // taskbar button of the application's own window.
 #include <gtest/gtest.h>
 
-#include "e2e_support.h"
+#include "tests/e2e/e2e_support.h"
 
 namespace e2e {
 namespace {

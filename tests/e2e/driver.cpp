@@ -1,10 +1,10 @@
-#include "driver.h"
+#include "tests/e2e/driver.h"
 
 #include <cstdio>
 
-#include "control_ids.h"
-#include "png_writer.h"
-#include "top_down_bitmap.h"
+#include "app/control_ids.h"
+#include "app/top_down_bitmap.h"
+#include "tests/e2e/png_writer.h"
 
 namespace e2e {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "temporary_folder.h"
+#include "tests/support/temporary_folder.h"
 
 namespace e2e {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "control_ids.h"
-#include "driver.h"
+#include "app/control_ids.h"
+#include "tests/e2e/driver.h"
 
 namespace e2e {
 

@@ -6,8 +6,8 @@
 // takes its password bytes from the system's code page.
 #include <gtest/gtest.h>
 
-#include "control_ids.h"
-#include "e2e_support.h"
+#include "app/control_ids.h"
+#include "tests/e2e/e2e_support.h"
 
 namespace e2e {
 namespace {

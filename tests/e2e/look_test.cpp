@@ -2,8 +2,8 @@
 // that matter, the controls where the design puts them, and scaling.
 #include <gtest/gtest.h>
 
-#include "control_ids.h"
-#include "e2e_support.h"
+#include "app/control_ids.h"
+#include "tests/e2e/e2e_support.h"
 
 namespace e2e {
 namespace {

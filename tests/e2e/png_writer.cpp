@@ -1,4 +1,4 @@
-#include "png_writer.h"
+#include "tests/e2e/png_writer.h"
 
 #include <array>
 

@@ -3,8 +3,8 @@
 // HKEY_CLASSES_ROOT, so the per-user key is read directly.
 #include <gtest/gtest.h>
 
-#include "control_ids.h"
-#include "e2e_support.h"
+#include "app/control_ids.h"
+#include "tests/e2e/e2e_support.h"
 
 namespace e2e {
 namespace {

@@ -2,8 +2,8 @@
 // window's frame; the key container renewed at every start.
 #include <gtest/gtest.h>
 
-#include "control_ids.h"
-#include "e2e_support.h"
+#include "app/control_ids.h"
+#include "tests/e2e/e2e_support.h"
 
 namespace e2e {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "control_ids.h"
-#include "e2e_support.h"
+#include "app/control_ids.h"
+#include "tests/e2e/e2e_support.h"
 
 namespace e2e {
 namespace {

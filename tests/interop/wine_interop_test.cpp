@@ -9,10 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include "code_page_tables.h"
-#include "crypt_handles.h"
-#include "signature_vector.h"
-#include "test_bytes.h"
+#include "cli/code_page_tables.h"
+#include "platform/win32/crypt_handles.h"
+#include "tests/support/signature_vector.h"
+#include "tests/support/test_bytes.h"
 
 namespace ferrune::testing {
 namespace {

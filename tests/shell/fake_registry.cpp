@@ -1,4 +1,4 @@
-#include "fake_registry.h"
+#include "tests/shell/fake_registry.h"
 
 #include <algorithm>
 #include <cwctype>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "registry_api.h"
+#include "shell/registry_api.h"
 
 namespace ferrune::testing {
 

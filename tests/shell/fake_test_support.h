@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "fake_registry.h"
-#include "registry_error.h"
+#include "shell/registry_error.h"
+#include "tests/shell/fake_registry.h"
 
 namespace ferrune::testing {
 

@@ -1,9 +1,9 @@
-#include "registry_object.h"
+#include "shell/registry_object.h"
 
 #include <type_traits>
 #include <utility>
 
-#include "fake_test_support.h"
+#include "tests/shell/fake_test_support.h"
 
 namespace ferrune::testing {
 namespace {

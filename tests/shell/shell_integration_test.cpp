@@ -1,9 +1,9 @@
-#include "shell_integration.h"
+#include "shell/shell_integration.h"
 
 #include <algorithm>
 #include <map>
 
-#include "fake_test_support.h"
+#include "tests/shell/fake_test_support.h"
 
 namespace ferrune::testing {
 namespace {

@@ -1,8 +1,8 @@
-#include "command_line.h"
+#include "app/logic/command_line.h"
 
 #include <gtest/gtest.h>
 
-#include "path_rules.h"
+#include "core/path_rules.h"
 
 namespace ferrune {
 namespace {

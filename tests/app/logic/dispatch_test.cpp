@@ -1,4 +1,4 @@
-#include "dispatch.h"
+#include "app/logic/dispatch.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 // message when the legacy module is missing.
 #include <gtest/gtest.h>
 
-#include "openssl_provider.h"
-#include "provider_conformance.h"
-#include "signature_vector.h"
-#include "test_bytes.h"
+#include "platform/openssl/openssl_provider.h"
+#include "tests/core/provider_conformance.h"
+#include "tests/support/signature_vector.h"
+#include "tests/support/test_bytes.h"
 
 namespace ferrune::testing {
 namespace {

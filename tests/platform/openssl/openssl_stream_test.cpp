@@ -1,6 +1,6 @@
 // The streaming cases over the OpenSSL provider.
-#include "openssl_provider.h"
-#include "provider_stream_cases.h"
+#include "platform/openssl/openssl_provider.h"
+#include "tests/core/provider_stream_cases.h"
 
 namespace ferrune::testing {
 

@@ -14,9 +14,9 @@
 #include <fstream>
 #include <memory>
 
-#include "native_path.h"
-#include "posix_file_system.h"
-#include "posix_support.h"
+#include "platform/posix/native_path.h"
+#include "platform/posix/posix_file_system.h"
+#include "tests/platform/posix/posix_support.h"
 
 namespace ferrune::testing {
 namespace {

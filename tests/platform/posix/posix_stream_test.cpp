@@ -15,13 +15,13 @@
 #include <cerrno>
 #include <cstring>
 
-#include "format.h"
-#include "le_bytes.h"
-#include "native_path.h"
-#include "openssl_provider.h"
-#include "posix_file_system.h"
-#include "posix_support.h"
-#include "stream_crypt.h"
+#include "core/format.h"
+#include "core/le_bytes.h"
+#include "core/stream_crypt.h"
+#include "platform/openssl/openssl_provider.h"
+#include "platform/posix/native_path.h"
+#include "platform/posix/posix_file_system.h"
+#include "tests/platform/posix/posix_support.h"
 
 namespace ferrune::testing {
 namespace {

@@ -9,8 +9,8 @@
 #include <iterator>
 #include <string>
 
-#include "temporary_folder.h"
-#include "test_bytes.h"
+#include "tests/support/temporary_folder.h"
+#include "tests/support/test_bytes.h"
 
 namespace ferrune::testing {
 

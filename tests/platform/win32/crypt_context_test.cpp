@@ -1,13 +1,13 @@
 // The process-wide provider context: its container, and the fallback when the
 // container cannot be opened at all.
-#include "crypt_context.h"
+#include "platform/win32/crypt_context.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "file_crypt.h"
-#include "temporary_folder.h"
+#include "platform/win32/file_crypt.h"
+#include "tests/support/temporary_folder.h"
 
 namespace ferrune {
 namespace {

@@ -1,8 +1,8 @@
 // The provider cases over CryptoAPI under Wine, each provider on a verify-only
 // context with a signature pair of its own.
-#include "cryptoapi_provider.h"
-#include "provider_conformance.h"
-#include "win_support.h"
+#include "platform/win32/cryptoapi_provider.h"
+#include "tests/core/provider_conformance.h"
+#include "tests/platform/win32/win_support.h"
 
 namespace ferrune::testing {
 namespace {

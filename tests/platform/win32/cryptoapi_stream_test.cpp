@@ -1,7 +1,7 @@
 // The streaming cases over CryptoAPI under Wine.
-#include "cryptoapi_provider.h"
-#include "provider_stream_cases.h"
-#include "win_support.h"
+#include "platform/win32/cryptoapi_provider.h"
+#include "tests/core/provider_stream_cases.h"
+#include "tests/platform/win32/win_support.h"
 
 namespace ferrune::testing {
 

@@ -1,12 +1,12 @@
 // Whole files through the window's entry points and the real provider.
-#include "file_crypt.h"
+#include "platform/win32/file_crypt.h"
 
 #include <gtest/gtest.h>
 
-#include "format.h"
-#include "le_bytes.h"
-#include "rc2_vectors.h"
-#include "win_support.h"
+#include "core/format.h"
+#include "core/le_bytes.h"
+#include "tests/platform/win32/win_support.h"
+#include "tests/support/rc2_vectors.h"
 
 namespace ferrune::testing {
 namespace {

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "shell_integration.h"
-#include "win32_registry.h"
+#include "platform/win32/win32_registry.h"
+#include "shell/shell_integration.h"
 
 namespace ferrune {
 namespace {

@@ -4,9 +4,9 @@
 // old files still decrypt with their password.
 #include <gtest/gtest.h>
 
-#include "file_crypt.h"
-#include "le_bytes.h"
-#include "win_support.h"
+#include "core/le_bytes.h"
+#include "platform/win32/file_crypt.h"
+#include "tests/platform/win32/win_support.h"
 
 namespace ferrune::testing {
 namespace {

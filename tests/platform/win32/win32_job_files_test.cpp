@@ -4,10 +4,10 @@
 // the delete of exactly the file that was read.
 #include <gtest/gtest.h>
 
-#include "file_crypt.h"
-#include "file_job.h"
-#include "win32_file_system.h"
-#include "win_support.h"
+#include "core/file_job.h"
+#include "platform/win32/file_crypt.h"
+#include "platform/win32/win32_file_system.h"
+#include "tests/platform/win32/win_support.h"
 
 namespace ferrune::testing {
 namespace {

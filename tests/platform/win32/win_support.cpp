@@ -1,4 +1,4 @@
-#include "win_support.h"
+#include "tests/platform/win32/win_support.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "file_crypt.h"
+#include "platform/win32/file_crypt.h"
 
 namespace ferrune::testing {
 

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "crypt_handles.h"
-#include "job_control.h"
-#include "outcome.h"
-#include "secret_bytes.h"
-#include "temporary_folder.h"
-#include "test_bytes.h"
+#include "core/job_control.h"
+#include "core/outcome.h"
+#include "core/secret_bytes.h"
+#include "platform/win32/crypt_handles.h"
+#include "tests/support/temporary_folder.h"
+#include "tests/support/test_bytes.h"
 
 namespace ferrune::testing {
 

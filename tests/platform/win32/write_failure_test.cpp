@@ -5,11 +5,11 @@
 
 #include <atomic>
 
-#include "cryptoapi_provider.h"
-#include "file_crypt.h"
-#include "stream_crypt.h"
-#include "win32_file_system.h"
-#include "win_support.h"
+#include "core/stream_crypt.h"
+#include "platform/win32/cryptoapi_provider.h"
+#include "platform/win32/file_crypt.h"
+#include "platform/win32/win32_file_system.h"
+#include "tests/platform/win32/win_support.h"
 
 namespace ferrune::testing {
 namespace {

@@ -1,17 +1,20 @@
-// Owners for GDI objects, icons and DCs; kernel handles have theirs in
-// win_handle.h.
+// Owners of Win32 handles. Kernel handles (files, threads, events): a failed
+// CreateFileW gives INVALID_HANDLE_VALUE, the other calls null, and both mean
+// none. GDI objects, icons and DCs are none when null.
 #pragma once
 
 #include <windows.h>
 
-#include "unique_any.h"
-#include "win_handle.h"
+#include "core/unique_any.h"
 
 namespace ferrune {
+
+using UniqueHandle = UniqueAny<HANDLE, CallClose<&CloseHandle>, -1>;
 
 template <typename T>
 using GdiObject = UniqueAny<T, CallClose<&DeleteObject>>;
 using UniqueIcon = UniqueAny<HICON, CallClose<&DestroyIcon>>;
+using MemoryDc = UniqueAny<HDC, CallClose<&DeleteDC>>;
 
 // Selects an object into a DC for one scope.
 class SelectIn {
@@ -25,7 +28,5 @@ class SelectIn {
   HDC dc_;
   HGDIOBJ old_;
 };
-
-using MemoryDc = UniqueAny<HDC, CallClose<&DeleteDC>>;
 
 }  // namespace ferrune

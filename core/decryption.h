@@ -8,12 +8,12 @@
 #include <memory>
 #include <vector>
 
-#include "chunk_queue.h"
-#include "file_system.h"
-#include "job_control.h"
-#include "outcome.h"
-#include "provider.h"
-#include "secret_bytes.h"
+#include "core/chunk_queue.h"
+#include "core/file_system.h"
+#include "core/job_control.h"
+#include "core/outcome.h"
+#include "core/provider.h"
+#include "core/secret_bytes.h"
 
 namespace ferrune {
 
@@ -62,7 +62,7 @@ class CompareSink final : public PlainSink {
 // `control` may be null (the proof reports nothing and is stopped through its
 // source). With `threads` above 1 the chunks are decrypted side by side, each
 // from the last ciphertext block before it, and reach the sink in order.
-Outcome DecryptPath(Provider& provider, const SecretBytes& password, InputFile& source, PlainSink& sink,
+Outcome DecryptInto(Provider& provider, const SecretBytes& password, InputFile& source, PlainSink& sink,
                     const JobControl* control, std::size_t chunkSize, unsigned threads = 1);
 
 // A whole number of blocks, at least one.

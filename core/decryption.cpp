@@ -1,4 +1,4 @@
-#include "decrypt_path.h"
+#include "core/decryption.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -8,7 +8,7 @@
 #include <optional>
 #include <thread>
 
-#include "format.h"
+#include "core/format.h"
 
 namespace ferrune {
 
@@ -231,7 +231,7 @@ class ChunkDecryption {
 
 }  // namespace
 
-Outcome DecryptPath(Provider& provider, const SecretBytes& password, InputFile& source, PlainSink& sink,
+Outcome DecryptInto(Provider& provider, const SecretBytes& password, InputFile& source, PlainSink& sink,
                     const JobControl* control, std::size_t chunkSize, unsigned threads) {
   chunkSize = NormalizedChunkSize(chunkSize);
   const std::uint64_t fileSize = source.Size();
