@@ -7,7 +7,7 @@
 #include <cerrno>
 
 #include "cli/platform.h"
-#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_temp_file.h"
 
 namespace ferrune::cli {
 namespace {

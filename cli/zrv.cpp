@@ -152,7 +152,9 @@ int ExitCodeOf(Outcome outcome) {
     case Outcome::CannotRead:
     case Outcome::InUse: return kExitCannotRead;
     case Outcome::CannotWrite:
-    case Outcome::OutputExists: return kExitCannotWrite;
+    case Outcome::OutputExists:
+    case Outcome::OutputChanged:
+    case Outcome::NotDurable: return kExitCannotWrite;
     case Outcome::Cancelled:
     case Outcome::Failed: break;
   }

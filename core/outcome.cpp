@@ -11,6 +11,8 @@ std::string_view OutcomeName(Outcome outcome) {
     case Outcome::CannotWrite: return "CannotWrite";
     case Outcome::InUse: return "InUse";
     case Outcome::OutputExists: return "OutputExists";
+    case Outcome::OutputChanged: return "OutputChanged";
+    case Outcome::NotDurable: return "NotDurable";
     case Outcome::Cancelled: return "Cancelled";
     case Outcome::Failed: return "Failed";
   }

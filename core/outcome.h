@@ -14,6 +14,8 @@ enum class Outcome {
   CannotWrite,    // the output cannot be created, written, flushed or renamed
   InUse,          // another job is working on the input
   OutputExists,   // a file stands under the output name and replacing it was not asked for
+  OutputChanged,  // the output name got another file during the work, which is kept
+  NotDurable,     // the output is in place, but the disk reported an error for its folder
   Cancelled,
   Failed,  // any other provider failure, or a proof that does not match
 };

@@ -35,6 +35,8 @@ inline constexpr wchar_t kDecryptionFailed[] = L"Decryption failed";
 inline constexpr wchar_t kOriginalKept[] = L"The original file was kept";
 inline constexpr wchar_t kInUse[] = L"The file is in use by another program";
 inline constexpr wchar_t kOutputExists[] = L"The output file already exists";
+inline constexpr wchar_t kOutputChanged[] = L"The output file changed during the work";
+inline constexpr wchar_t kNotDurable[] = L"The output file was written, but the disk reported an error";
 // Around the output's name: "The file <name> already exists.\n\rDo you want to replace it?"
 inline constexpr wchar_t kReplaceQuestionStart[] = L"The file ";
 inline constexpr wchar_t kReplaceQuestionEnd[] = L" already exists.\n\rDo you want to replace it?";

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <thread>
 
+#include "core/temp_name.h"
+#include "platform/posix/native_path.h"
 #include "tests/cli/zrv_process.h"
 #include "tests/platform/posix/posix_support.h"
 
@@ -114,7 +116,7 @@ TEST(ZrvOverlap, TwoJobsOnOnePairLoseNothing) {
     // Its output appeared meanwhile, so nothing is replaced and nothing deleted.
     const Ran decrypted = decrypting.Wait();
     EXPECT_EQ(decrypted.exitCode, 5);
-    EXPECT_EQ(decrypted.errors, Line(dir / "a.bin.zrv", "Cannot write the output file"));
+    EXPECT_EQ(decrypted.errors, Line(dir / "a.bin.zrv", "The output file changed during the work"));
     EXPECT_EQ(ReadFile(dir / "a.bin"), newer);
     EXPECT_EQ(Decrypted(dir, "a.bin.zrv"), old);
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.bin", "a.bin.zrv"}));
@@ -244,15 +246,16 @@ TEST(ZrvOverlap, TheNextJobRemovesLeftoversThatNoJobHolds) {
   TempFolder dir;
   WriteFile(dir / "f", TextBytes("data"));
   // As a power cut leaves it, and one that a running job holds locked.
-  WriteFile(dir / ".ferrune-4242-0000abcd.tmp", Bytes(5000, 1));
-  WriteFile(dir / ".ferrune-4243-0000abce.tmp", Bytes(5000, 2));
-  const int held = ::open((dir / ".ferrune-4243-0000abce.tmp").c_str(), O_RDONLY);
+  const std::string dead = ToNativePath(NewTempFileName(4242)), running = ToNativePath(NewTempFileName(4243));
+  WriteFile(dir / dead, Bytes(5000, 1));
+  WriteFile(dir / running, Bytes(5000, 2));
+  const int held = ::open((dir / running).c_str(), O_RDONLY);
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
   // Not our pattern: never touched.
   WriteFile(dir / ".ferrune-notes.tmp", Bytes(10, 3));
   EXPECT_EQ(RunZrv({"encrypt", dir / "f"}).exitCode, 0);
   ::close(held);
-  EXPECT_EQ(dir.Names(), (std::vector<std::string>{".ferrune-4243-0000abce.tmp", ".ferrune-notes.tmp", "f.zrv"}));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{running, ".ferrune-notes.tmp", "f.zrv"}));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/temp_name.h"
 #include "tests/platform/posix/posix_support.h"
 
 namespace ferrune::testing {
@@ -92,7 +93,7 @@ inline bool HasTemporaryOpen(pid_t pid, const TempFolder& dir) {
     const std::string link(target, static_cast<std::size_t>(n));
     if (link.rfind(dir.path() + "/", 0) != 0) continue;
     const std::string name = link.substr(dir.path().size() + 1);
-    found = found || name.rfind(".ferrune-", 0) == 0 || name.rfind("#", 0) == 0;
+    found = found || IsTempFileName(std::wstring(name.begin(), name.end())) || name.rfind("#", 0) == 0;
   }
   if (d) ::closedir(d);
   return found;

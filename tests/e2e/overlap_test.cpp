@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/control_ids.h"
+#include "core/temp_name.h"
 #include "tests/e2e/e2e_support.h"
 
 namespace e2e {
@@ -189,14 +190,15 @@ TEST_F(Overlap, AKilledZrvExeLeavesNothingAndTheNextJobClearsLeftovers) {
     WriteFileBytes(output, encrypt ? sealed : plain);
   }
   // A power cut's leftover goes with the next job; a running job's file stays.
-  WriteFileBytes(File(L"~ferrune-00000001-0000abcd.tmp"), "leftover");
+  const std::wstring leftover = ferrune::NewTempFileName(1);
+  WriteFileBytes(File(leftover), "leftover");
   Gate gate;
   auto running = Zrv(L"encrypt --force " + Quoted(File(L"p")), gate.Env(L"written"));
   ASSERT_TRUE(gate.Reached());
   WriteFileBytes(File(L"q"), "q");
   EXPECT_EQ(RunZrv(L"encrypt " + Quoted(File(L"q"))), 0u);
   const std::vector<std::wstring> names = Names();
-  EXPECT_EQ(std::count(names.begin(), names.end(), L"~ferrune-00000001-0000abcd.tmp"), 0);
+  EXPECT_EQ(std::count(names.begin(), names.end(), leftover), 0);
   EXPECT_EQ(names.size(), 4u) << "p, p.zrv, q.zrv and the running job's file";
   gate.Open();
   EXPECT_EQ(running->WaitForExit(60s), 0u);
