@@ -26,6 +26,7 @@ PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage
   switch (EncodePassword(platform, utf8, codePage, &result.bytes)) {
     case EncodeStatus::Ok: result.ok = true; return result;
     case EncodeStatus::NotText: return Refuse("The password is not UTF-8 text.");
+    case EncodeStatus::Unusable: return Refuse(PlainText(texts::kBadPasswordCharacters));
     case EncodeStatus::Unrepresentable: break;
   }
   return Refuse(PlainText(texts::kBadPasswordCharacters) + "\n(code page " + std::to_string(codePage) +
@@ -114,6 +115,7 @@ EncodeStatus EncodePassword(Platform& platform, const SecretBytes& utf8, int cod
   }
   std::optional<std::u32string> decoded = DecodeUtf8(data, size);
   if (!decoded) return EncodeStatus::NotText;
+  if (decoded->find(U'\0') != std::u32string::npos) return EncodeStatus::Unusable;
   SecretText text(std::move(*decoded));
   SecretText composed;
   if (!platform.Normalize(text.text, NormalForm::Composed, &composed)) return EncodeStatus::Unrepresentable;

@@ -123,6 +123,8 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
                        });
       break;
     case Command::Check: {
+      // Where no job ran since a crash, a check is what clears its leftovers.
+      files.RemoveLeftovers(path);
       auto input = files.OpenRead(path);
       if (!input) {
         job.outcome = Outcome::CannotRead;

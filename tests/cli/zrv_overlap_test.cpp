@@ -15,6 +15,7 @@
 
 #include "core/temp_name.h"
 #include "platform/posix/native_path.h"
+#include "tests/cli/zrv_jobs.h"
 #include "tests/cli/zrv_process.h"
 #include "tests/platform/posix/posix_support.h"
 
@@ -22,30 +23,6 @@ namespace ferrune::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-const std::string kPassword = "secret\n";
-
-// The pause of one job: its gate file lives apart from the files at work.
-class Gate {
- public:
-  std::vector<std::string> Env(const std::string& step = "open") const {
-    return {"FERRUNE_TEST_PAUSE=" + path(), "FERRUNE_TEST_PAUSE_AT=" + step};
-  }
-  std::string path() const { return folder_ / "gate"; }
-  // True once the job waits at its step.
-  bool Reached() const {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!Exists(path())) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(2ms);
-    }
-    return true;
-  }
-  void Open() const { ::unlink(path().c_str()); }
-
- private:
-  TempFolder folder_;
-};
 
 // True once `signal` is no longer pending for `pid`, as /proc tells.
 bool SignalTaken(pid_t pid, int signal) {
@@ -61,21 +38,6 @@ bool SignalTaken(pid_t pid, int signal) {
     std::this_thread::sleep_for(1ms);
   }
   return false;
-}
-
-Ran RunZrv(std::vector<std::string> args) { return Process(std::move(args), kPassword).Wait(); }
-
-std::string Line(const std::string& path, const std::string& message) { return "zrv: " + path + ": " + message + "\n"; }
-
-// What an encrypted file holds, decrypted beside it under another name.
-Bytes Decrypted(const TempFolder& dir, const std::string& name) {
-  const std::string copy = dir / "check.zrv";
-  WriteFile(copy, ReadFile(dir / name));
-  const Ran ran = RunZrv({"decrypt", copy});
-  EXPECT_EQ(ran.exitCode, 0) << ran.errors;
-  const Bytes plain = ReadFile(dir / "check");
-  ::unlink((dir / "check").c_str());
-  return plain;
 }
 
 TEST(ZrvOverlap, ASecondJobOnTheSameFileIsRefusedAtOnceAndTheFirstCompletes) {

@@ -35,9 +35,12 @@ inline void Decode(int status, Ran* ran) {
 
 class Process {
  public:
-  // Starts zrv with `args`, standard input from `input`, standard error captured.
-  Process(std::vector<std::string> args, const std::string& input, std::vector<std::string> env = {}) {
+  // Starts zrv with `args`, standard input from `input`, standard error
+  // captured; through the command `through` when one is given (strace, nohup).
+  Process(std::vector<std::string> args, const std::string& input, std::vector<std::string> env = {},
+          std::vector<std::string> through = {}) {
     args.insert(args.begin(), ZRV_PATH);
+    args.insert(args.begin(), through.begin(), through.end());
     int in[2], err[2];
     EXPECT_EQ(::pipe(in), 0);
     EXPECT_EQ(::pipe(err), 0);
@@ -48,7 +51,7 @@ class Process {
       ::close(in[1]);
       ::close(err[0]);
       for (std::string& e : env) ::putenv(e.data());
-      ::execv(ZRV_PATH, Argv(args).data());
+      ::execvp(args[0].c_str(), Argv(args).data());
       ::_exit(127);
     }
     ::close(in[0]);
