@@ -14,6 +14,7 @@
 #include "app/logic/dispatch.h"
 #include "app/logic/window_position.h"
 #include "app/password_bytes.h"
+#include "app/program_box.h"
 #include "app/program_path.h"
 #include "app/thread.h"
 #include "app/trace.h"
@@ -360,7 +361,7 @@ void TMainForm::ReactivateAfterBox() {
 
 int TMainForm::AskBox(const std::wstring& text, UINT buttons) const {
   SaveFocus();
-  return MessageBoxW(hwnd_, text.c_str(), TApplication::Instance().Title().c_str(), buttons | MB_DEFBUTTON1);
+  return ShowProgramBox(text, buttons | MB_DEFBUTTON1);
 }
 
 // --- buttons

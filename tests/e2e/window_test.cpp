@@ -29,6 +29,13 @@ void ExpectPlainBox(const MessageBoxInfo& box, const std::wstring& text, std::ve
   EXPECT_EQ(box.buttons, buttons);
 }
 
+// True when `upper` comes before `lower` in the window order.
+bool Above(HWND upper, HWND lower) {
+  for (HWND w = GetWindow(upper, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+    if (w == lower) return true;
+  return false;
+}
+
 // One answered box; fails the test when none comes.
 MessageBoxInfo ExpectBox(App& app, const std::wstring& text, std::vector<int> buttons) {
   std::optional<MessageBoxInfo> box = app.WaitForMessageBox();
@@ -338,13 +345,23 @@ TEST_F(WindowTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowIsNotStuck) {
   EXPECT_TRUE(box->hasIcon) << "the standard error box has a stop icon";
   EXPECT_EQ(box->text.rfind(L"Thread creation error: ", 0), 0u) << Utf8(box->text);
   EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
+  // Above the always-on-top form, where a click on OK reaches the box, and
+  // modal to the whole program.
+  EXPECT_TRUE(Above(box->hwnd, app->Window()));
+  RECT ok{};
+  ASSERT_TRUE(GetWindowRect(GetDlgItem(box->hwnd, IDOK), &ok));
+  const POINT middle{(ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2};
+  EXPECT_EQ(GetAncestor(WindowFromPoint(middle), GA_ROOT), box->hwnd);
+  EXPECT_FALSE(IsWindowEnabled(app->Window()));
+  EXPECT_FALSE(IsWindowEnabled(app->Owner()));
   app->Answer(*box, IDOK);
   EXPECT_EQ(app->Text(kStatusText), L"Encryption failed");
   EXPECT_TRUE(app->Enabled(kAboutButton));
   EXPECT_TRUE(app->Enabled(kCloseButton));
   EXPECT_EQ(ReadFileBytes(file), "untouched");
-  // The error box has no owner to give the activation back to; the form
-  // takes it again, and with it the focus, so Esc works without a click.
+  // The form takes the activation back, and with it the focus, so Esc works
+  // without a click.
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(app->Window()) && IsWindowEnabled(app->Owner()); }, 5s));
   EXPECT_TRUE(WaitUntil([&] { return app->ActiveWindow() == app->Window() && app->Focus() == app->Window(); }, 5s));
   ASSERT_TRUE(app->PressKeyInFocus(VK_ESCAPE));
   EXPECT_EQ(app->WaitForExit(), 0u);
