@@ -34,6 +34,12 @@ std::wstring TargetFile;
 bool DecryptSucceeded = false;
 CryptContext CryptProvider;
 
+void ReleaseCryptProvider() {
+  if (!CryptProvider.available()) return;
+  CryptProvider.Release();
+  Trace(L"provider released");
+}
+
 namespace {
 
 constexpr wchar_t kFormClass[] = L"TMainForm";
@@ -263,17 +269,42 @@ void TMainForm::FormShow() {
 
 void TMainForm::FormClose() {
   if (workerRunning_) {
-    // A cancel: the worker stops at its next chunk and its completion ends
-    // the program. Waiting here would deadlock, since the completion is a
-    // synchronous call onto this thread.
-    cancel_ = true;
-    closing_ = true;
-    ShowWindow(hwnd_, SW_HIDE);
-    TApplication::Instance().HideOwner();
+    // Waiting here would deadlock, since the completion is a synchronous
+    // call onto this thread.
+    StopWorkerToClose();
     return;
   }
-  CryptProvider.Release();
+  ReleaseCryptProvider();
   DestroyWindow(hwnd_);
+}
+
+void TMainForm::StopWorkerToClose() {
+  // A cancel: the worker stops at its next chunk and its completion ends
+  // the program.
+  cancel_ = true;
+  closing_ = true;
+  ShowWindow(hwnd_, SW_HIDE);
+  TApplication::Instance().HideOwner();
+}
+
+bool TMainForm::OutwaitWorker(DWORD milliseconds) {
+  // Without a handle to wait on, a running worker is not waited for.
+  if (!workerThread_) return !workerRunning_;
+  // The loop ends with a worker running only on a WM_QUIT from outside: the
+  // worker is stopped as by a close, and its calls onto this thread are
+  // served here, since the loop that served them has ended.
+  if (workerRunning_) StopWorkerToClose();
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (;;) {
+    ServeSynchronizeQueue();
+    const DWORD wait = WaitForSingleObject(workerThread_.get(), 10);
+    if (wait == WAIT_OBJECT_0) {
+      // A completion handed over to this thread as the worker ended.
+      ServeSynchronizeQueue();
+      return true;
+    }
+    if (wait != WAIT_TIMEOUT || GetTickCount64() >= end) return false;
+  }
 }
 
 // --- window operations
@@ -481,7 +512,7 @@ void TMainForm::WorkerEnded(const FileJob& job) {
   workerRunning_ = false;
   if (closing_) {
     // The user closed the window during the work: end the program now.
-    CryptProvider.Release();
+    ReleaseCryptProvider();
     DestroyWindow(hwnd_);
   }
 }

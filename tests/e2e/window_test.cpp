@@ -270,40 +270,49 @@ TEST_F(WindowTest, ShowsProgressWithItsButtonsDisabledWhileTheWorkerRuns) {
 
 TEST_F(WindowTest, ClosingDuringTheWorkCancelsAndKeepsTheInput) {
   const std::string content = RandomBytes(16u << 20, 4);
+  enum class How { TitleBar, Taskbar, Quit };
   const struct Way {
     const char* name;
     std::vector<std::wstring> environment;
-    bool taskbar;
+    How how;
   } ways[] = {
-      {"the form's title bar", {}, false},
-      {"the taskbar's Close", {}, true},
+      {"the form's title bar", {}, How::TitleBar},
+      {"the taskbar's Close", {}, How::Taskbar},
       // The completion then comes by a posted message, and must still end the run.
-      {"a completion without an event to wait on", {L"FERRUNE_FAULT=syncevent"}, false},
+      {"a completion without an event to wait on", {L"FERRUNE_FAULT=syncevent"}, How::TitleBar},
+      // The loop ends at once; the worker must still stop before the context goes.
+      {"a WM_QUIT from outside", {}, How::Quit},
   };
   for (const Way& way : ways) {
     SCOPED_TRACE(way.name);
     dir_.Clear();
     const Gate gate;
-    std::vector<std::wstring> environment = gate.Env(L"middle");
+    TracedRun run(gate.Env(L"middle"));
+    std::vector<std::wstring> environment = run.environment;
     environment.insert(environment.end(), way.environment.begin(), way.environment.end());
     const std::wstring file = MakeFile(L"cancel.bin", content);
     auto app = EncryptWith(file, L"password", environment);
     // Closed while the job waits in its middle: the close is sure to come first.
     ASSERT_TRUE(gate.Reached());
     ASSERT_TRUE(WaitUntil([&] { return app->Visible(ids::ProgressBar1); }, 20s));
-    if (way.taskbar) {
-      PostMessageW(app->Owner(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    } else {
-      app->Close();
+    switch (way.how) {
+      case How::TitleBar: app->Close(); break;
+      case How::Taskbar: PostMessageW(app->Owner(), WM_SYSCOMMAND, SC_CLOSE, 0); break;
+      case How::Quit: PostThreadMessageW(GetWindowThreadProcessId(app->Window(), nullptr), WM_QUIT, 0, 0); break;
     }
     // The closing form hides itself as it asks the worker to stop.
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(app->Window()); }, 20s));
     gate.Open();
-    EXPECT_EQ(app->WaitForExit(30s), 0u);
+    EXPECT_EQ(app->WaitForExit(20s), 0u);
     EXPECT_EQ(ReadFileBytes(file), content);
     EXPECT_FALSE(FileExists(file + L".zrv"));
     // No temporary file is left behind either.
     EXPECT_EQ(dir_.Names(), std::vector<std::string>{"cancel.bin"});
+    // The context is released once, after the worker's end.
+    const std::vector<std::string> lines = run.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "outcome=Cancelled");
+    EXPECT_EQ(lines.back(), "provider released");
   }
 }
 
