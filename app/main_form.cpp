@@ -450,20 +450,28 @@ void TMainForm::SpeedButton1Click() {
     AskBox(PasswordCheckText(check), MB_OK);
     return;
   }
-  std::optional<SecretBytes> bytes = UsablePassword(text);
-  if (!bytes) return;
+  std::optional<SecretBytes> bytes = PasswordBytes(text.text.data(), text.text.size());
+  // A file of an earlier version may hold the standard conversion's bytes;
+  // the outcome tells when those do not open it either.
+  const bool standardBytes = !bytes;
+  if (standardBytes) bytes = StandardPasswordBytes(text.text.data(), text.text.size());
+  if (!bytes) {
+    AskBox(texts::kBadPasswordCharacters, MB_OK);
+    return;
+  }
   OutputReplaceConfirmed = OutputFileStands(JobKind::Decrypt);
   if (OutputReplaceConfirmed &&
       AskBox(ReplaceQuestion(ferrune::DecryptedFileName(TargetFile)), MB_YESNO | MB_DEFBUTTON2) != IDYES) {
     return;
   }
   ShowProgress(texts::kDecrypting);
-  StartWorker(false, std::move(*bytes));
+  StartWorker(false, std::move(*bytes), standardBytes);
 }
 
-void TMainForm::StartWorker(bool encrypt, SecretBytes password) {
+void TMainForm::StartWorker(bool encrypt, SecretBytes password, bool standardBytes) {
   FileJob job;
   job.password = std::move(password);
+  job.standardBytes = standardBytes;
   job.cancel = &cancel_;
   job.progressWindow = hwnd_;
   try {
@@ -526,8 +534,10 @@ void TMainForm::EncryptDone(TThread* sender) {
 void TMainForm::DecryptDone(TThread* sender) {
   const FileJob& job = static_cast<TDecryptThread*>(sender)->Job();
   WorkerEnded(job);
-  if (!closing_)
-    ShowResult(OutcomeText({DecryptSucceeded ? Outcome::Success : job.outcome, job.inputKept}, JobKind::Decrypt));
+  if (closing_) return;
+  const Outcome outcome = DecryptSucceeded ? Outcome::Success : job.outcome;
+  const wchar_t* standardBytesText = job.standardBytes ? StandardBytesOutcomeText(outcome) : nullptr;
+  ShowResult(standardBytesText ? standardBytesText : OutcomeText({outcome, job.inputKept}, JobKind::Decrypt));
 }
 
 // --- shell integration

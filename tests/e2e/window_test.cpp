@@ -6,6 +6,7 @@
 
 #include "app/control_ids.h"
 #include "tests/e2e/e2e_support.h"
+#include "tests/platform/win32/win_support.h"
 
 namespace e2e {
 namespace {
@@ -211,6 +212,62 @@ TEST_F(WindowTest, EncryptsAndDecryptsARealFileAndAWrongPasswordChangesNothing) 
   EXPECT_FALSE(FileExists(encrypted));
 }
 
+// Earlier versions took the password through the system's standard
+// conversion, which writes a look-alike for a character the code page lacks:
+// "p\u0101ss-\u03a9ord" became "pass-Oord" in Windows-1252. Their files still
+// open with what the user types; a new file's password stays exact.
+TEST_F(WindowTest, AnEarlierVersionsFileOpensWithCharactersTheCodePageLacks) {
+  const std::wstring typed = L"p\u0101ss-\u03a9ord";
+  const std::string content = RandomBytes(70000, 7);
+  const ferrune::testing::EphemeralContext ctx;
+  const auto madeWith = [&](const std::string& password) {
+    const ferrune::testing::Bytes file = ferrune::testing::MakeDirectly(ctx.get(), {password.begin(), password.end()},
+                                                                        {content.begin(), content.end()}, false);
+    return std::string(file.begin(), file.end());
+  };
+  const std::string earlier = madeWith("pass-Oord");
+  const std::wstring password = MakeFile(L"pw", Utf8(typed) + "\n");
+  const auto zrv = [&](const std::wstring& command, const std::wstring& path) {
+    App tool(L"--password-file \"" + password + L"\" " + command + L" \"" + path + L"\"", {}, ZrvExe());
+    return tool.WaitForExit(60s).value_or(999);
+  };
+  const auto decryptThroughWindow = [&](const std::wstring& path, const wchar_t* screenshot = nullptr) {
+    auto app = StartDecrypt(path);
+    TypeAndDecrypt(*app, typed);
+    const std::wstring status = Finish(*app, L"Please wait while the file is decrypted");
+    if (screenshot) app->Screenshot(screenshot);
+    app->Click(kCloseButton);
+    EXPECT_EQ(app->WaitForExit(), 0u);
+    return status;
+  };
+
+  EXPECT_EQ(decryptThroughWindow(MakeFile(L"window.txt.zrv", earlier)), L"Decryption completed");
+  EXPECT_EQ(ReadFileBytes(dir_ / L"window.txt"), content);
+  EXPECT_EQ(zrv(L"decrypt", MakeFile(L"tool.txt.zrv", earlier)), 0u);
+  EXPECT_EQ(ReadFileBytes(dir_ / L"tool.txt"), content);
+
+  // Where those bytes do not open the file either, the characters are named.
+  const std::wstring other = MakeFile(L"other.txt.zrv", madeWith("pass-Word"));
+  EXPECT_EQ(decryptThroughWindow(other, L"status-unusable-characters"),
+            L"The password contains characters that cannot be used");
+  EXPECT_EQ(zrv(L"decrypt", other), 2u);
+  EXPECT_FALSE(FileExists(dir_ / L"other.txt"));
+  EXPECT_TRUE(FileExists(other));
+
+  const std::wstring plain = MakeFile(L"new.txt", "new");
+  {
+    auto app = EncryptWith(plain, typed);
+    MessageBoxInfo box = ExpectBox(
+        *app, L"The password contains characters that cannot be used.\n\rPlease choose another password.", {IDOK});
+    app->Answer(box, IDOK);
+    EXPECT_EQ(app->Page(), 1);
+    EXPECT_EQ(app->CloseAndWait(), 0u);
+  }
+  EXPECT_EQ(zrv(L"encrypt", plain), 2u);
+  EXPECT_EQ(ReadFileBytes(plain), "new");
+  EXPECT_FALSE(FileExists(plain + L".zrv"));
+}
+
 TEST_F(WindowTest, DecryptAsksForAPassword) {
   const std::wstring file = MakeFile(L"a.zrv", "not really encrypted");
   auto app = StartDecrypt(file);
@@ -363,6 +420,7 @@ TEST_F(WindowTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowIsNotStuck) {
   EXPECT_EQ(GetAncestor(WindowFromPoint(middle), GA_ROOT), box->hwnd);
   EXPECT_FALSE(IsWindowEnabled(app->Window()));
   EXPECT_FALSE(IsWindowEnabled(app->Owner()));
+  app->Screenshot(L"error-box-over-the-form");
   app->Answer(*box, IDOK);
   EXPECT_EQ(app->Text(kStatusText), L"Encryption failed");
   EXPECT_TRUE(app->Enabled(kAboutButton));
