@@ -380,8 +380,9 @@ void TMainForm::RestoreFocus() {
 }
 
 void TMainForm::ReactivateAfterBox() {
-  // A task-modal box (the standard error box) has no owner to give the
-  // activation back to; the form takes it unless the user went elsewhere.
+  // A box that ends with nothing of the program active (a task-modal one
+  // has no owner to give the activation back to): the form takes it unless
+  // the user went elsewhere.
   if (!IsWindowVisible(hwnd_) || !IsWindowEnabled(hwnd_) || GetActiveWindow()) return;
   HWND foreground = GetForegroundWindow();
   DWORD process = 0;
