@@ -21,7 +21,23 @@ std::span<const std::uint8_t> View(const SecretBytes& bytes) { return {bytes.dat
 
 PasswordResult Refuse(PasswordCheck check) { return Refuse(PlainText(PasswordCheckText(check))); }
 
-PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage) {
+// UTF-8 (a leading byte order mark dropped) to composed Unicode.
+EncodeStatus Composed(Platform& platform, const SecretBytes& utf8, SecretText* composed) {
+  const std::uint8_t* data = utf8.data();
+  std::size_t size = utf8.size();
+  if (size >= sizeof kBom && std::memcmp(data, kBom, sizeof kBom) == 0) {
+    data += sizeof kBom;
+    size -= sizeof kBom;
+  }
+  std::optional<std::u32string> decoded = DecodeUtf8(data, size);
+  if (!decoded) return EncodeStatus::NotText;
+  if (decoded->find(U'\0') != std::u32string::npos) return EncodeStatus::Unusable;
+  SecretText text(std::move(*decoded));
+  return platform.Normalize(text.text, NormalForm::Composed, composed) ? EncodeStatus::Ok
+                                                                       : EncodeStatus::Unrepresentable;
+}
+
+PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage, Command command) {
   PasswordResult result;
   switch (EncodePassword(platform, utf8, codePage, &result.bytes)) {
     case EncodeStatus::Ok: result.ok = true; return result;
@@ -29,13 +45,21 @@ PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage
     case EncodeStatus::Unusable: return Refuse(PlainText(texts::kBadPasswordCharacters));
     case EncodeStatus::Unrepresentable: break;
   }
-  return Refuse(PlainText(texts::kBadPasswordCharacters) + "\n(code page " + std::to_string(codePage) +
-                "; see --code-page)");
+  SecretText composed;
+  if (command != Command::Encrypt && Composed(platform, utf8, &composed) == EncodeStatus::Ok) {
+    if (std::optional<SecretBytes> standard = platform.StandardBytes(composed.text, codePage)) {
+      result.ok = true;
+      result.bytes = std::move(*standard);
+      result.standardBytes = true;
+      return result;
+    }
+  }
+  return Refuse(PlainText(texts::kBadPasswordCharacters) + "\n(" + CodePageHint(codePage) + ")");
 }
 
 // From a file or a pipe: the first line, no length question.
 PasswordResult FromLine(const std::function<int(std::uint8_t*)>& read, const std::string& source, Platform& platform,
-                        int codePage) {
+                        const Options& options) {
   SecretBytes line;
   switch (ReadFirstLine(read, &line)) {
     case LineStatus::Ok: break;
@@ -46,7 +70,7 @@ PasswordResult FromLine(const std::function<int(std::uint8_t*)>& read, const std
   if (line.empty() || (line.size() == sizeof kBom && std::memcmp(line.data(), kBom, sizeof kBom) == 0)) {
     return Refuse(PasswordCheck::Empty);
   }
-  return Encoded(platform, line, codePage);
+  return Encoded(platform, line, options.codePage, options.command);
 }
 
 bool IsYes(const std::string& answer) {
@@ -62,7 +86,7 @@ PasswordResult FromTerminal(const Options& options, Console& console, Platform& 
     SecretBytes text;
     if (!console.ReadHidden("Enter the password used: ", &text)) text.Wipe();
     if (const PasswordCheck check = CheckPassword(View(text)); check != PasswordCheck::Ok) return Refuse(check);
-    return Encoded(platform, text, options.codePage);
+    return Encoded(platform, text, options.codePage, options.command);
   }
   SecretBytes first, second;
   const bool gotFirst = console.ReadHidden("Enter a password: ", &first);
@@ -71,7 +95,7 @@ PasswordResult FromTerminal(const Options& options, Console& console, Platform& 
   if (const PasswordCheck check = CheckNewPassword(View(first), View(second)); check != PasswordCheck::Ok) {
     return Refuse(check);
   }
-  PasswordResult result = Encoded(platform, first, options.codePage);
+  PasswordResult result = Encoded(platform, first, options.codePage, options.command);
   if (!result.ok || !NeedsShortPasswordQuestion(result.bytes.size())) return result;
   std::string answer;
   if (!console.ReadVisible(PlainText(texts::kShortPassword) + " [y/N] ", &answer) || !IsYes(answer)) {
@@ -81,6 +105,8 @@ PasswordResult FromTerminal(const Options& options, Console& console, Platform& 
 }
 
 }  // namespace
+
+std::string CodePageHint(int codePage) { return "code page " + std::to_string(codePage) + "; see --code-page"; }
 
 std::string PlainText(const wchar_t* text) {
   std::wstring plain;
@@ -107,18 +133,8 @@ LineStatus ReadFirstLine(const std::function<int(std::uint8_t*)>& read, SecretBy
 }
 
 EncodeStatus EncodePassword(Platform& platform, const SecretBytes& utf8, int codePage, SecretBytes* out) {
-  const std::uint8_t* data = utf8.data();
-  std::size_t size = utf8.size();
-  if (size >= sizeof kBom && std::memcmp(data, kBom, sizeof kBom) == 0) {
-    data += sizeof kBom;
-    size -= sizeof kBom;
-  }
-  std::optional<std::u32string> decoded = DecodeUtf8(data, size);
-  if (!decoded) return EncodeStatus::NotText;
-  if (decoded->find(U'\0') != std::u32string::npos) return EncodeStatus::Unusable;
-  SecretText text(std::move(*decoded));
   SecretText composed;
-  if (!platform.Normalize(text.text, NormalForm::Composed, &composed)) return EncodeStatus::Unrepresentable;
+  if (const EncodeStatus status = Composed(platform, utf8, &composed); status != EncodeStatus::Ok) return status;
   SecretBytes bytes(composed.text.size() * 4);
   std::size_t length = 0;
   for (const char32_t c : composed.text) {
@@ -146,11 +162,10 @@ PasswordResult AcquirePassword(const Options& options, Console& console, Platfor
     const std::string name = platform.Display(*options.passwordFile);
     auto source = platform.OpenText(*options.passwordFile);
     if (!source) return Refuse("Cannot read the password file " + name + ".");
-    return FromLine([&](std::uint8_t* b) { return source->Read(b); }, name, platform, options.codePage);
+    return FromLine([&](std::uint8_t* b) { return source->Read(b); }, name, platform, options);
   }
   if (!console.InputIsTerminal()) {
-    return FromLine([&](std::uint8_t* b) { return console.ReadInputByte(b); }, "standard input", platform,
-                    options.codePage);
+    return FromLine([&](std::uint8_t* b) { return console.ReadInputByte(b); }, "standard input", platform, options);
   }
   return FromTerminal(options, console, platform);
 }

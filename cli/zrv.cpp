@@ -6,6 +6,7 @@
 #include "cli/password.h"
 #include "core/decryption.h"
 #include "core/file_job.h"
+#include "core/password_rules.h"
 #include "core/progress_throttle.h"
 #include "core/stream_crypt.h"
 #include "core/texts.h"
@@ -188,6 +189,9 @@ std::string HelpText() {
          "3 damaged file, 4 cannot read, 5 cannot write, 6 other failure. With\n"
          "several files every file is tried; the status is the first failure's.\n"
          "A file that another zrv or Ferrune is working on is refused (status 4).\n"
+         "A password with a character the code page lacks is refused. Files that\n"
+         "earlier versions made with such a password (a look-alike letter in its\n"
+         "place) open with zrv.exe or the window on Windows, not with zrv elsewhere.\n"
          "An input is deleted only while it is unchanged and its only name.\n";
 }
 
@@ -233,7 +237,11 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
     }
     const std::string name = platform.Display(path);
     Progress progress(console, console.ErrorIsTerminal(), name);
-    const FileResult result = ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
+    FileResult result = ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
+    if (const wchar_t* refused = password.standardBytes ? StandardBytesOutcomeText(result.outcome) : nullptr) {
+      result.message = PlainText(refused) + " (" + CodePageHint(options.codePage) + ")";
+      result.exitCode = kExitUsage;
+    }
     console.Error("zrv: " + name + ": " + result.message + "\n");
     if (exitCode == kExitSuccess) exitCode = result.exitCode;
   }

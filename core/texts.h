@@ -17,6 +17,9 @@ inline constexpr wchar_t kShortPassword[] =
     L"You have entered a password which has less than 6 characters.\n\rAre you sure you want to continue?";
 inline constexpr wchar_t kBadPasswordCharacters[] =
     L"The password contains characters that cannot be used.\n\rPlease choose another password.";
+// A decryption whose password bytes were taken by the standard conversion,
+// and that does not open the file either.
+inline constexpr wchar_t kUnusableCharacters[] = L"The password contains characters that cannot be used";
 inline constexpr wchar_t kNoProvider[] = L"The crypto provider is not available.\n\rThe file has not been changed.";
 inline constexpr wchar_t kAskRemove[] = L"Remove Ferrune from the shell?";
 inline constexpr wchar_t kRemoved[] = L"Ferrune has been removed from the shell.";
