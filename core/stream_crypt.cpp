@@ -109,7 +109,10 @@ class OutputSink final : public PlainSink {
       return appended;
     }
     if (decrypted_.Push(std::move(chunk), &control_)) return Outcome::Success;
-    return control_.Cancelled() ? Outcome::Cancelled : Outcome::Failed;
+    if (control_.Cancelled()) return Outcome::Cancelled;
+    // Only the proof stops its queue: its outcome says why.
+    const Outcome proven = output_.AwaitProof();
+    return proven == Outcome::Success ? Outcome::Failed : proven;
   }
   Outcome End() override {
     decrypted_.Close();

@@ -49,6 +49,7 @@ class MemoryTempFile final : public TempFile {
 
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     std::lock_guard lock(fs_.mutex_);
+    if (fs_.failReadBack) return false;
     const Bytes& file = fs_.files_.at(name);
     if (offset > file.size() || file.size() - offset < length) return false;
     std::memcpy(buffer, file.data() + offset, length);
@@ -150,7 +151,7 @@ void MemoryFileSystem::Reset() {
   files_.clear();
   locked.clear();
   failInputReadAt = failWriteAt = corruptReadBackAt = kNever;
-  failCreate = failCommit = failFolderSync = false;
+  failCreate = failCommit = failFolderSync = failReadBack = false;
   failFlushAfter = -1;
   heldElsewhere.clear();
   folders.clear();

@@ -54,6 +54,7 @@ class MemoryFileSystem final : public FileSystem {
   bool failFolderSync = false;  // the output is placed, its folder not flushed
   bool failRemove = false;
   std::uint64_t corruptReadBackAt = kNever;  // reading back flips this byte
+  bool failReadBack = false;
 
   // What the work asked for.
   std::atomic<int> tempsCreated{0};

@@ -147,13 +147,16 @@ TEST_F(StreamCore, WriteFailuresRemoveTheTemporaryFileAndKeepTheOldOutput) {
     std::uint64_t writeAt;
     bool flush;
     bool commit;
+    bool readBack = false;  // a read error: what is on the disk cannot be known
   };
   for (const Fault& f : {Fault{"inside the header", 5, false, false}, Fault{"half-way", 500, false, false},
                          Fault{"flush", MemoryFileSystem::kNever, true, false},
-                         Fault{"rename", MemoryFileSystem::kNever, false, true}}) {
+                         Fault{"rename", MemoryFileSystem::kNever, false, true},
+                         Fault{"read back", MemoryFileSystem::kNever, false, false, true}}) {
     fs.failWriteAt = f.writeAt;
     fs.failFlushAfter = f.flush ? 0 : -1;
     fs.failCommit = f.commit;
+    fs.failReadBack = f.readBack;
     EXPECT_EQ(Encrypt(), Outcome::CannotWrite) << f.name;
     EXPECT_EQ(Decrypt(), Outcome::CannotWrite) << f.name;
     EXPECT_EQ(fs.Get(kEncrypted), image) << f.name;
@@ -162,7 +165,7 @@ TEST_F(StreamCore, WriteFailuresRemoveTheTemporaryFileAndKeepTheOldOutput) {
   }
   fs.failWriteAt = MemoryFileSystem::kNever;
   fs.failFlushAfter = -1;
-  fs.failCommit = false;
+  fs.failCommit = fs.failReadBack = false;
   fs.failCreate = true;
   EXPECT_EQ(Encrypt(), Outcome::CannotWrite);
   EXPECT_EQ(Decrypt(), Outcome::CannotWrite);
