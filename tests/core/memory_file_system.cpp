@@ -51,6 +51,7 @@ class MemoryTempFile final : public TempFile {
     std::lock_guard lock(fs_.mutex_);
     if (fs_.failReadBack) return false;
     const Bytes& file = fs_.files_.at(name);
+    if (offset + length > flushed_) ++fs_.readsBeforeFlush;
     if (offset > file.size() || file.size() - offset < length) return false;
     std::memcpy(buffer, file.data() + offset, length);
     const std::uint64_t bad = fs_.corruptReadBackAt;
@@ -60,12 +61,12 @@ class MemoryTempFile final : public TempFile {
 
   bool Flush() override {
     std::lock_guard lock(fs_.mutex_);
-    if (fs_.failFlushAfter < 0) return true;
     if (fs_.failFlushAfter == 0) return false;
-    --fs_.failFlushAfter;
+    if (fs_.failFlushAfter > 0) --fs_.failFlushAfter;
+    flushed_ = fs_.files_.at(name).size();
     return true;
   }
-  bool ReadsPastCache() const override { return true; }
+  bool ReadsPastCache() const override { return !fs_.readsThroughCache; }
 
   Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
     std::lock_guard lock(fs_.mutex_);
@@ -84,6 +85,7 @@ class MemoryTempFile final : public TempFile {
 
  private:
   MemoryFileSystem& fs_;
+  std::uint64_t flushed_ = 0;  // under the file system's mutex
 };
 
 // A name taken by a job of this process, until it goes.
@@ -151,7 +153,8 @@ void MemoryFileSystem::Reset() {
   files_.clear();
   locked.clear();
   failInputReadAt = failWriteAt = corruptReadBackAt = kNever;
-  failCreate = failCommit = failFolderSync = failReadBack = false;
+  failCreate = failCommit = failFolderSync = failReadBack = readsThroughCache = false;
+  readsBeforeFlush = 0;
   failFlushAfter = -1;
   heldElsewhere.clear();
   folders.clear();

@@ -55,6 +55,10 @@ class MemoryFileSystem final : public FileSystem {
   bool failRemove = false;
   std::uint64_t corruptReadBackAt = kNever;  // reading back flips this byte
   bool failReadBack = false;
+  // Temporary files read through a cache, as where O_DIRECT is refused: a
+  // read back of what no flush has covered yet is counted.
+  bool readsThroughCache = false;
+  std::atomic<int> readsBeforeFlush{0};
 
   // What the work asked for.
   std::atomic<int> tempsCreated{0};

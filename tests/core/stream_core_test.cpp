@@ -149,10 +149,10 @@ TEST_F(StreamCore, WriteFailuresRemoveTheTemporaryFileAndKeepTheOldOutput) {
     bool commit;
     bool readBack = false;  // a read error: what is on the disk cannot be known
   };
-  for (const Fault& f : {Fault{"inside the header", 5, false, false}, Fault{"half-way", 500, false, false},
-                         Fault{"flush", MemoryFileSystem::kNever, true, false},
-                         Fault{"rename", MemoryFileSystem::kNever, false, true},
-                         Fault{"read back", MemoryFileSystem::kNever, false, false, true}}) {
+  for (const Fault& f :
+       {Fault{"inside the header", 5, false, false}, Fault{"half-way", 500, false, false},
+        Fault{"flush", MemoryFileSystem::kNever, true, false}, Fault{"rename", MemoryFileSystem::kNever, false, true},
+        Fault{"read back", MemoryFileSystem::kNever, false, false, true}}) {
     fs.failWriteAt = f.writeAt;
     fs.failFlushAfter = f.flush ? 0 : -1;
     fs.failCommit = f.commit;
@@ -180,6 +180,14 @@ TEST_F(StreamCore, SuccessReplacesAnExistingOutput) {
   EXPECT_EQ(image.size(), 16u + 12 + 20 + 304);
   ASSERT_EQ(Decrypt(), Outcome::Success);
   EXPECT_EQ(fs.Get(kOut), PrintableBytes(300));
+}
+
+TEST_F(StreamCore, ThroughACacheTheEncryptionsProofReadsOnlyWhatAFlushCovered) {
+  fs.readsThroughCache = true;
+  EncryptedImage(PrintableBytes(5000));
+  EXPECT_EQ(fs.readsBeforeFlush, 0);
+  EXPECT_EQ(Decrypt(), Outcome::Success);
+  EXPECT_EQ(fs.Get(kOut), PrintableBytes(5000));
 }
 
 TEST_F(StreamCore, AProofThatDoesNotMatchFailsAndKeepsNothing) {
