@@ -44,7 +44,7 @@ cmake --build "$build/win" -j"$jobs" --target ferrune zrv >"$build/win-build.log
 
 echo "== native release build"
 hardening="-D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection -fcf-protection"
-cmake -S "$root" -B "$build/native" "${common[@]}" -DFERRUNE_SANITIZE=OFF \
+cmake -S "$root" -B "$build/native" "${common[@]}" -DFERRUNE_SANITIZE=OFF -DFERRUNE_STATIC_UNISTRING=ON \
   -DCMAKE_CXX_FLAGS="$maps $hardening" -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,-z,relro -Wl,-z,now" \
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >"$build/native-configure.log"
 cmake --build "$build/native" -j"$jobs" --target zrv zrv_docs >"$build/native-build.log"
