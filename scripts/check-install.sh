@@ -7,8 +7,8 @@
 #   check-install.sh --prepare     only make the systems (run-tests starts this early)
 # The systems come from debootstrap --variant=minbase, from the Debian archive
 # that apt on this machine uses, and are kept in build/install-systems
-# (FERRUNE_INSTALL_SYSTEMS), so a second run starts in seconds; every check
-# runs in a fresh copy. Needs root and the archive.
+# (FERRUNE_INSTALL_SYSTEMS), so a second run takes seconds; every check runs
+# in a fresh copy (an overlay on the cached system). Needs root and the archive.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 systems=${FERRUNE_INSTALL_SYSTEMS:-$root/build/install-systems}
@@ -114,16 +114,21 @@ check() {  # check NAME: one system, in a fresh copy, the downloads kept beside 
   local name=$1 base=$systems/$1 run=$systems/$1.run debs=$systems/$1.debs status
   unmount_below "$run" || return 1
   rm -rf "$run"
-  cp -a "$base" "$run" || return 1
+  # The copy: the cached system below an overlay, or copied where that is refused.
+  mkdir -p "$run/changes" "$run/work" "$run/root"
+  mount -t overlay overlay -o "lowerdir=$base,upperdir=$run/changes,workdir=$run/work" "$run/root" 2>/dev/null ||
+    { rmdir "$run/root" && cp -a "$base" "$run/root"; } || return 1
   mkdir -p "$debs"
-  mount --bind "$debs" "$run/var/cache/apt/archives" || return 1
-  cp "$deb" "$run/tmp/"
+  mount --bind "$debs" "$run/root/var/cache/apt/archives" || return 1
+  cp "$deb" "$run/root/tmp/"
+  # man -w needs no index, and man-db's rebuild of it takes half a minute.
+  rm -f "$run/root/var/lib/man-db/auto-update"
   # Fresh lists, so the copy installs what the archive has today.
-  in_system "$run" apt-get update -qq >"$systems/$name.log" 2>&1 &&
-    use_package "$run" >>"$systems/$name.log" 2>&1
+  in_system "$run/root" apt-get update -qq >"$systems/$name.log" 2>&1 &&
+    use_package "$run/root" >>"$systems/$name.log" 2>&1
   status=$?
   unmount_below "$run" || return 1
-  [ "$status" = 0 ] && rm -rf "$run"
+  rm -rf "$run"
   return "$status"
 }
 
@@ -143,7 +148,7 @@ for r in "${releases[@]}"; do
   if check "$1"; then
     echo "install: $1 ok"
   else
-    echo "install: $1 FAILED (kept in $systems/$1.run; log $systems/$1.log)"
+    echo "install: $1 FAILED (log $systems/$1.log)"
     tail -n 20 "$systems/$1.log" | sed 's/^/    /'
     failed=1
   fi

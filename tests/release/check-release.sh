@@ -2,7 +2,8 @@
 # Runs scripts/release.sh once and checks what it made, as the people who
 # install it would meet it. Ends with "release: N checks passed, N failed".
 # The Windows checks use the Wine environment of the caller (run-tests), or
-# start one of their own.
+# start one of their own; the setup's checks (setup-checks.sh) make a fresh
+# prefix for themselves.
 #   FERRUNE_RELEASE_BUILD, FERRUNE_DIST   as for scripts/release.sh
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
