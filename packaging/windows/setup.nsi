@@ -2,7 +2,7 @@
 ; %LOCALAPPDATA%\Programs\Ferrune, the context-menu entries as ferrune.exe
 ; writes them, a Start menu shortcut and an entry in the installed apps.
 ; scripts/release.sh builds it:
-;   makensis -DVERSION=2.01 -DVERSION_QUAD=2.1.0.0 -DSTAGE=folder -DICON=ferrune.ico -DOUTFILE=setup.exe setup.nsi
+;   makensis -DVERSION=<version> -DVERSION_QUAD=<a.b.c.d> -DSTAGE=<folder> -DICON=<ico> -DOUTFILE=<exe> setup.nsi
 ; The 64-bit stub: Wine without its 32-bit part runs only that one.
 Unicode true
 Target amd64-unicode
