@@ -190,6 +190,7 @@ elsewhere_and_containers() {
 }
 
 setup_checks() {
+  local failed_before=$failed
   WINEPREFIX=$setup_prefix wineserver -k >/dev/null 2>&1
   rm -rf "$setup_prefix"
   WINEPREFIX=$setup_prefix wineboot -i >/dev/null 2>&1
@@ -207,5 +208,8 @@ setup_checks() {
     uninstall_removes_all
   check "/D= installs elsewhere; the uninstall there leaves no empty * key" elsewhere_and_containers
   WINEPREFIX=$setup_prefix wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$setup_prefix wineserver -w
+  # A prefix is some 700 MB; it stays only for a look at a failure.
+  [ "$failed" != "$failed_before" ] || rm -rf "$setup_prefix"
   return 0
 }
