@@ -10,6 +10,15 @@ string(REGEX REPLACE "^MIT License\n\n[^\n]*\n\n" "" _license "${_license}")
 string(REGEX REPLACE "\n$" "" _license "${_license}")
 string(REGEX REPLACE "\n\n" "\n.\n" _license "${_license}")
 string(REGEX REPLACE "\n" "\n " FERRUNE_LICENSE_TEXT " ${_license}")
+# What zrv carries besides its own code, as cmake/notices.cmake found it.
+set(FERRUNE_COPYRIGHT_CARRIES "")
+set(FERRUNE_COPYRIGHT_UNISTRING "")
+if(FERRUNE_STATIC_UNISTRING)
+  set(FERRUNE_COPYRIGHT_CARRIES " GNU libunistring (linked statically)")
+  file(READ ${_pkg_src}/copyright-unistring.in FERRUNE_COPYRIGHT_UNISTRING)
+  string(CONFIGURE "\n${FERRUNE_COPYRIGHT_UNISTRING}" FERRUNE_COPYRIGHT_UNISTRING @ONLY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_pkg_src}/copyright-unistring.in)
+endif()
 configure_file(${_pkg_src}/copyright.in ${_pkg_out}/copyright @ONLY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
 
@@ -27,7 +36,8 @@ endforeach()
 add_custom_target(zrv_docs ALL DEPENDS ${_gz_files})
 
 install(FILES ${_pkg_out}/zrv.1.gz DESTINATION share/man/man1)
-install(FILES ${_pkg_out}/copyright ${_pkg_out}/changelog.Debian.gz DESTINATION share/doc/zrv)
+install(FILES ${_pkg_out}/copyright ${_pkg_out}/changelog.Debian.gz ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES.txt
+  DESTINATION share/doc/zrv)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zrv)
@@ -40,8 +50,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Ferrune developers <maintainers@ferrune.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends from the binary's own needs (dpkg-shlibdeps).
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Depends from the binary's own needs (dpkg-shlibdeps), worked out when cpack
+# runs, with the names that differ between the releases as alternatives.
+file(GENERATE OUTPUT ${_pkg_out}/cpack-project.cmake CONTENT
+  "set(FERRUNE_ZRV \"$<TARGET_FILE:zrv>\")\nset(FERRUNE_WORK_DIR \"${_pkg_out}/shlibdeps\")\ninclude(\"${PROJECT_SOURCE_DIR}/cmake/deb_depends.cmake\")\n")
+set(CPACK_PROJECT_CONFIG_FILE ${_pkg_out}/cpack-project.cmake)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Release builds and the artefacts people install, written to dist/:
-#   ferrune-<version>-windows-x64.zip   ferrune.exe, zrv.exe, README.txt, LICENSE
+#   ferrune-<version>-setup-x64.exe     the per-user Windows setup (NSIS)
+#   ferrune-<version>-windows-x64.zip   ferrune.exe, zrv.exe, README.txt, LICENSE,
+#                                       THIRD-PARTY-NOTICES.txt: the portable way
 #   zrv_<version>-1_amd64.deb           the native zrv for Debian and Ubuntu
 #   SHA256SUMS
 # The same commit gives the same bytes wherever and whenever it is built.
@@ -28,7 +30,8 @@ fi
 case "$build" in /*) ;; *) build=$PWD/$build ;; esac
 case "$dist" in /*) ;; *) dist=$PWD/$dist ;; esac
 # Afresh every time, but only what this script makes: the folder may be anywhere.
-rm -rf "$build/win" "$build/native" "$build/package" "$build/zip" "$build"/ferrune-*-windows-x64.zip
+rm -rf "$build/win" "$build/native" "$build/package" "$build/zip" "$build"/ferrune-*-windows-x64.zip \
+  "$build"/ferrune-*-setup-x64.exe
 mkdir -p "$build" "$dist"
 
 # Paths of this checkout must not end up in the binaries (__FILE__ in asserts).
@@ -45,7 +48,7 @@ cmake --build "$build/win" -j"$jobs" --target ferrune zrv >"$build/win-build.log
 
 echo "== native release build"
 hardening="-D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection -fcf-protection"
-cmake -S "$root" -B "$build/native" "${common[@]}" -DFERRUNE_SANITIZE=OFF \
+cmake -S "$root" -B "$build/native" "${common[@]}" -DFERRUNE_SANITIZE=OFF -DFERRUNE_STATIC_UNISTRING=ON \
   -DCMAKE_CXX_FLAGS="$maps $hardening" -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,-z,relro -Wl,-z,now" \
   -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >"$build/native-configure.log"
 cmake --build "$build/native" -j"$jobs" --target zrv zrv_docs >"$build/native-build.log"
@@ -72,15 +75,24 @@ mkdir -p "$stage"
 cp "$build/win/app/ferrune.exe" "$build/win/cli/zrv.exe" "$stage/"
 bash "$root/packaging/windows/readme.sh" "$root/README.md" "$version" | sed 's/$/\r/' >"$stage/README.txt"
 sed 's/$/\r/' "$root/LICENSE" >"$stage/LICENSE"
+sed 's/$/\r/' "$build/win/THIRD-PARTY-NOTICES.txt" >"$stage/THIRD-PARTY-NOTICES.txt"
 chmod 0755 "$stage/ferrune.exe" "$stage/zrv.exe"
-chmod 0644 "$stage/README.txt" "$stage/LICENSE"
+chmod 0644 "$stage/README.txt" "$stage/LICENSE" "$stage/THIRD-PARTY-NOTICES.txt"
+# The setup keeps these times too, for the installed files.
 touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
 zip_name=ferrune-$version-windows-x64.zip
 # -X: no owners or extra time fields; the names in a fixed order.
-(cd "$stage" && zip -X -9 -q "$build/$zip_name" ferrune.exe zrv.exe README.txt LICENSE)
+(cd "$stage" && zip -X -9 -q "$build/$zip_name" ferrune.exe zrv.exe README.txt LICENSE THIRD-PARTY-NOTICES.txt)
 
-rm -f "$dist"/ferrune-*-windows-x64.zip "$dist"/zrv_*_amd64.deb "$dist/SHA256SUMS"
-cp "$build/$zip_name" "$deb" "$dist/"
-(cd "$dist" && sha256sum "$zip_name" "$(basename "$deb")" >SHA256SUMS)
+echo "== Windows setup"
+setup_name=ferrune-$version-setup-x64.exe
+quad=$(sed -n 's/^#define FERRUNE_VERSION_RC //p' "$build/win/generated/ferrune_version.h" | tr , .)
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DVERSION_QUAD="$quad" -DSTAGE="$stage" \
+  -DICON="$root/res/ferrune.ico" -DOUTFILE="$build/$setup_name" "$root/packaging/windows/setup.nsi" >"$build/setup.log" ||
+  { cat "$build/setup.log" >&2; exit 1; }
+
+rm -f "$dist"/ferrune-*-setup-x64.exe "$dist"/ferrune-*-windows-x64.zip "$dist"/zrv_*_amd64.deb "$dist/SHA256SUMS"
+cp "$build/$setup_name" "$build/$zip_name" "$deb" "$dist/"
+(cd "$dist" && sha256sum "$setup_name" "$zip_name" "$(basename "$deb")" >SHA256SUMS)
 echo "== $dist"
 (cd "$dist" && cat SHA256SUMS)

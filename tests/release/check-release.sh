@@ -2,7 +2,8 @@
 # Runs scripts/release.sh once and checks what it made, as the people who
 # install it would meet it. Ends with "release: N checks passed, N failed".
 # The Windows checks use the Wine environment of the caller (run-tests), or
-# start one of their own.
+# start one of their own; the setup's checks (setup-checks.sh) make a fresh
+# prefix for themselves.
 #   FERRUNE_RELEASE_BUILD, FERRUNE_DIST   as for scripts/release.sh
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -37,7 +38,7 @@ check() {  # check NAME COMMAND...: one promise of the release
   [ -z "$out" ] || printf '%s\n' "$out" | sed 's/^/    /'
 }
 
-sums_match() { (cd "$dist" && sha256sum -c --strict SHA256SUMS) && [ "$(wc -l <"$dist/SHA256SUMS")" = 2 ]; }
+sums_match() { (cd "$dist" && sha256sum -c --strict SHA256SUMS) && [ "$(wc -l <"$dist/SHA256SUMS")" = 3 ]; }
 
 lintian_clean() {
   local out
@@ -49,13 +50,21 @@ lintian_clean() {
 
 deb_layout() {
   local want got
-  want=$(printf '%s\n' ./usr/bin/zrv ./usr/share/doc/zrv/changelog.Debian.gz ./usr/share/doc/zrv/copyright \
-    ./usr/share/man/man1/zrv.1.gz)
+  want=$(printf '%s\n' ./usr/bin/zrv ./usr/share/doc/zrv/THIRD-PARTY-NOTICES.txt ./usr/share/doc/zrv/changelog.Debian.gz \
+    ./usr/share/doc/zrv/copyright ./usr/share/man/man1/zrv.1.gz)
   got=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)
   [ "$got" = "$want" ] || { printf 'files in the package:\n%s\n' "$got"; return 1; }
-  # Depends computed from the binary: the two libraries it links besides libc.
-  dpkg-deb -f "$deb" Depends | grep -q 'libssl3' && dpkg-deb -f "$deb" Depends | grep -q 'libunistring' ||
-    { echo "Depends: $(dpkg-deb -f "$deb" Depends)"; return 1; }
+}
+
+# One package for Debian 12 and 13 and Ubuntu 22.04 to 26.04: libunistring is
+# inside zrv, OpenSSL's library under either of its names.
+deb_depends() {
+  local depends
+  depends=$(dpkg-deb -f "$deb" Depends)
+  grep -qE '(^|, )libssl3 \(>= [0-9.]+\) \| libssl3t64(,|$)' <<<"$depends" && ! grep -q libunistring <<<"$depends" ||
+    { echo "Depends: $depends"; return 1; }
+  ! x86_64-linux-gnu-objdump -p "$scratch/deb/usr/bin/zrv" 2>/dev/null | grep -E 'NEEDED +libunistring' ||
+    { echo "zrv needs a shared libunistring"; return 1; }
 }
 
 gzip_without_name_or_time() {  # gzip -n: flags byte and the four time bytes all zero
@@ -70,7 +79,20 @@ copyright_has_licence() {
   local c=$scratch/deb/usr/share/doc/zrv/copyright
   head -n 1 "$c" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' &&
     grep -q '^Copyright: 2026 The Ferrune developers$' "$c" && grep -q '^License: Expat$' "$c" &&
-    grep -qF ' copies or substantial portions of the Software.' "$c"
+    grep -qF ' copies or substantial portions of the Software.' "$c" &&
+    grep -q '^License: LGPL-3+ or GPL-2+$' "$c" && grep -q '^License: GPL-3+ with GCC-exception-3.1 exception$' "$c"
+}
+
+# What each artefact carries of others, with the licence texts.
+notices_name_components() {
+  local n=$scratch/notices-zip.txt d=$scratch/deb/usr/share/doc/zrv/THIRD-PARTY-NOTICES.txt
+  tr -d '\r' <"$scratch/zip/THIRD-PARTY-NOTICES.txt" >"$n"
+  grep -qx 'MinGW-w64 runtime' "$n" && grep -qx 'winpthreads' "$n" && grep -qx 'GCC runtime libraries' "$n" &&
+    grep -qF 'Zope Public License' "$n" && grep -qF 'GCC RUNTIME LIBRARY EXCEPTION' "$n" ||
+    { echo "the zip's notices lack a component"; return 1; }
+  grep -qx 'GNU libunistring' "$d" && grep -qx 'GCC runtime libraries' "$d" && ! grep -qx 'winpthreads' "$d" &&
+    grep -qF "libunistring-dev $(dpkg-query -W -f '${Version}' libunistring-dev)" "$d" ||
+    { echo "the package's notices do not fit what zrv carries"; return 1; }
 }
 
 zrv_version() {
@@ -95,12 +117,12 @@ zrv_round_trip() {
 zip_members() {
   local got
   got=$(unzip -Z1 "$zip" | tr '\n' ' ')
-  [ "$got" = "ferrune.exe zrv.exe README.txt LICENSE " ] || { echo "members: $got"; return 1; }
+  [ "$got" = "ferrune.exe zrv.exe README.txt LICENSE THIRD-PARTY-NOTICES.txt " ] || { echo "members: $got"; return 1; }
 }
 
 text_files_crlf() {
   local f
-  for f in README.txt LICENSE; do
+  for f in README.txt LICENSE THIRD-PARTY-NOTICES.txt; do
     LC_ALL=C awk '!/\r$/ { print FILENAME ": line " NR " has no CR"; bad = 1; exit } END { exit bad }' "$scratch/zip/$f" ||
       return 1
   done
@@ -213,18 +235,20 @@ ferrune_exe_ignores_the_switches() {
 }
 
 echo "== checking $dist"
-check "SHA256SUMS lists both files and matches them" sums_match
+check "SHA256SUMS lists the three files and matches them" sums_match
 check "lintian reports no errors" lintian_clean
-check "the package holds zrv, its manual, copyright and changelog, and Depends from the binary" deb_layout
+check "the package holds zrv, its manual, copyright, notices and changelog" deb_layout
 mkdir -p "$scratch/deb" "$scratch/zip"
 dpkg-deb -x "$deb" "$scratch/deb"
 (cd "$scratch/zip" && unzip -q "$zip")
+check "Depends names no libunistring, and libssl3 or libssl3t64" deb_depends
 check "the manual and the changelog are compressed without name and time" gzip_without_name_or_time
-check "the copyright file is machine-readable and holds the licence" copyright_has_licence
+check "the copyright file is machine-readable and holds the licences" copyright_has_licence
+check "the notices name what the exes and the package's zrv carry" notices_name_components
 check "the unpacked zrv prints the version" zrv_version
 check "the unpacked zrv encrypts a file and decrypts it again" zrv_round_trip
-check "the zip holds exactly ferrune.exe, zrv.exe, README.txt and LICENSE" zip_members
-check "README.txt and LICENSE have CRLF line ends, LICENSE the root's text" text_files_crlf
+check "the zip holds exactly ferrune.exe, zrv.exe, README.txt, LICENSE and THIRD-PARTY-NOTICES.txt" zip_members
+check "the zip's text files have CRLF line ends, LICENSE the root's text" text_files_crlf
 check "both exes carry version $version; the title follows it" version_resources
 check "no folder of this checkout or build is in the binaries" no_build_paths
 check "no test switch is named in the binaries" no_switch_names_in_the_binaries
@@ -240,6 +264,8 @@ check "the zip's zrv.exe prints the version under Wine" zrv_exe_version
 check "the zip's ferrune.exe shows its window under Wine" window_shows
 check "the zip's zrv.exe ignores FERRUNE_TEST_PAUSE and FERRUNE_FAULT" round_trip_with_switches exe
 check "the zip's ferrune.exe ignores FERRUNE_TEST_PAUSE and FERRUNE_FAULT" ferrune_exe_ignores_the_switches
+. "$root/tests/release/setup-checks.sh"
+setup_checks
 
 echo "release: $passed checks passed, $failed failed"
 [ "$failed" = 0 ]
