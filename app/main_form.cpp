@@ -443,7 +443,7 @@ void TMainForm::StartWorker(bool encrypt, SecretBytes password) {
     }
   } catch (...) {
     // Not stuck on the progress text with both buttons disabled.
-    ShowResult(encrypt ? texts::kEncryptionFailed : texts::kDecryptionFailed);
+    ShowResult(OutcomeText({Outcome::Failed}, encrypt ? JobKind::Encrypt : JobKind::Decrypt));
     throw;
   }
   workerRunning_ = true;

@@ -1,6 +1,7 @@
 #include "cli/zrv.h"
 
 #include <algorithm>
+#include <map>
 
 #include "cli/options.h"
 #include "cli/password.h"
@@ -64,7 +65,7 @@ class Progress {
 struct FileResult {
   Outcome outcome = Outcome::Failed;
   std::string message;
-  int exitCode = kExitOther;
+  int exitCode = ExitCodeOf(Outcome::Failed);
 };
 
 // The window's words, but for what only the tool does.
@@ -144,45 +145,40 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
 
 }  // namespace
 
-int ExitCodeOf(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::Success: return kExitSuccess;
-    case Outcome::WrongPassword: return kExitWrongPassword;
-    case Outcome::Damaged: return kExitDamaged;
-    case Outcome::CannotRead:
-    case Outcome::InUse: return kExitCannotRead;
-    case Outcome::CannotWrite:
-    case Outcome::OutputExists: return kExitCannotWrite;
-    case Outcome::Cancelled:
-    case Outcome::Failed: break;
-  }
-  return kExitOther;
-}
+int ExitCodeOf(Outcome outcome) { return RowOf(outcome).exitCode; }
 
 std::string HelpText() {
-  return "Usage: zrv encrypt|decrypt|check [OPTION]... FILE...\n"
-         "Encrypt files with a password into .zrv files, decrypt them, or check them.\n"
-         "\n"
-         "  encrypt    write FILE.zrv beside each FILE, then delete FILE\n"
-         "  decrypt    write each FILE.zrv as FILE, then delete FILE.zrv\n"
-         "  check      say whether each FILE is well formed and the password right;\n"
-         "             nothing is written\n"
-         "\n"
-         "  -k, --keep              keep the input files\n"
-         "  -f, --force             replace a file that stands under an output name\n"
-         "      --password-file F   take the password from the first line of file F\n"
-         "      --code-page N       password bytes in Windows code page N: 874 or\n"
-         "                          1250 to 1258 (default 1252)\n"
-         "  -h, --help              show this help\n"
-         "      --version           show the version\n"
-         "\n"
-         "Without --password-file the password is read from the terminal without\n"
-         "echo (twice to encrypt), or from the first line of standard input when\n"
-         "that is not a terminal.\n"
-         "\n"
-         "Exit status: 0 success, 1 wrong password, 2 usage or password refused,\n"
-         "3 damaged file, 4 cannot read, 5 cannot write, 6 other failure. With\n"
-         "several files every file is tried; the status is the first failure's.\n"
+  std::string text =
+      "Usage: zrv encrypt|decrypt|check [OPTION]... FILE...\n"
+      "Encrypt files with a password into .zrv files, decrypt them, or check them.\n"
+      "\n"
+      "  encrypt    write FILE.zrv beside each FILE, then delete FILE\n"
+      "  decrypt    write each FILE.zrv as FILE, then delete FILE.zrv\n"
+      "  check      say whether each FILE is well formed and the password right;\n"
+      "             nothing is written\n"
+      "\n"
+      "  -k, --keep              keep the input files\n"
+      "  -f, --force             replace a file that stands under an output name\n"
+      "      --password-file F   take the password from the first line of file F\n"
+      "      --code-page N       password bytes in Windows code page N: 874 or\n"
+      "                          1250 to 1258 (default 1252)\n"
+      "  -h, --help              show this help\n"
+      "      --version           show the version\n"
+      "\n"
+      "Without --password-file the password is read from the terminal without\n"
+      "echo (twice to encrypt), or from the first line of standard input when\n"
+      "that is not a terminal.\n"
+      "\n"
+      "Exit status:\n";
+  // Each status once, with what every outcome that gives it means.
+  std::map<int, std::string> meanings = {{kExitUsage, "usage or password refused"}};
+  for (const OutcomeRow& row : OutcomeRows()) {
+    std::string& meaning = meanings[row.exitCode];
+    meaning += (meaning.empty() ? "" : ", or ") + std::string(row.exitMeaning);
+  }
+  for (const auto& [code, meaning] : meanings) text += "  " + std::to_string(code) + "  " + meaning + "\n";
+  return text +
+         "With several files every file is tried; the status is the first failure's.\n"
          "A file that another zrv or Ferrune is working on is refused (status 4).\n"
          "An input is deleted only while it is unchanged and its only name.\n";
 }
@@ -193,11 +189,11 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
   const Options options = ParseOptions(args, &error);
   if (options.help) {
     console.Output(HelpText());
-    return kExitSuccess;
+    return ExitCodeOf(Outcome::Success);
   }
   if (options.version) {
     console.Output(std::string("zrv (Ferrune) ") + FERRUNE_VERSION + "\n");
-    return kExitSuccess;
+    return ExitCodeOf(Outcome::Success);
   }
   if (!error.empty()) {
     console.Error("zrv: " + error + "\nTry 'zrv --help' for more information.\n");
@@ -211,7 +207,7 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
   std::unique_ptr<Provider> provider = platform.MakeProvider(options.command == Command::Encrypt, &providerError);
   if (!provider) {
     console.Error("zrv: " + providerError + "\nzrv: nothing was changed.\n");
-    return kExitOther;
+    return ExitCodeOf(Outcome::Failed);
   }
   PasswordResult password = AcquirePassword(options, console, platform);
   if (!password.ok) {
@@ -221,17 +217,18 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
   }
 
   console.WorkBegins();
-  int exitCode = kExitSuccess;
+  const int success = ExitCodeOf(Outcome::Success);
+  int exitCode = success;
   for (const std::wstring& path : options.files) {
     if (cancel && cancel->load()) {
-      if (exitCode == kExitSuccess) exitCode = kExitOther;
+      if (exitCode == success) exitCode = ExitCodeOf(Outcome::Cancelled);
       break;
     }
     const std::string name = platform.Display(path);
     Progress progress(console, console.ErrorIsTerminal(), name);
     const FileResult result = ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
     console.Error("zrv: " + name + ": " + result.message + "\n");
-    if (exitCode == kExitSuccess) exitCode = result.exitCode;
+    if (exitCode == success) exitCode = result.exitCode;
   }
   return exitCode;
 }

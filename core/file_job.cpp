@@ -173,23 +173,10 @@ std::wstring KeptReasonText(KeptReason reason) {
 }
 
 std::wstring OutcomeText(const FileJobResult& result, JobKind kind, std::wstring_view keptSeparator) {
-  const bool encrypting = kind == JobKind::Encrypt;
-  switch (result.outcome) {
-    case Outcome::Success: {
-      std::wstring text = encrypting ? texts::kEncrypted : texts::kDecrypted;
-      if (result.inputKept) text.append(keptSeparator).append(texts::kOriginalKept);
-      return text;
-    }
-    case Outcome::WrongPassword: return texts::kInvalidPassword;
-    case Outcome::Damaged: return texts::kDamaged;
-    case Outcome::CannotRead: return texts::kCannotRead;
-    case Outcome::CannotWrite: return texts::kCannotWrite;
-    case Outcome::InUse: return texts::kInUse;
-    case Outcome::OutputExists: return texts::kOutputExists;
-    case Outcome::Cancelled:
-    case Outcome::Failed: break;
-  }
-  return encrypting ? texts::kEncryptionFailed : texts::kDecryptionFailed;
+  const OutcomeRow& row = RowOf(result.outcome);
+  std::wstring text = kind == JobKind::Encrypt ? row.encryptText : row.decryptText;
+  if (result.outcome == Outcome::Success && result.inputKept) text.append(keptSeparator).append(texts::kOriginalKept);
+  return text;
 }
 
 }  // namespace ferrune

@@ -1,5 +1,6 @@
-// The program's own texts, exactly as the user sees them. A stored line break
-// is a line feed followed by a carriage return.
+// The program's own texts, exactly as the user sees them; what an outcome
+// says is in its row of core/outcome.cpp. A stored line break is a line feed
+// followed by a carriage return.
 #pragma once
 
 namespace ferrune::texts {
@@ -23,18 +24,8 @@ inline constexpr wchar_t kRemoved[] = L"Ferrune has been removed from the shell.
 
 inline constexpr wchar_t kEncrypting[] = L"Please wait while the file is encrypted";
 inline constexpr wchar_t kDecrypting[] = L"Please wait while the file is decrypted";
-inline constexpr wchar_t kEncrypted[] = L"Encryption completed";
-inline constexpr wchar_t kDecrypted[] = L"Decryption completed";
-inline constexpr wchar_t kInvalidPassword[] = L"Invalid password!";
 inline constexpr wchar_t kAlreadyEncrypted[] = L"This file is encrypted";
-inline constexpr wchar_t kDamaged[] = L"The file is damaged";
-inline constexpr wchar_t kCannotRead[] = L"Cannot read the file";
-inline constexpr wchar_t kCannotWrite[] = L"Cannot write the output file";
-inline constexpr wchar_t kEncryptionFailed[] = L"Encryption failed";
-inline constexpr wchar_t kDecryptionFailed[] = L"Decryption failed";
 inline constexpr wchar_t kOriginalKept[] = L"The original file was kept";
-inline constexpr wchar_t kInUse[] = L"The file is in use by another program";
-inline constexpr wchar_t kOutputExists[] = L"The output file already exists";
 // Around the output's name: "The file <name> already exists.\n\rDo you want to replace it?"
 inline constexpr wchar_t kReplaceQuestionStart[] = L"The file ";
 inline constexpr wchar_t kReplaceQuestionEnd[] = L" already exists.\n\rDo you want to replace it?";
