@@ -6,6 +6,7 @@
 
 #include "app/application.h"
 #include "app/logic/error_text.h"
+#include "core/texts.h"
 #include "core/utf.h"
 
 namespace ferrune {
@@ -21,7 +22,7 @@ void ShowCurrentErrorBox() {
   } catch (const std::exception& e) {
     ShowErrorBox(WideFromUtf8(e.what()));
   } catch (...) {
-    ShowErrorBox(L"Unknown error");
+    ShowErrorBox(texts::kUnknownError);
   }
 }
 

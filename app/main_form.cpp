@@ -66,11 +66,11 @@ void TMainForm::Create() {
   wc.hIcon = TApplication::Instance().Icon(ICON_BIG);
   wc.hIconSm = TApplication::Instance().Icon(ICON_SMALL);
   wc.lpszClassName = kFormClass;
-  if (!RegisterClassExW(&wc)) throw Error(L"Cannot register the window class");
+  if (!RegisterClassExW(&wc)) throw Error(texts::kCannotRegisterClass);
   // Owned by the application's window, which has the taskbar button.
   if (!CreateWindowExW(kFormExStyle, kFormClass, texts::kWindowCaption, kFormStyle, 0, 0, 0, 0,
                        TApplication::Instance().Handle(), nullptr, instance, this)) {
-    throw Error(L"Cannot create the window");
+    throw Error(texts::kCannotCreateWindow);
   }
   dpi_ = int(GetDpiForWindow(hwnd_));
   if (dpi_ <= 0) dpi_ = 96;
@@ -134,7 +134,7 @@ void TMainForm::BuildControls() {
         controls_.push_back(std::move(control));
       }
     }
-    if (!hwnd) throw Error(std::wstring(L"Cannot create the control ") + row.name);
+    if (!hwnd) throw Error(texts::kCannotCreateControl + std::wstring(row.name));
     this->*row.field = hwnd;
     hwnds_.push_back(hwnd);
   }

@@ -25,11 +25,11 @@ PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage
   PasswordResult result;
   switch (EncodePassword(platform, utf8, codePage, &result.bytes)) {
     case EncodeStatus::Ok: result.ok = true; return result;
-    case EncodeStatus::NotText: return Refuse("The password is not UTF-8 text.");
+    case EncodeStatus::NotText: return Refuse(texts::kNotUtf8);
     case EncodeStatus::Unrepresentable: break;
   }
-  return Refuse(PlainText(texts::kBadPasswordCharacters) + "\n(code page " + std::to_string(codePage) +
-                "; see --code-page)");
+  return Refuse(PlainText(texts::kBadPasswordCharacters) + "\n" +
+                texts::Filled(texts::kSeeCodePage, {std::to_string(codePage)}));
 }
 
 // From a file or a pipe: the first line, no length question.
@@ -39,8 +39,8 @@ PasswordResult FromLine(const std::function<int(std::uint8_t*)>& read, const std
   switch (ReadFirstLine(read, &line)) {
     case LineStatus::Ok: break;
     case LineStatus::TooLong:
-      return Refuse("The first line of " + source + " is longer than " + std::to_string(kMaxPasswordLine) + " bytes.");
-    case LineStatus::Unreadable: return Refuse("Cannot read the password from " + source + ".");
+      return Refuse(texts::Filled(texts::kLineTooLong, {source, std::to_string(kMaxPasswordLine)}));
+    case LineStatus::Unreadable: return Refuse(texts::Filled(texts::kCannotReadPasswordFrom, {source}));
   }
   if (line.empty() || (line.size() == sizeof kBom && std::memcmp(line.data(), kBom, sizeof kBom) == 0)) {
     return Refuse(PasswordCheck::Empty);
@@ -59,13 +59,13 @@ bool IsYes(const std::string& answer) {
 PasswordResult FromTerminal(const Options& options, Console& console, Platform& platform) {
   if (options.command != Command::Encrypt) {
     SecretBytes text;
-    if (!console.ReadHidden("Enter the password used: ", &text)) text.Wipe();
+    if (!console.ReadHidden(texts::kAskPasswordUsed, &text)) text.Wipe();
     if (const PasswordCheck check = CheckPassword(View(text)); check != PasswordCheck::Ok) return Refuse(check);
     return Encoded(platform, text, options.codePage);
   }
   SecretBytes first, second;
-  const bool gotFirst = console.ReadHidden("Enter a password: ", &first);
-  const bool gotSecond = gotFirst && console.ReadHidden("Verify the password: ", &second);
+  const bool gotFirst = console.ReadHidden(texts::kAskPassword, &first);
+  const bool gotSecond = gotFirst && console.ReadHidden(texts::kAskPasswordAgain, &second);
   if (!gotFirst || !gotSecond) return Refuse(PasswordCheck::Empty);
   if (const PasswordCheck check = CheckNewPassword(View(first), View(second)); check != PasswordCheck::Ok) {
     return Refuse(check);
@@ -73,7 +73,7 @@ PasswordResult FromTerminal(const Options& options, Console& console, Platform& 
   PasswordResult result = Encoded(platform, first, options.codePage);
   if (!result.ok || !NeedsShortPasswordQuestion(result.bytes.size())) return result;
   std::string answer;
-  if (!console.ReadVisible(PlainText(texts::kShortPassword) + " [y/N] ", &answer) || !IsYes(answer)) {
+  if (!console.ReadVisible(PlainText(texts::kShortPassword) + texts::kYesOrNo, &answer) || !IsYes(answer)) {
     return Refuse(std::string());
   }
   return result;
@@ -143,11 +143,11 @@ PasswordResult AcquirePassword(const Options& options, Console& console, Platfor
   if (options.passwordFile) {
     const std::string name = platform.Display(*options.passwordFile);
     auto source = platform.OpenText(*options.passwordFile);
-    if (!source) return Refuse("Cannot read the password file " + name + ".");
+    if (!source) return Refuse(texts::Filled(texts::kCannotReadPasswordFile, {name}));
     return FromLine([&](std::uint8_t* b) { return source->Read(b); }, name, platform, options.codePage);
   }
   if (!console.InputIsTerminal()) {
-    return FromLine([&](std::uint8_t* b) { return console.ReadInputByte(b); }, "standard input", platform,
+    return FromLine([&](std::uint8_t* b) { return console.ReadInputByte(b); }, texts::kStandardInput, platform,
                     options.codePage);
   }
   return FromTerminal(options, console, platform);

@@ -70,9 +70,9 @@ struct FileResult {
 
 // The window's words, but for what only the tool does.
 std::string OutcomeMessage(const FileJobResult& result, Command command) {
-  if (result.outcome == Outcome::Cancelled) return "Cancelled, nothing was written";
+  if (result.outcome == Outcome::Cancelled) return texts::kCancelledNothingWritten;
   if (command == Command::Check) {
-    if (result.outcome == Outcome::Success) return "The file is well formed and the password is right";
+    if (result.outcome == Outcome::Success) return texts::kCheckPassed;
     command = Command::Decrypt;
   }
   const JobKind kind = command == Command::Encrypt ? JobKind::Encrypt : JobKind::Decrypt;
@@ -112,7 +112,7 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
       break;
     case Command::Decrypt:
       // Any other name would lose its last four characters, whatever they are.
-      if (!IsEncryptedName(path, NameCase::AnyCase)) return Refused("The file name does not end in .zrv");
+      if (!IsEncryptedName(path, NameCase::AnyCase)) return Refused(texts::kNotAnEncryptedName);
       if (EndsInFolder(DecryptedFileName(path))) {
         job.outcome = Outcome::CannotWrite;
         break;
@@ -148,39 +148,15 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
 int ExitCodeOf(Outcome outcome) { return RowOf(outcome).exitCode; }
 
 std::string HelpText() {
-  std::string text =
-      "Usage: zrv encrypt|decrypt|check [OPTION]... FILE...\n"
-      "Encrypt files with a password into .zrv files, decrypt them, or check them.\n"
-      "\n"
-      "  encrypt    write FILE.zrv beside each FILE, then delete FILE\n"
-      "  decrypt    write each FILE.zrv as FILE, then delete FILE.zrv\n"
-      "  check      say whether each FILE is well formed and the password right;\n"
-      "             nothing is written\n"
-      "\n"
-      "  -k, --keep              keep the input files\n"
-      "  -f, --force             replace a file that stands under an output name\n"
-      "      --password-file F   take the password from the first line of file F\n"
-      "      --code-page N       password bytes in Windows code page N: 874 or\n"
-      "                          1250 to 1258 (default 1252)\n"
-      "  -h, --help              show this help\n"
-      "      --version           show the version\n"
-      "\n"
-      "Without --password-file the password is read from the terminal without\n"
-      "echo (twice to encrypt), or from the first line of standard input when\n"
-      "that is not a terminal.\n"
-      "\n"
-      "Exit status:\n";
   // Each status once, with what every outcome that gives it means.
-  std::map<int, std::string> meanings = {{kExitUsage, "usage or password refused"}};
+  std::map<int, std::string> meanings = {{kExitUsage, texts::kUsageStatus}};
   for (const OutcomeRow& row : OutcomeRows()) {
     std::string& meaning = meanings[row.exitCode];
     meaning += (meaning.empty() ? "" : ", or ") + std::string(row.exitMeaning);
   }
+  std::string text = texts::kHelpStart;
   for (const auto& [code, meaning] : meanings) text += "  " + std::to_string(code) + "  " + meaning + "\n";
-  return text +
-         "With several files every file is tried; the status is the first failure's.\n"
-         "A file that another zrv or Ferrune is working on is refused (status 4).\n"
-         "An input is deleted only while it is unchanged and its only name.\n";
+  return text + texts::kHelpEnd;
 }
 
 int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& platform,
@@ -192,27 +168,27 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
     return ExitCodeOf(Outcome::Success);
   }
   if (options.version) {
-    console.Output(std::string("zrv (Ferrune) ") + FERRUNE_VERSION + "\n");
+    console.Output(texts::Filled(texts::kVersionLine, {FERRUNE_VERSION}) + "\n");
     return ExitCodeOf(Outcome::Success);
   }
   if (!error.empty()) {
-    console.Error("zrv: " + error + "\nTry 'zrv --help' for more information.\n");
+    console.Error("zrv: " + error + "\n" + texts::kTryHelp + "\n");
     return kExitUsage;
   }
   if (!platform.CodePageAvailable(options.codePage)) {
-    console.Error("zrv: code page " + std::to_string(options.codePage) + " is not available on this system.\n");
+    console.Error("zrv: " + texts::Filled(texts::kCodePageMissing, {std::to_string(options.codePage)}) + "\n");
     return kExitUsage;
   }
   std::string providerError;
   std::unique_ptr<Provider> provider = platform.MakeProvider(options.command == Command::Encrypt, &providerError);
   if (!provider) {
-    console.Error("zrv: " + providerError + "\nzrv: nothing was changed.\n");
+    console.Error("zrv: " + providerError + "\nzrv: " + texts::kNothingChanged + "\n");
     return ExitCodeOf(Outcome::Failed);
   }
   PasswordResult password = AcquirePassword(options, console, platform);
   if (!password.ok) {
     console.Error((password.message.empty() ? std::string() : "zrv: " + password.message + "\n") +
-                  "zrv: nothing was changed.\n");
+                  "zrv: " + texts::kNothingChanged + "\n");
     return kExitUsage;
   }
 

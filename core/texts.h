@@ -3,6 +3,11 @@
 // followed by a carriage return.
 #pragma once
 
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
 namespace ferrune::texts {
 
 inline constexpr wchar_t kApplicationTitle[] = L"Ferrune File Encrypter 2.01";
@@ -34,5 +39,97 @@ inline constexpr wchar_t kKeptChanged[] = L"the file changed while it was read";
 inline constexpr wchar_t kKeptOtherNames[] = L"other names lead to the same data";
 
 inline constexpr wchar_t kEncryptedExtension[] = L".zrv";
+
+// The error box's texts; what follows them is the system's message or a name.
+inline constexpr wchar_t kCannotRegisterClass[] = L"Cannot register the window class";
+inline constexpr wchar_t kCannotCreateWindow[] = L"Cannot create the window";
+inline constexpr wchar_t kCannotCreateControl[] = L"Cannot create the control ";
+inline constexpr wchar_t kThreadCreationError[] = L"Thread creation error: ";
+inline constexpr wchar_t kThreadError[] = L"Thread Error: ";
+inline constexpr wchar_t kUnknownError[] = L"Unknown error";
+
+// The texts below are UTF-8; %1 and %2 stand for what Filled puts in.
+inline constexpr char kSetDataFailed[] = "Failed to set data for '%1'";
+
+// The tool's own lines.
+inline constexpr char kCancelledNothingWritten[] = "Cancelled, nothing was written";
+inline constexpr char kCheckPassed[] = "The file is well formed and the password is right";
+inline constexpr char kNotAnEncryptedName[] = "The file name does not end in .zrv";
+inline constexpr char kNothingChanged[] = "nothing was changed.";
+inline constexpr char kTryHelp[] = "Try 'zrv --help' for more information.";
+inline constexpr char kVersionLine[] = "zrv (Ferrune) %1";
+inline constexpr char kCodePageMissing[] = "code page %1 is not available on this system.";
+inline constexpr char kNoCommand[] = "no command given (encrypt, decrypt or check)";
+inline constexpr char kUnknownCommand[] = "unknown command %1 (encrypt, decrypt or check)";
+inline constexpr char kNoFiles[] = "no files given";
+inline constexpr char kUnknownOption[] = "unknown option %1";
+inline constexpr char kNeedsValue[] = "option %1 needs a value";
+inline constexpr char kTakesNoValue[] = "option %1 takes no value";
+inline constexpr char kNeedsFileName[] = "--password-file needs a file name";
+inline constexpr char kNotACodePage[] = "code page %1 is not one of 874 and 1250 to 1258";
+// The password's prompts and refusals.
+inline constexpr char kAskPassword[] = "Enter a password: ";
+inline constexpr char kAskPasswordAgain[] = "Verify the password: ";
+inline constexpr char kAskPasswordUsed[] = "Enter the password used: ";
+inline constexpr char kYesOrNo[] = " [y/N] ";
+inline constexpr char kSeeCodePage[] = "(code page %1; see --code-page)";
+inline constexpr char kNotUtf8[] = "The password is not UTF-8 text.";
+inline constexpr char kStandardInput[] = "standard input";
+inline constexpr char kCannotReadPasswordFrom[] = "Cannot read the password from %1.";
+inline constexpr char kCannotReadPasswordFile[] = "Cannot read the password file %1.";
+inline constexpr char kLineTooLong[] = "The first line of %1 is longer than %2 bytes.";
+// Why the tool has no provider.
+inline constexpr char kProviderMissing[] = "The crypto provider is not available.";
+inline constexpr char kNoSignatureKey[] = "The crypto provider cannot make a signature key.";
+inline constexpr char kNoLibraryContext[] = "OpenSSL cannot make a library context.";
+inline constexpr char kNoRc2[] =
+    "The RC2 cipher is not available: OpenSSL's legacy provider (legacy module) cannot be loaded from %1.";
+inline constexpr char kNoDefaultProvider[] =
+    "SHA-1 and RSA are not available: OpenSSL's default provider cannot be loaded.";
+
+// zrv --help: the exit statuses come between the two, from the outcomes' rows.
+inline constexpr char kHelpStart[] =
+    "Usage: zrv encrypt|decrypt|check [OPTION]... FILE...\n"
+    "Encrypt files with a password into .zrv files, decrypt them, or check them.\n"
+    "\n"
+    "  encrypt    write FILE.zrv beside each FILE, then delete FILE\n"
+    "  decrypt    write each FILE.zrv as FILE, then delete FILE.zrv\n"
+    "  check      say whether each FILE is well formed and the password right;\n"
+    "             nothing is written\n"
+    "\n"
+    "  -k, --keep              keep the input files\n"
+    "  -f, --force             replace a file that stands under an output name\n"
+    "      --password-file F   take the password from the first line of file F\n"
+    "      --code-page N       password bytes in Windows code page N: 874 or\n"
+    "                          1250 to 1258 (default 1252)\n"
+    "  -h, --help              show this help\n"
+    "      --version           show the version\n"
+    "\n"
+    "Without --password-file the password is read from the terminal without\n"
+    "echo (twice to encrypt), or from the first line of standard input when\n"
+    "that is not a terminal.\n"
+    "\n"
+    "Exit status:\n";
+inline constexpr char kUsageStatus[] = "usage or password refused";
+inline constexpr char kHelpEnd[] =
+    "With several files every file is tried; the status is the first failure's.\n"
+    "A file that another zrv or Ferrune is working on is refused (status 4).\n"
+    "An input is deleted only while it is unchanged and its only name.\n";
+
+// `text` with %1, %2 and so on replaced by `values`, in one pass: a value
+// that holds a % sign stays as it is.
+inline std::string Filled(std::string_view text, std::initializer_list<std::string_view> values) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::size_t n = i + 1 < text.size() ? static_cast<std::size_t>(text[i + 1] - '1') : values.size();
+    if (text[i] == '%' && n < values.size()) {
+      out += values.begin()[n];
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
 
 }  // namespace ferrune::texts
