@@ -11,10 +11,6 @@
 #include "core/stream_crypt.h"
 #include "core/texts.h"
 
-#ifndef FERRUNE_VERSION
-#define FERRUNE_VERSION "unknown"
-#endif
-
 namespace ferrune::cli {
 namespace {
 
@@ -168,7 +164,7 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
     return ExitCodeOf(Outcome::Success);
   }
   if (options.version) {
-    console.Output(texts::Filled(texts::kVersionLine, {FERRUNE_VERSION}) + "\n");
+    console.Output(std::string(texts::kVersionLine) + "\n");
     return ExitCodeOf(Outcome::Success);
   }
   if (!error.empty()) {

@@ -10,7 +10,8 @@
 
 namespace ferrune::texts {
 
-inline constexpr wchar_t kApplicationTitle[] = L"Ferrune File Encrypter 2.01";
+// FERRUNE_VERSION is the project's version, which CMake defines.
+inline constexpr wchar_t kApplicationTitle[] = L"Ferrune File Encrypter " FERRUNE_VERSION;
 inline constexpr wchar_t kWindowCaption[] = L"Ferrune";
 inline constexpr wchar_t kWebHost[] = L"ferrune.example";
 inline constexpr wchar_t kHomePage[] = L"http://ferrune.example";
@@ -57,7 +58,7 @@ inline constexpr char kCheckPassed[] = "The file is well formed and the password
 inline constexpr char kNotAnEncryptedName[] = "The file name does not end in .zrv";
 inline constexpr char kNothingChanged[] = "nothing was changed.";
 inline constexpr char kTryHelp[] = "Try 'zrv --help' for more information.";
-inline constexpr char kVersionLine[] = "zrv (Ferrune) %1";
+inline constexpr char kVersionLine[] = "zrv (Ferrune) " FERRUNE_VERSION;
 inline constexpr char kCodePageMissing[] = "code page %1 is not available on this system.";
 inline constexpr char kNoCommand[] = "no command given (encrypt, decrypt or check)";
 inline constexpr char kUnknownCommand[] = "unknown command %1 (encrypt, decrypt or check)";

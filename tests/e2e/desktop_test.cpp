@@ -9,7 +9,6 @@ namespace {
 
 namespace ids = ferrune::ids;
 
-constexpr wchar_t kTitle[] = L"Ferrune File Encrypter 2.01";
 
 // Waits while serving this thread's own window.
 template <typename F>

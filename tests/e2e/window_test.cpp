@@ -12,7 +12,6 @@ namespace {
 
 namespace ids = ferrune::ids;
 
-constexpr wchar_t kTitle[] = L"Ferrune File Encrypter 2.01";
 
 std::string RandomBytes(std::size_t n, unsigned variant) {
   std::mt19937 rng(variant);
