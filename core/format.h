@@ -18,6 +18,11 @@ inline constexpr std::array<std::uint8_t, kMagicSize> kMagic = {'Z', 'R', 'V', '
 
 // Lengths of 2^31 or more are invalid.
 inline constexpr std::uint32_t kMaxRegionLength = 0x7FFFFFFFu;
+// Blobs and signatures above this cannot come from any provider key size
+// (16384-bit RSA needs about 2 KiB): such a file is damaged, and refusing it
+// unread keeps memory bounded.
+inline constexpr std::uint32_t kMaxKeyBlobLength = 64 * 1024;
+inline constexpr std::uint32_t kMaxSignatureLength = 64 * 1024;
 // The cipher's block: the ciphertext is a whole number of these.
 inline constexpr std::size_t kBlockSize = 8;
 
