@@ -1,28 +1,9 @@
 #include "core/file_job.h"
 
 #include "core/job_pause.h"
-#include "core/path_rules.h"
 #include "core/texts.h"
 
 namespace ferrune {
-
-bool IsEncryptedName(std::wstring_view path, NameCase nameCase) {
-  const std::wstring extension = ExtensionOf(path);
-  return nameCase == NameCase::Exact ? extension == texts::kEncryptedExtension
-                                     : SameTextAscii(extension, texts::kEncryptedExtension);
-}
-
-std::wstring EncryptedFileName(const std::wstring& plainPath) { return plainPath + texts::kEncryptedExtension; }
-
-// Whatever the last four characters are: no check that they read ".zrv".
-std::wstring DecryptedFileName(const std::wstring& encryptedPath) {
-  if (encryptedPath.size() <= 4) return {};
-  return encryptedPath.substr(0, encryptedPath.size() - 4);
-}
-
-std::wstring OutputFileName(JobKind kind, const std::wstring& inputPath) {
-  return kind == JobKind::Encrypt ? EncryptedFileName(inputPath) : DecryptedFileName(inputPath);
-}
 
 namespace {
 

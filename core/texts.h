@@ -39,8 +39,6 @@ inline constexpr wchar_t kReplaceQuestionEnd[] = L" already exists.\n\rDo you wa
 inline constexpr wchar_t kKeptChanged[] = L"the file changed while it was read";
 inline constexpr wchar_t kKeptOtherNames[] = L"other names lead to the same data";
 
-inline constexpr wchar_t kEncryptedExtension[] = L".zrv";
-
 // The error box's texts; what follows them is the system's message or a name.
 inline constexpr wchar_t kCannotRegisterClass[] = L"Cannot register the window class";
 inline constexpr wchar_t kCannotCreateWindow[] = L"Cannot create the window";

@@ -1,5 +1,6 @@
 #include "platform/win32/file_crypt.h"
 
+#include "core/output_names.h"
 #include "core/stream_crypt.h"
 #include "platform/win32/cryptoapi_provider.h"
 #include "platform/win32/win32_file_system.h"

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "core/file_job.h"
 #include "core/job_control.h"
 #include "core/outcome.h"
 #include "core/secret_bytes.h"

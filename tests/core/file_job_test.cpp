@@ -12,15 +12,6 @@ namespace {
 
 using testing::MemoryFileSystem;
 
-TEST(EncryptedName, ExactForTheWindowAndAnyCaseForTheTool) {
-  EXPECT_TRUE(IsEncryptedName(L"C:\\Docs\\a.zrv", NameCase::Exact));
-  EXPECT_FALSE(IsEncryptedName(L"C:\\Docs\\a.ZRV", NameCase::Exact));
-  EXPECT_TRUE(IsEncryptedName(L"C:\\Docs\\a.ZrV", NameCase::AnyCase));
-  // The extension is what follows the last dot of the last name only.
-  EXPECT_FALSE(IsEncryptedName(L"C:\\x.zrv\\a", NameCase::AnyCase));
-  EXPECT_FALSE(IsEncryptedName(L"a.zrv.bak", NameCase::AnyCase));
-}
-
 // The job over a test's operation on a plain input "a" (output "a.zrv").
 FileJobResult Job(MemoryFileSystem& files, const std::wstring& input, bool keep, std::function<Outcome()> operation) {
   FileJobRequest request;
