@@ -476,7 +476,8 @@ bool TMainForm::DecryptFile(const std::wstring& path, const SecretBytes& passwor
 std::wstring TMainForm::DecryptedFileName(const std::wstring& path) { return ferrune::DecryptedFileName(path); }
 
 void TMainForm::WorkerEnded(const FileJob& job) {
-  Trace(L"outcome=" + WideFromUtf8(std::string(OutcomeName(job.outcome))) + (job.inputKept ? L" kept" : L""));
+  Trace(L"outcome=" + WideFromUtf8(std::string(OutcomeName(job.outcome))) +
+        (job.kept != KeptReason::None ? L" kept" : L""));
   workerRunning_ = false;
   if (closing_) {
     // The user closed the window during the work: end the program now.
@@ -488,14 +489,14 @@ void TMainForm::WorkerEnded(const FileJob& job) {
 void TMainForm::EncryptDone(TThread* sender) {
   const FileJob& job = static_cast<TEncryptThread*>(sender)->Job();
   WorkerEnded(job);
-  if (!closing_) ShowResult(OutcomeText({job.outcome, job.inputKept}, JobKind::Encrypt));
+  if (!closing_) ShowResult(OutcomeText({job.outcome, job.kept}, JobKind::Encrypt));
 }
 
 void TMainForm::DecryptDone(TThread* sender) {
   const FileJob& job = static_cast<TDecryptThread*>(sender)->Job();
   WorkerEnded(job);
   if (!closing_)
-    ShowResult(OutcomeText({DecryptSucceeded ? Outcome::Success : job.outcome, job.inputKept}, JobKind::Decrypt));
+    ShowResult(OutcomeText({DecryptSucceeded ? Outcome::Success : job.outcome, job.kept}, JobKind::Decrypt));
 }
 
 // --- shell integration

@@ -42,7 +42,7 @@ void RunWorker(TThread& thread, FileJob& job, JobKind kind, FormOperation operat
                                           });
   job.password.Wipe();
   job.outcome = result.outcome;
-  job.inputKept = result.inputKept;
+  job.kept = result.kept;
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ std::string OutcomeMessage(const FileJobResult& result, Command command) {
   }
   const JobKind kind = command == Command::Encrypt ? JobKind::Encrypt : JobKind::Decrypt;
   std::wstring text = OutcomeText(result, kind, L". ");
-  if (const std::wstring why = KeptReasonText(result.kept); result.inputKept && !why.empty()) text += L": " + why;
+  if (const std::wstring why = KeptReasonText(result.kept); !why.empty()) text += L": " + why;
   return PlainText(text.c_str());
 }
 

@@ -122,7 +122,6 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
   }
   if (result.outcome != Outcome::Success || request.keepInput) return result;
   result.kept = RemoveInput(files, std::move(input), request.inputPath, seen);
-  result.inputKept = result.kept != KeptReason::None;
   return result;
 }
 
@@ -156,7 +155,7 @@ std::wstring KeptReasonText(KeptReason reason) {
 std::wstring OutcomeText(const FileJobResult& result, JobKind kind, std::wstring_view keptSeparator) {
   const OutcomeRow& row = RowOf(result.outcome);
   std::wstring text = kind == JobKind::Encrypt ? row.encryptText : row.decryptText;
-  if (result.outcome == Outcome::Success && result.inputKept) text.append(keptSeparator).append(texts::kOriginalKept);
+  if (result.kept != KeptReason::None) text.append(keptSeparator).append(texts::kOriginalKept);
   return text;
 }
 

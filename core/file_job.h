@@ -23,8 +23,7 @@ enum class KeptReason {
 
 struct FileJobResult {
   Outcome outcome = Outcome::Failed;
-  bool inputKept = false;  // success, but the input is still there
-  KeptReason kept = KeptReason::None;
+  KeptReason kept = KeptReason::None;  // None unless a success left the input there
 };
 
 struct FileJobRequest {

@@ -28,15 +28,15 @@ TEST(FileJob, DeletesTheInputOnlyAfterSuccessAndSaysWhenItStays) {
   ASSERT_TRUE(files.Get(L"a"));
 
   FileJobResult kept = Job(files, L"a", true, [] { return Outcome::Success; });
-  EXPECT_FALSE(kept.inputKept);
+  EXPECT_EQ(kept.kept, KeptReason::None);
   ASSERT_TRUE(files.Get(L"a"));
 
   files.failRemove = true;
-  EXPECT_TRUE(Job(files, L"a", false, [] { return Outcome::Success; }).inputKept);
+  EXPECT_EQ(Job(files, L"a", false, [] { return Outcome::Success; }).kept, KeptReason::NotRemoved);
   files.failRemove = false;
   const FileJobResult done = Job(files, L"a", false, [] { return Outcome::Success; });
   EXPECT_EQ(done.outcome, Outcome::Success);
-  EXPECT_FALSE(done.inputKept);
+  EXPECT_EQ(done.kept, KeptReason::None);
   EXPECT_FALSE(files.Get(L"a"));
 
   // An escaping exception is a failure, never a crash or a delete.
@@ -73,9 +73,9 @@ TEST(FileJob, EachOutcomeHasItsNameItsTextsAndItsExitStatus) {
     EXPECT_EQ(RowOf(row.outcome).exitCode, row.exitCode);
     EXPECT_FALSE(std::string_view(RowOf(row.outcome).exitMeaning).empty());
   }
-  EXPECT_EQ(OutcomeText({Outcome::Success, true}, JobKind::Decrypt),
+  EXPECT_EQ(OutcomeText({Outcome::Success, KeptReason::NotRemoved}, JobKind::Decrypt),
             L"Decryption completed\nThe original file was kept");
-  EXPECT_EQ(OutcomeText({Outcome::Success, true}, JobKind::Encrypt, L". "),
+  EXPECT_EQ(OutcomeText({Outcome::Success, KeptReason::NotRemoved}, JobKind::Encrypt, L". "),
             L"Encryption completed. The original file was kept");
 }
 
