@@ -212,7 +212,7 @@ Outcome DecryptInto(Provider& provider, const SecretBytes& password, InputFile& 
   const std::size_t headerBytes = std::min<std::uint64_t>(fileSize, header.size());
   if (headerBytes > 0 && !source.ReadAt(0, header.data(), headerBytes)) return Outcome::CannotRead;
   format::Layout layout;
-  if (format::ReadLayout(std::span(header.data(), headerBytes), fileSize, &layout) != format::LayoutCheck::Valid) {
+  if (!format::ReadLayout(std::span(header.data(), headerBytes), fileSize, &layout)) {
     return Outcome::Damaged;
   }
 

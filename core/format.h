@@ -40,18 +40,11 @@ struct Layout {
   std::uint64_t ciphertextLength = 0;
 };
 
-enum class LayoutCheck {
-  Valid,
-  TooShort,          // fewer than 16 bytes
-  LengthTooLarge,    // K or S of 2^31 or more
-  RegionPastEnd,     // 16 + K + S beyond the end
-  CiphertextEmpty,   // nothing to decrypt
-  CiphertextRagged,  // not a whole number of blocks
-};
-
-// `start` holds the file's first bytes (at least 16 when the file has them);
-// the magic is never looked at.
-LayoutCheck ReadLayout(std::span<const std::uint8_t> start, std::uint64_t fileSize, Layout* layout);
+// False for a damaged file: shorter than the header, a length of 2^31 or
+// more, the key blob or the signature past the end, or a ciphertext that is
+// empty or not a whole number of blocks. `start` holds the file's first bytes
+// (at least 16 when the file has them); the magic is never looked at.
+bool ReadLayout(std::span<const std::uint8_t> start, std::uint64_t fileSize, Layout* layout);
 
 // Ciphertext length of `plainLength` bytes: padding adds 1 to 8 bytes.
 inline std::uint64_t CiphertextLength(std::uint64_t plainLength) { return (plainLength / kBlockSize + 1) * kBlockSize; }
