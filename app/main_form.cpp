@@ -459,16 +459,16 @@ void TMainForm::StartWorker(bool encrypt, SecretBytes password) {
 
 // --- file operations and their completion
 
-bool TMainForm::EncryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control,
-                            Outcome& outcome) {
-  outcome = EncryptFileWithProvider(CryptProvider.handle(), path, password, control);
+bool TMainForm::EncryptFile(const std::wstring& path, StreamFiles& files, const SecretBytes& password,
+                            const JobControl& control, Outcome& outcome) {
+  outcome = EncryptFileWithProvider(CryptProvider.handle(), files, path, password, control);
   return outcome == Outcome::Success;
 }
 
-bool TMainForm::DecryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control,
-                            Outcome& outcome) {
+bool TMainForm::DecryptFile(const std::wstring& path, StreamFiles& files, const SecretBytes& password,
+                            const JobControl& control, Outcome& outcome) {
   DecryptSucceeded = false;
-  outcome = DecryptFileWithProvider(CryptProvider.handle(), path, password, control);
+  outcome = DecryptFileWithProvider(CryptProvider.handle(), files, path, password, control);
   DecryptSucceeded = outcome == Outcome::Success;
   return DecryptSucceeded;
 }

@@ -43,8 +43,10 @@ class TMainForm : public BaseWindow<TMainForm> {
   void Repaint();
 
   // File operations the workers call; both leave `outcome` set.
-  bool EncryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control, Outcome& outcome);
-  bool DecryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control, Outcome& outcome);
+  bool EncryptFile(const std::wstring& path, StreamFiles& files, const SecretBytes& password, const JobControl& control,
+                   Outcome& outcome);
+  bool DecryptFile(const std::wstring& path, StreamFiles& files, const SecretBytes& password, const JobControl& control,
+                   Outcome& outcome);
   static std::wstring DecryptedFileName(const std::wstring& path);
 
   // Completion handlers, run on the user-interface thread.

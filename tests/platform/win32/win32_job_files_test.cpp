@@ -107,9 +107,7 @@ TEST(Win32JobFiles, TheInputIsDeletedOnlyWhenItHasNoOtherName) {
     FileJobRequest request;
     request.inputPath = path;
     return RunFileJob(fs, request, {}, [&](StreamFiles& files, const std::wstring&, const JobControl& control) {
-      JobControl lent = control;
-      lent.files = &files;
-      return EncryptFileWithProvider(ctx.id(), path, SecretBytes::FromText("secret"), lent);
+      return EncryptFileWithProvider(ctx.id(), files, path, SecretBytes::FromText("secret"), control);
     });
   };
   WriteBytes(dir / L"a", PrintableBytes(3000));
