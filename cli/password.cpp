@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "core/output_names.h"
 #include "core/password_rules.h"
+#include "core/path_rules.h"
 #include "core/texts.h"
 #include "core/utf.h"
 
@@ -56,10 +58,19 @@ bool IsYes(const std::string& answer) {
   return folded == "y" || folded == "yes";
 }
 
+// What the decryption's prompt names: the file before its encryption, or how many.
+std::string EncryptedWhat(const Options& options, Platform& platform) {
+  if (options.files.size() != 1) return texts::Filled(texts::kTheseFiles, {std::to_string(options.files.size())});
+  const std::wstring name = NameOf(options.files.front());
+  return platform.Display(IsEncryptedName(name, NameCase::AnyCase) ? DecryptedFileName(name) : name);
+}
+
 PasswordResult FromTerminal(const Options& options, Console& console, Platform& platform) {
   if (options.command != Command::Encrypt) {
     SecretBytes text;
-    if (!console.ReadHidden(texts::kAskPasswordUsed, &text)) text.Wipe();
+    if (!console.ReadHidden(texts::Filled(texts::kAskPasswordUsed, {EncryptedWhat(options, platform)}), &text)) {
+      text.Wipe();
+    }
     if (const PasswordCheck check = CheckPassword(View(text)); check != PasswordCheck::Ok) return Refuse(check);
     return Encoded(platform, text, options.codePage);
   }

@@ -25,8 +25,8 @@ enum class EncodeStatus { Ok, NotText, Unrepresentable };
 
 // UTF-8 (a leading byte order mark dropped) to composed Unicode, then to the
 // code page. A character the code page lacks may still be written as its
-// canonical decomposition when the code page has every part of it (1255 and
-// 1258 keep accents as separate characters); no other substitute is made.
+// canonical decomposition when the code page has every part of it (of these
+// code pages only 1258 has letters only so); no other substitute is made.
 EncodeStatus EncodePassword(Platform& platform, const SecretBytes& utf8, int codePage, SecretBytes* out);
 
 struct PasswordResult {

@@ -1,6 +1,7 @@
 #include "core/file_job.h"
 
 #include "core/job_pause.h"
+#include "core/path_rules.h"
 #include "core/texts.h"
 
 namespace ferrune {
@@ -137,9 +138,7 @@ FileJobResult RunFileJob(FileSystem& files, const FileJobRequest& request, const
 }
 
 std::wstring ReplaceQuestion(const std::wstring& outputPath) {
-  const std::size_t cut = outputPath.find_last_of(L"\\/:");
-  const std::wstring name = cut == std::wstring::npos ? outputPath : outputPath.substr(cut + 1);
-  return texts::kReplaceQuestionStart + name + texts::kReplaceQuestionEnd;
+  return texts::kReplaceQuestionStart + NameOf(outputPath) + texts::kReplaceQuestionEnd;
 }
 
 std::wstring KeptReasonText(KeptReason reason) {

@@ -14,7 +14,7 @@ constexpr OutcomeRow kRows[] = {
   {Outcome::CannotRead,    "CannotRead",    L"Cannot read the file",                  L"Cannot read the file",                  4,    "cannot read"},
   {Outcome::CannotWrite,   "CannotWrite",   L"Cannot write the output file",          L"Cannot write the output file",          5,    "cannot write"},
   {Outcome::InUse,         "InUse",         L"The file is in use by another program", L"The file is in use by another program", 4,    "another job has the file"},
-  {Outcome::OutputExists,  "OutputExists",  L"The output file already exists",        L"The output file already exists",        5,    "a file stands under the output name"},
+  {Outcome::OutputExists,  "OutputExists",  L"The output file already exists",        L"The output file already exists",        5,    "a file stands under the output name (see --force)"},
   {Outcome::Cancelled,     "Cancelled",     L"Encryption failed",                     L"Decryption failed",                     6,    "cancelled"},
   {Outcome::Failed,        "Failed",        L"Encryption failed",                     L"Decryption failed",                     6,    "any other failure"},
 };

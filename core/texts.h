@@ -69,7 +69,9 @@ inline constexpr char kNotACodePage[] = "code page %1 is not one of 874 and 1250
 // The password's prompts and refusals.
 inline constexpr char kAskPassword[] = "Enter a password: ";
 inline constexpr char kAskPasswordAgain[] = "Verify the password: ";
-inline constexpr char kAskPasswordUsed[] = "Enter the password used: ";
+// Names the file as it was before its encryption, or says how many there are.
+inline constexpr char kAskPasswordUsed[] = "Enter the password used to encrypt %1: ";
+inline constexpr char kTheseFiles[] = "these %1 files";
 inline constexpr char kYesOrNo[] = " [y/N] ";
 inline constexpr char kSeeCodePage[] = "(code page %1; see --code-page)";
 inline constexpr char kNotUtf8[] = "The password is not UTF-8 text.";
@@ -100,9 +102,13 @@ inline constexpr char kHelpStart[] =
     "  -f, --force             replace a file that stands under an output name\n"
     "      --password-file F   take the password from the first line of file F\n"
     "      --code-page N       password bytes in Windows code page N: 874 or\n"
-    "                          1250 to 1258 (default 1252)\n"
+    "                          1250 to 1258 (default 1252); a character the code\n"
+    "                          page lacks is refused, except a letter that 1258\n"
+    "                          has as letter and mark, which is written so\n"
     "  -h, --help              show this help\n"
     "      --version           show the version\n"
+    "      --                  end the options: the arguments after it are\n"
+    "                          files, even when they start with a dash\n"
     "\n"
     "Without --password-file the password is read from the terminal without\n"
     "echo (twice to encrypt), or from the first line of standard input when\n"
@@ -111,8 +117,11 @@ inline constexpr char kHelpStart[] =
     "Exit status:\n";
 inline constexpr char kUsageStatus[] = "usage or password refused";
 inline constexpr char kHelpEnd[] =
+    "\n"
     "With several files every file is tried; the status is the first failure's.\n"
-    "A file that another zrv or Ferrune is working on is refused (status 4).\n"
+    "A file that another job is working on is refused (status 4): on Windows\n"
+    "the job of another zrv.exe or of the Ferrune window; elsewhere that of\n"
+    "another zrv only, which does not see the window's jobs under Wine.\n"
     "An input is deleted only while it is unchanged and its only name.\n";
 
 // `text` with %1, %2 and so on replaced by `values`, in one pass: a value
