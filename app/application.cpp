@@ -96,6 +96,11 @@ LRESULT TApplication::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         PostMessageW(window_, kHandOnActivation, 0, 0);
       }
       break;
+    case WM_SYSCOMMAND:
+      // The taskbar's minimise would hide the form and leave a box of the
+      // program alone on the screen; while one shows, this window is disabled.
+      if ((wp & 0xFFF0) == SC_MINIMIZE && !IsWindowEnabled(window_)) return 0;
+      break;
     case WM_ACTIVATE:
       if (formAlive && LOWORD(wp) != WA_INACTIVE) PostMessageW(window_, kHandOnActivation, 0, 0);
       return 0;

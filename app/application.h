@@ -28,6 +28,7 @@ class TApplication {
   // The window whose dialog keys (Tab) the loop handles, and to which this
   // window hands on its activation, minimise, restore and close.
   void SetMainForm(HWND form) { mainForm_ = form; }
+  HWND MainForm() const { return mainForm_; }
   // Shows this window at zero size: an owner that is hidden gives the
   // program no taskbar button under Wine.
   void ShowOwner();

@@ -4,17 +4,14 @@
 
 #include <stdexcept>
 
-#include "app/application.h"
 #include "app/logic/error_text.h"
+#include "app/program_box.h"
 #include "core/texts.h"
 #include "core/utf.h"
 
 namespace ferrune {
 
-void ShowErrorBox(const std::wstring& message) {
-  const TApplication& app = TApplication::Instance();
-  MessageBoxW(nullptr, WithFullStop(message).c_str(), app.Title().c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
-}
+void ShowErrorBox(const std::wstring& message) { ShowProgramBox(WithFullStop(message), MB_OK | MB_ICONSTOP); }
 
 void ShowCurrentErrorBox() {
   try {

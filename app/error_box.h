@@ -1,4 +1,5 @@
-// The standard error box: an error that escaped a handler, with a stop icon.
+// The standard error box: an error that escaped a handler, with a stop icon,
+// modal to the whole program like its other boxes.
 #pragma once
 
 #include <exception>

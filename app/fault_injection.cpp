@@ -27,6 +27,7 @@ class DeniedRegistry : public RegistryApi {
   RegStatus CreateKey(RegHandle, const std::wstring&, std::uint32_t, RegHandle*) override { return kDenied; }
   RegStatus SetDefaultString(RegHandle, const std::wstring&) override { return kDenied; }
   RegStatus QuerySubKeys(RegHandle, std::uint32_t*, std::uint32_t*) override { return kDenied; }
+  RegStatus CountValues(RegHandle, std::uint32_t*) override { return kDenied; }
   RegStatus EnumSubKey(RegHandle, std::uint32_t, std::uint32_t, std::wstring*) override { return kDenied; }
   RegStatus DeleteKey(RegHandle, const std::wstring&) override { return kDenied; }
   RegStatus CloseKey(RegHandle) override { return kDenied; }

@@ -1,6 +1,8 @@
 // Faults the end-to-end tests can ask for through FERRUNE_FAULT, for paths a
 // healthy machine never takes (a thread that cannot be created, no provider,
 // a registry that refuses, a worker's completion without an event to wait on).
+// Only the test trees build them (FERRUNE_TEST_SWITCHES); a release has
+// fault_injection_none.cpp, which reads nothing.
 #pragma once
 
 namespace ferrune {

@@ -26,9 +26,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     app.ShowOwner();
     form.Show();
     app.Run();
-    // Every way out releases the context (the key store is written then).
-    CryptProvider.Release();
-    if (HANDLE worker = form.WorkerThread()) WaitForSingleObject(worker, 30000);
+    // Every way out releases the context, but only once no operation uses
+    // it: a worker that will not end goes with the process, and the context
+    // with it.
+    if (form.OutwaitWorker(30000)) ReleaseCryptProvider();
   } catch (...) {
     ShowCurrentErrorBox();
     return 1;

@@ -14,6 +14,7 @@
 #include "app/logic/dispatch.h"
 #include "app/logic/window_position.h"
 #include "app/password_bytes.h"
+#include "app/program_box.h"
 #include "app/program_path.h"
 #include "app/thread.h"
 #include "app/trace.h"
@@ -32,6 +33,12 @@ TMainForm* MainForm = nullptr;
 std::wstring TargetFile;
 bool DecryptSucceeded = false;
 CryptContext CryptProvider;
+
+void ReleaseCryptProvider() {
+  if (!CryptProvider.available()) return;
+  CryptProvider.Release();
+  Trace(L"provider released");
+}
 
 namespace {
 
@@ -262,17 +269,42 @@ void TMainForm::FormShow() {
 
 void TMainForm::FormClose() {
   if (workerRunning_) {
-    // A cancel: the worker stops at its next chunk and its completion ends
-    // the program. Waiting here would deadlock, since the completion is a
-    // synchronous call onto this thread.
-    cancel_ = true;
-    closing_ = true;
-    ShowWindow(hwnd_, SW_HIDE);
-    TApplication::Instance().HideOwner();
+    // Waiting here would deadlock, since the completion is a synchronous
+    // call onto this thread.
+    StopWorkerToClose();
     return;
   }
-  CryptProvider.Release();
+  ReleaseCryptProvider();
   DestroyWindow(hwnd_);
+}
+
+void TMainForm::StopWorkerToClose() {
+  // A cancel: the worker stops at its next chunk and its completion ends
+  // the program.
+  cancel_ = true;
+  closing_ = true;
+  ShowWindow(hwnd_, SW_HIDE);
+  TApplication::Instance().HideOwner();
+}
+
+bool TMainForm::OutwaitWorker(DWORD milliseconds) {
+  // Without a handle to wait on, a running worker is not waited for.
+  if (!workerThread_) return !workerRunning_;
+  // The loop ends with a worker running only on a WM_QUIT from outside: the
+  // worker is stopped as by a close, and its calls onto this thread are
+  // served here, since the loop that served them has ended.
+  if (workerRunning_) StopWorkerToClose();
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (;;) {
+    ServeSynchronizeQueue();
+    const DWORD wait = WaitForSingleObject(workerThread_.get(), 10);
+    if (wait == WAIT_OBJECT_0) {
+      // A completion handed over to this thread as the worker ended.
+      ServeSynchronizeQueue();
+      return true;
+    }
+    if (wait != WAIT_TIMEOUT || GetTickCount64() >= end) return false;
+  }
 }
 
 // --- window operations
@@ -348,8 +380,9 @@ void TMainForm::RestoreFocus() {
 }
 
 void TMainForm::ReactivateAfterBox() {
-  // A task-modal box (the standard error box) has no owner to give the
-  // activation back to; the form takes it unless the user went elsewhere.
+  // A box that ends with nothing of the program active (a task-modal one
+  // has no owner to give the activation back to): the form takes it unless
+  // the user went elsewhere.
   if (!IsWindowVisible(hwnd_) || !IsWindowEnabled(hwnd_) || GetActiveWindow()) return;
   HWND foreground = GetForegroundWindow();
   DWORD process = 0;
@@ -360,7 +393,7 @@ void TMainForm::ReactivateAfterBox() {
 
 int TMainForm::AskBox(const std::wstring& text, UINT buttons) const {
   SaveFocus();
-  return MessageBoxW(hwnd_, text.c_str(), TApplication::Instance().Title().c_str(), buttons | MB_DEFBUTTON1);
+  return ShowProgramBox(text, buttons | MB_DEFBUTTON1);
 }
 
 // --- buttons
@@ -418,20 +451,28 @@ void TMainForm::SpeedButton1Click() {
     AskBox(PasswordCheckText(check), MB_OK);
     return;
   }
-  std::optional<SecretBytes> bytes = UsablePassword(text);
-  if (!bytes) return;
+  std::optional<SecretBytes> bytes = PasswordBytes(text.text.data(), text.text.size());
+  // A file of an earlier version may hold the standard conversion's bytes;
+  // the outcome tells when those do not open it either.
+  const bool standardBytes = !bytes;
+  if (standardBytes) bytes = StandardPasswordBytes(text.text.data(), text.text.size());
+  if (!bytes) {
+    AskBox(texts::kBadPasswordCharacters, MB_OK);
+    return;
+  }
   OutputReplaceConfirmed = OutputFileStands(JobKind::Decrypt);
   if (OutputReplaceConfirmed &&
       AskBox(ReplaceQuestion(ferrune::DecryptedFileName(TargetFile)), MB_YESNO | MB_DEFBUTTON2) != IDYES) {
     return;
   }
   ShowProgress(texts::kDecrypting);
-  StartWorker(false, std::move(*bytes));
+  StartWorker(false, std::move(*bytes), standardBytes);
 }
 
-void TMainForm::StartWorker(bool encrypt, SecretBytes password) {
+void TMainForm::StartWorker(bool encrypt, SecretBytes password, bool standardBytes) {
   FileJob job;
   job.password = std::move(password);
+  job.standardBytes = standardBytes;
   job.cancel = &cancel_;
   job.progressWindow = hwnd_;
   try {
@@ -481,7 +522,7 @@ void TMainForm::WorkerEnded(const FileJob& job) {
   workerRunning_ = false;
   if (closing_) {
     // The user closed the window during the work: end the program now.
-    CryptProvider.Release();
+    ReleaseCryptProvider();
     DestroyWindow(hwnd_);
   }
 }
@@ -495,8 +536,10 @@ void TMainForm::EncryptDone(TThread* sender) {
 void TMainForm::DecryptDone(TThread* sender) {
   const FileJob& job = static_cast<TDecryptThread*>(sender)->Job();
   WorkerEnded(job);
-  if (!closing_)
-    ShowResult(OutcomeText({DecryptSucceeded ? Outcome::Success : job.outcome, job.kept}, JobKind::Decrypt));
+  if (closing_) return;
+  const Outcome outcome = DecryptSucceeded ? Outcome::Success : job.outcome;
+  const wchar_t* standardBytesText = job.standardBytes ? StandardBytesOutcomeText(outcome) : nullptr;
+  ShowResult(standardBytesText ? standardBytesText : OutcomeText({outcome, job.kept}, JobKind::Decrypt));
 }
 
 // --- shell integration

@@ -53,8 +53,9 @@ class TMainForm : public BaseWindow<TMainForm> {
   void EncryptDone(TThread* sender);
   void DecryptDone(TThread* sender);
 
-  // Thread to outwait before the process ends (null when none ran).
-  HANDLE WorkerThread() const { return workerThread_ ? workerThread_.get() : nullptr; }
+  // Before the process ends: stops a worker still running and waits for its
+  // end, at most `milliseconds`; true when no worker runs any more.
+  bool OutwaitWorker(DWORD milliseconds);
 
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
 
@@ -98,7 +99,7 @@ class TMainForm : public BaseWindow<TMainForm> {
   int AskBox(const std::wstring& text, UINT buttons) const;
   bool ProviderAvailable() const;
   bool TakePassword(HWND edit, SecretBytes& out, std::size_t* length);
-  void StartWorker(bool encrypt, SecretBytes password);
+  void StartWorker(bool encrypt, SecretBytes password, bool standardBytes = false);
   void WorkerEnded(const FileJob& job);
   std::optional<SecretBytes> UsablePassword(const SecretWideText& text) const;
   void Progress(unsigned permille);
@@ -106,6 +107,7 @@ class TMainForm : public BaseWindow<TMainForm> {
   void SaveFocus() const;
   void RestoreFocus();
   void ReactivateAfterBox();
+  void StopWorkerToClose();
 
   std::vector<std::unique_ptr<TControl>> controls_;
   std::vector<HWND> hwnds_;  // parallel to the design rows
@@ -127,5 +129,7 @@ extern TMainForm* MainForm;
 extern std::wstring TargetFile;
 extern bool DecryptSucceeded;
 extern CryptContext CryptProvider;
+// Releases the context once (the key store is written then).
+void ReleaseCryptProvider();
 
 }  // namespace ferrune

@@ -3,22 +3,32 @@
 #include <windows.h>
 
 namespace ferrune {
+namespace {
+
+// `usedDefault` null: no character counts as missing.
+std::optional<SecretBytes> Converted(UINT codePage, DWORD flags, const wchar_t* text, std::size_t length,
+                                     BOOL* usedDefault) {
+  if (length == 0) return SecretBytes();
+  const int size = WideCharToMultiByte(codePage, flags, text, int(length), nullptr, 0, nullptr, usedDefault);
+  if (size <= 0 || (usedDefault && *usedDefault)) return std::nullopt;
+  SecretBytes bytes(static_cast<std::size_t>(size));
+  const int written = WideCharToMultiByte(codePage, flags, text, int(length), reinterpret_cast<char*>(bytes.data()),
+                                          size, nullptr, usedDefault);
+  if (written != size || (usedDefault && *usedDefault)) return std::nullopt;
+  return bytes;
+}
+
+}  // namespace
 
 std::optional<SecretBytes> PasswordBytes(const wchar_t* text, std::size_t length) {
-  if (length == 0) return SecretBytes();
   const UINT codePage = GetACP();
-  const bool utf8 = codePage == CP_UTF8;
-  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  if (codePage == CP_UTF8) return Converted(codePage, WC_ERR_INVALID_CHARS, text, length, nullptr);
   BOOL usedDefault = FALSE;
-  BOOL* usedDefaultArg = utf8 ? nullptr : &usedDefault;
-  const int size = WideCharToMultiByte(codePage, flags, text, int(length), nullptr, 0, nullptr, usedDefaultArg);
-  if (size <= 0 || usedDefault) return std::nullopt;
-  SecretBytes bytes(static_cast<std::size_t>(size));
-  usedDefault = FALSE;
-  const int written = WideCharToMultiByte(codePage, flags, text, int(length), reinterpret_cast<char*>(bytes.data()),
-                                          size, nullptr, usedDefaultArg);
-  if (written != size || usedDefault) return std::nullopt;
-  return bytes;
+  return Converted(codePage, WC_NO_BEST_FIT_CHARS, text, length, &usedDefault);
+}
+
+std::optional<SecretBytes> StandardPasswordBytes(const wchar_t* text, std::size_t length) {
+  return Converted(GetACP(), 0, text, length, nullptr);
 }
 
 SecretWideText::~SecretWideText() {

@@ -20,6 +20,8 @@ struct FileJob {
   HWND progressWindow = nullptr;  // receives WM_APP_PROGRESS for large files
   Outcome outcome = Outcome::Failed;
   KeptReason kept = KeptReason::None;  // why a success left the input there
+  // The password's bytes come from the standard conversion: its exact ones were refused.
+  bool standardBytes = false;
 };
 
 // Set by the click that starts the job when the user agreed to replace the

@@ -23,20 +23,43 @@ std::span<const std::uint8_t> View(const SecretBytes& bytes) { return {bytes.dat
 
 PasswordResult Refuse(PasswordCheck check) { return Refuse(PlainText(PasswordCheckText(check))); }
 
-PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage) {
+// UTF-8 (a leading byte order mark dropped) to composed Unicode.
+EncodeStatus Composed(Platform& platform, const SecretBytes& utf8, SecretText* composed) {
+  const std::uint8_t* data = utf8.data();
+  std::size_t size = utf8.size();
+  if (size >= sizeof kBom && std::memcmp(data, kBom, sizeof kBom) == 0) {
+    data += sizeof kBom;
+    size -= sizeof kBom;
+  }
+  std::optional<std::u32string> decoded = DecodeUtf8(data, size);
+  if (!decoded) return EncodeStatus::NotText;
+  SecretText text(std::move(*decoded));
+  return platform.Normalize(text.text, NormalForm::Composed, composed) ? EncodeStatus::Ok
+                                                                       : EncodeStatus::Unrepresentable;
+}
+
+PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage, Command command) {
   PasswordResult result;
   switch (EncodePassword(platform, utf8, codePage, &result.bytes)) {
     case EncodeStatus::Ok: result.ok = true; return result;
     case EncodeStatus::NotText: return Refuse(texts::kNotUtf8);
     case EncodeStatus::Unrepresentable: break;
   }
-  return Refuse(PlainText(texts::kBadPasswordCharacters) + "\n" +
-                texts::Filled(texts::kSeeCodePage, {std::to_string(codePage)}));
+  SecretText composed;
+  if (command != Command::Encrypt && Composed(platform, utf8, &composed) == EncodeStatus::Ok) {
+    if (std::optional<SecretBytes> standard = platform.StandardBytes(composed.text, codePage)) {
+      result.ok = true;
+      result.bytes = std::move(*standard);
+      result.standardBytes = true;
+      return result;
+    }
+  }
+  return Refuse(PlainText(texts::kBadPasswordCharacters) + "\n" + CodePageHint(codePage));
 }
 
 // From a file or a pipe: the first line, no length question.
 PasswordResult FromLine(const std::function<int(std::uint8_t*)>& read, const std::string& source, Platform& platform,
-                        int codePage) {
+                        const Options& options) {
   SecretBytes line;
   switch (ReadFirstLine(read, &line)) {
     case LineStatus::Ok: break;
@@ -47,7 +70,7 @@ PasswordResult FromLine(const std::function<int(std::uint8_t*)>& read, const std
   if (line.empty() || (line.size() == sizeof kBom && std::memcmp(line.data(), kBom, sizeof kBom) == 0)) {
     return Refuse(PasswordCheck::Empty);
   }
-  return Encoded(platform, line, codePage);
+  return Encoded(platform, line, options.codePage, options.command);
 }
 
 bool IsYes(const std::string& answer) {
@@ -72,7 +95,7 @@ PasswordResult FromTerminal(const Options& options, Console& console, Platform& 
       text.Wipe();
     }
     if (const PasswordCheck check = CheckPassword(View(text)); check != PasswordCheck::Ok) return Refuse(check);
-    return Encoded(platform, text, options.codePage);
+    return Encoded(platform, text, options.codePage, options.command);
   }
   SecretBytes first, second;
   const bool gotFirst = console.ReadHidden(texts::kAskPassword, &first);
@@ -81,7 +104,7 @@ PasswordResult FromTerminal(const Options& options, Console& console, Platform& 
   if (const PasswordCheck check = CheckNewPassword(View(first), View(second)); check != PasswordCheck::Ok) {
     return Refuse(check);
   }
-  PasswordResult result = Encoded(platform, first, options.codePage);
+  PasswordResult result = Encoded(platform, first, options.codePage, options.command);
   if (!result.ok || !NeedsShortPasswordQuestion(result.bytes.size())) return result;
   std::string answer;
   if (!console.ReadVisible(PlainText(texts::kShortPassword) + texts::kYesOrNo, &answer) || !IsYes(answer)) {
@@ -91,6 +114,8 @@ PasswordResult FromTerminal(const Options& options, Console& console, Platform& 
 }
 
 }  // namespace
+
+std::string CodePageHint(int codePage) { return texts::Filled(texts::kSeeCodePage, {std::to_string(codePage)}); }
 
 std::string PlainText(const wchar_t* text) {
   std::wstring plain;
@@ -117,17 +142,8 @@ LineStatus ReadFirstLine(const std::function<int(std::uint8_t*)>& read, SecretBy
 }
 
 EncodeStatus EncodePassword(Platform& platform, const SecretBytes& utf8, int codePage, SecretBytes* out) {
-  const std::uint8_t* data = utf8.data();
-  std::size_t size = utf8.size();
-  if (size >= sizeof kBom && std::memcmp(data, kBom, sizeof kBom) == 0) {
-    data += sizeof kBom;
-    size -= sizeof kBom;
-  }
-  std::optional<std::u32string> decoded = DecodeUtf8(data, size);
-  if (!decoded) return EncodeStatus::NotText;
-  SecretText text(std::move(*decoded));
   SecretText composed;
-  if (!platform.Normalize(text.text, NormalForm::Composed, &composed)) return EncodeStatus::Unrepresentable;
+  if (const EncodeStatus status = Composed(platform, utf8, &composed); status != EncodeStatus::Ok) return status;
   SecretBytes bytes(composed.text.size() * 4);
   std::size_t length = 0;
   for (const char32_t c : composed.text) {
@@ -155,11 +171,11 @@ PasswordResult AcquirePassword(const Options& options, Console& console, Platfor
     const std::string name = platform.Display(*options.passwordFile);
     auto source = platform.OpenText(*options.passwordFile);
     if (!source) return Refuse(texts::Filled(texts::kCannotReadPasswordFile, {name}));
-    return FromLine([&](std::uint8_t* b) { return source->Read(b); }, name, platform, options.codePage);
+    return FromLine([&](std::uint8_t* b) { return source->Read(b); }, name, platform, options);
   }
   if (!console.InputIsTerminal()) {
     return FromLine([&](std::uint8_t* b) { return console.ReadInputByte(b); }, texts::kStandardInput, platform,
-                    options.codePage);
+                    options);
   }
   return FromTerminal(options, console, platform);
 }

@@ -32,6 +32,10 @@ EncodeStatus EncodePassword(Platform& platform, const SecretBytes& utf8, int cod
 struct PasswordResult {
   bool ok = false;
   SecretBytes bytes;
+  // To decrypt, a password the code page lacks characters for is taken in
+  // the bytes of the system's standard conversion, as earlier versions took
+  // it (StandardBytesOutcomeText).
+  bool standardBytes = false;
   // When not ok: what to tell the user (may be empty when they said no).
   std::string message;
 };
@@ -40,5 +44,8 @@ PasswordResult AcquirePassword(const Options& options, Console& console, Platfor
 
 // A text of the window's, for a terminal: its stored line break is LF CR.
 std::string PlainText(const wchar_t* text);
+
+// Where a refusal of the password's characters points: "(code page N; see --code-page)".
+std::string CodePageHint(int codePage);
 
 }  // namespace ferrune::cli

@@ -57,6 +57,11 @@ class Platform {
   virtual bool CodePageAvailable(int codePage) = 0;
   virtual bool Normalize(const std::u32string& text, NormalForm form, SecretText* out) = 0;
   virtual std::optional<std::uint8_t> ToCodePage(char32_t c, int codePage) = 0;
+  // The text in the bytes of the system's standard conversion to the code
+  // page, which puts a look-alike or the default character in place of what
+  // the page lacks, as earlier versions took their passwords. Empty optional
+  // where the system has no such conversion.
+  virtual std::optional<SecretBytes> StandardBytes(const std::u32string& text, int codePage) = 0;
 };
 
 // The system this build runs on: each platform's file defines these.

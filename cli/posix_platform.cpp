@@ -71,6 +71,9 @@ class PosixPlatform final : public Platform {
     return true;
   }
 
+  // No best-fit table here: such files open with zrv.exe or the window.
+  std::optional<SecretBytes> StandardBytes(const std::u32string&, int) override { return std::nullopt; }
+
   std::optional<std::uint8_t> ToCodePage(char32_t c, int codePage) override {
     if (c < 0x80) return static_cast<std::uint8_t>(c);
     const char16_t* upper = CodePageUpperHalf(codePage);

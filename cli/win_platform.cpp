@@ -121,6 +121,25 @@ class WindowsPlatform final : public Platform {
     return valid;
   }
 
+  std::optional<SecretBytes> StandardBytes(const std::u32string& text, int codePage) override {
+    std::wstring wide;
+    if (!CodePointsToWide(text, &wide)) return std::nullopt;
+    if (wide.empty()) return SecretBytes();
+    const UINT page = static_cast<UINT>(codePage);
+    const int size =
+        WideCharToMultiByte(page, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::optional<SecretBytes> bytes;
+    if (size > 0) {
+      bytes.emplace(static_cast<std::size_t>(size));
+      if (WideCharToMultiByte(page, 0, wide.data(), static_cast<int>(wide.size()),
+                              reinterpret_cast<char*>(bytes->data()), size, nullptr, nullptr) != size) {
+        bytes.reset();
+      }
+    }
+    WipeString(wide);
+    return bytes;
+  }
+
   std::optional<std::uint8_t> ToCodePage(char32_t c, int codePage) override {
     if (c > 0xFFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
     const wchar_t wide = static_cast<wchar_t>(c);

@@ -7,6 +7,7 @@
 #include "cli/password.h"
 #include "core/decryption.h"
 #include "core/file_job.h"
+#include "core/password_rules.h"
 #include "core/progress_throttle.h"
 #include "core/stream_crypt.h"
 #include "core/texts.h"
@@ -198,7 +199,11 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
     }
     const std::string name = platform.Display(path);
     Progress progress(console, console.ErrorIsTerminal(), name);
-    const FileResult result = ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
+    FileResult result = ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
+    if (const wchar_t* refused = password.standardBytes ? StandardBytesOutcomeText(result.outcome) : nullptr) {
+      result.message = PlainText(refused) + " " + CodePageHint(options.codePage);
+      result.exitCode = kExitUsage;
+    }
     console.Error("zrv: " + name + ": " + result.message + "\n");
     if (exitCode == success) exitCode = result.exitCode;
   }

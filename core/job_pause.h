@@ -1,8 +1,12 @@
-// A wait that only tests switch on, so that another process can act at a
-// known moment of a job. FERRUNE_TEST_PAUSE names a file; FERRUNE_TEST_PAUSE_AT
-// names the step ("open" when unset: "open", "middle", "written", "commit").
-// At that step the job creates the file and waits until it is removed (two
-// minutes at most). Once per process; nothing happens without the variable.
+// A wait for the tests. A test must hold a real process (zrv, the window) at
+// a known step of a job, to kill or interrupt it there or to start another
+// job on its files, and nothing outside the process can stop it at such a
+// step. FERRUNE_TEST_PAUSE names a file; FERRUNE_TEST_PAUSE_AT names the step
+// ("open" when unset: "open", "middle", "written", "commit"). At that step
+// the job creates the file and waits until it is removed (two minutes at
+// most, cancel or not). Once per process; nothing happens without the
+// variable. Only the test trees build it (FERRUNE_TEST_SWITCHES); a release
+// has job_pause_none.cpp, which reads nothing.
 #pragma once
 
 namespace ferrune {

@@ -15,4 +15,8 @@ const wchar_t* PasswordCheckText(PasswordCheck check) {
   return nullptr;
 }
 
+const wchar_t* StandardBytesOutcomeText(Outcome outcome) {
+  return outcome == Outcome::WrongPassword ? texts::kUnusableCharacters : nullptr;
+}
+
 }  // namespace ferrune

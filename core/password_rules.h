@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <span>
 
+#include "core/outcome.h"
+
 namespace ferrune {
 
 enum class PasswordCheck { Ok, Empty, Different };
@@ -31,5 +33,13 @@ bool NeedsShortPasswordQuestion(std::size_t passwordBytes);
 
 // The message for a refusal; null for Ok.
 const wchar_t* PasswordCheckText(PasswordCheck check);
+
+// A new file's password must have exact bytes in the code page. To decrypt,
+// a password without them is taken in the bytes of the system's standard
+// conversion (a look-alike or the default character for what the code page
+// lacks), since earlier versions made their files so. When those bytes do
+// not open the file either, the characters are what the user is told of, not
+// a wrong password: the text for that outcome, or null.
+const wchar_t* StandardBytesOutcomeText(Outcome outcome);
 
 }  // namespace ferrune

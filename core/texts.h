@@ -24,6 +24,9 @@ inline constexpr wchar_t kShortPassword[] =
     L"You have entered a password which has less than 6 characters.\n\rAre you sure you want to continue?";
 inline constexpr wchar_t kBadPasswordCharacters[] =
     L"The password contains characters that cannot be used.\n\rPlease choose another password.";
+// A decryption whose password bytes were taken by the standard conversion,
+// and that does not open the file either.
+inline constexpr wchar_t kUnusableCharacters[] = L"The password contains characters that cannot be used";
 inline constexpr wchar_t kNoProvider[] = L"The crypto provider is not available.\n\rThe file has not been changed.";
 inline constexpr wchar_t kAskRemove[] = L"Remove Ferrune from the shell?";
 inline constexpr wchar_t kRemoved[] = L"Ferrune has been removed from the shell.";
@@ -122,6 +125,9 @@ inline constexpr char kHelpEnd[] =
     "A file that another job is working on is refused (status 4): on Windows\n"
     "the job of another zrv.exe or of the Ferrune window; elsewhere that of\n"
     "another zrv only, which does not see the window's jobs under Wine.\n"
+    "A password with a character the code page lacks is refused. Files that\n"
+    "earlier versions made with such a password (a look-alike letter in its\n"
+    "place) open with zrv.exe or the window on Windows, not with zrv elsewhere.\n"
     "An input is deleted only while it is unchanged and its only name.\n";
 
 // `text` with %1, %2 and so on replaced by `values`, in one pass: a value

@@ -34,7 +34,8 @@ mkdir -p "$build" "$dist"
 # Paths of this checkout must not end up in the binaries (__FILE__ in asserts).
 # The build folder's map comes last, so it wins when the build is in the tree.
 maps="-ffile-prefix-map=$root=. -ffile-prefix-map=$build=build"
-common=(-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DCMAKE_CXX_FLAGS="$maps")
+# No test switches: a release reads neither FERRUNE_TEST_PAUSE nor FERRUNE_FAULT.
+common=(-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFERRUNE_TEST_SWITCHES=OFF -DCMAKE_CXX_FLAGS="$maps")
 
 echo "== Windows release build"
 cmake -S "$root" -B "$build/win" "${common[@]}" \

@@ -17,7 +17,7 @@ inline constexpr RegStatus kRegOk = 0;
 // KEY_ALL_ACCESS, asked for by every open and create.
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 
-enum class RootKey { ClassesRoot, CurrentUser };
+enum class RootKey { LocalMachine, CurrentUser };
 
 class RegistryApi {
  public:
@@ -31,6 +31,8 @@ class RegistryApi {
   // The key's unnamed value, as REG_SZ.
   virtual RegStatus SetDefaultString(RegHandle key, const std::wstring& text) = 0;
   virtual RegStatus QuerySubKeys(RegHandle key, std::uint32_t* count, std::uint32_t* longestNameChars) = 0;
+  // How many values the key holds, its default value included.
+  virtual RegStatus CountValues(RegHandle key, std::uint32_t* count) = 0;
   // bufferChars counts the terminator, as RegEnumKeyExW does.
   virtual RegStatus EnumSubKey(RegHandle key, std::uint32_t index, std::uint32_t bufferChars, std::wstring* name) = 0;
   // Deletes one key without subkeys below base.

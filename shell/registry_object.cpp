@@ -65,6 +65,21 @@ bool RegistryObject::DeleteKey(std::wstring_view path) {
   return api_->DeleteKey(r.base, r.subKey) == kRegOk;
 }
 
+bool RegistryObject::DeleteKeyIfEmpty(std::wstring_view path) {
+  const Resolved r = Resolve(path);
+  RegHandle opened = nullptr;
+  if (api_->OpenKey(r.base, r.subKey, kKeyAllAccess, &opened) != kRegOk) return false;
+  std::uint32_t subKeys = 0;
+  std::uint32_t longest = 0;
+  std::uint32_t values = 0;
+  {
+    const OwnedKey target = OwnKey(*api_, opened);
+    if (api_->QuerySubKeys(opened, &subKeys, &longest) != kRegOk || api_->CountValues(opened, &values) != kRegOk)
+      return false;
+  }
+  return subKeys == 0 && values == 0 && api_->DeleteKey(r.base, r.subKey) == kRegOk;
+}
+
 void RegistryObject::DeleteSubtreeOf(RegHandle target) {
   std::uint32_t count = 0;
   std::uint32_t longest = 0;

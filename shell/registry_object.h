@@ -31,6 +31,8 @@ class RegistryObject {
   bool OpenKey(std::wstring_view path, bool create);
   // Removes the key with its whole subtree; true when the key itself went.
   bool DeleteKey(std::wstring_view path);
+  // Removes the key only when it holds neither subkeys nor values.
+  bool DeleteKeyIfEmpty(std::wstring_view path);
   // Throws RegistryError when refused or when no key is current.
   void WriteDefaultString(const std::wstring& text);
 

@@ -11,6 +11,9 @@ namespace {
 constexpr std::wstring_view kVerbKey = L"\\*\\Shell\\Encrypt with Ferrune";
 constexpr std::wstring_view kExtensionKey = L"\\.zrv";
 constexpr std::wstring_view kFileTypeKey = L"\\Ferrune File";
+// The earlier layout's verbs.
+constexpr std::wstring_view kEarlierVerbKey = L"\\*\\Shell\\FerruneFileCrypt";
+constexpr std::wstring_view kEarlierOpenKey = L"\\Ferrune File\\Shell\\Open";
 
 // A failed open would leave another key current and the next write would
 // land there, so it stops the writing like a refused write.
@@ -22,9 +25,17 @@ void DropIfPresent(RegistryObject& reg, std::wstring_view path) {
   if (reg.OpenKey(path, false)) reg.DeleteKey(path);
 }
 
+// Machine-wide the opens fail without the right to delete, and the keys stay.
+void DropEarlierLayout(RegistryApi& api, RegistryRoot root) {
+  RegistryObject reg(api, root);
+  DropIfPresent(reg, kEarlierVerbKey);
+  DropIfPresent(reg, kEarlierOpenKey);
+}
+
 void RemoveFrom(RegistryApi& api, RegistryRoot root) {
   RegistryObject reg(api, root);
   reg.DeleteKey(kVerbKey);
+  reg.DeleteKey(kEarlierVerbKey);
   reg.DeleteKey(kExtensionKey);
   reg.DeleteKey(kFileTypeKey);
 }
@@ -32,10 +43,10 @@ void RemoveFrom(RegistryApi& api, RegistryRoot root) {
 }  // namespace
 
 void RegisterShellIntegration(RegistryApi& api, const std::wstring& programPath) {
-  RegistryObject reg(api, kUserClassesRoot);
-  DropIfPresent(reg, L"\\*\\Shell\\FerruneFileCrypt");
-  DropIfPresent(reg, L"\\Ferrune File\\Shell\\Open");
+  DropEarlierLayout(api, kUserClassesRoot);
+  DropEarlierLayout(api, kMachineClassesRoot);
 
+  RegistryObject reg(api, kUserClassesRoot);
   Open(reg, kVerbKey, true);
   reg.WriteDefaultString(L"Encrypt with Ferrune");
   Open(reg, L"command", true);
@@ -60,6 +71,13 @@ void RemoveShellIntegration(RegistryApi& api) {
   // Per-user first: on Windows the merged view shows those before the
   // machine-wide ones.
   RemoveFrom(api, kUserClassesRoot);
+  {
+    // The first start made these above the verb; another program's keys or
+    // values in them keep them.
+    RegistryObject user(api, kUserClassesRoot);
+    user.DeleteKeyIfEmpty(L"\\*\\Shell");
+    user.DeleteKeyIfEmpty(L"\\*");
+  }
   RemoveFrom(api, kMachineClassesRoot);
 }
 

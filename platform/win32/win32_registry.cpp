@@ -15,7 +15,7 @@ HKEY ToHkey(RegHandle h) { return static_cast<HKEY>(h); }
 class Win32Registry final : public RegistryApi {
  public:
   RegHandle Root(RootKey which) override {
-    return which == RootKey::CurrentUser ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
+    return which == RootKey::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   }
 
   RegStatus OpenKey(RegHandle base, const std::wstring& subKey, std::uint32_t access, RegHandle* key) override {
@@ -48,6 +48,14 @@ class Win32Registry final : public RegistryApi {
                                             nullptr, nullptr, nullptr, nullptr, nullptr);
     *count = status == ERROR_SUCCESS ? subKeys : 0;
     *longestNameChars = status == ERROR_SUCCESS ? longest : 0;
+    return status;
+  }
+
+  RegStatus CountValues(RegHandle key, std::uint32_t* count) override {
+    DWORD values = 0;
+    const LSTATUS status = RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                                            nullptr, nullptr, nullptr, nullptr);
+    *count = status == ERROR_SUCCESS ? values : 0;
     return status;
   }
 

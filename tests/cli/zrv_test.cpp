@@ -283,6 +283,31 @@ TEST_F(Zrv, PasswordsBecomeCodePageBytesAfterComposition) {
   EXPECT_EQ(Read(dir_ / "f"), TextBytes("content"));
 }
 
+// Earlier versions wrote "pass-Oord" for "p\u0101ss-\u03a9ord" (a look-alike
+// for what Windows-1252 lacks). To decrypt, zrv.exe takes a refused password
+// in those bytes; natively there are none, and it is refused before any work.
+TEST_F(Zrv, ARefusedPasswordDecryptsInTheStandardConversionsBytesOnWindowsOnly) {
+  const std::string typed = "p\xc4\x81ss-\xce\xa9ord";
+  Write(dir_ / "f", TextBytes("content"));
+  ASSERT_EQ(RunWith("pass-Oord", {L"encrypt", Arg(dir_ / "f")}), 0) << console_.errors;
+#ifdef _WIN32
+  EXPECT_EQ(RunWith(typed, {L"--keep", L"decrypt", Arg(dir_ / "f.zrv")}), 0) << console_.errors;
+  EXPECT_EQ(Read(dir_ / "f"), TextBytes("content"));
+  // Bytes that do not open the file name the characters, as a refusal.
+  ASSERT_EQ(RunWith("pass-Word", {L"--force", L"encrypt", Arg(dir_ / "f")}), 0) << console_.errors;
+  EXPECT_EQ(RunWith(typed, {L"check", Arg(dir_ / "f.zrv")}), 2);
+  EXPECT_EQ(
+      console_.errors,
+      Line(dir_ / "f.zrv", "The password contains characters that cannot be used (code page 1252; see --code-page)"));
+#else
+  EXPECT_EQ(RunWith(typed, {L"decrypt", Arg(dir_ / "f.zrv")}), 2);
+  EXPECT_EQ(console_.errors,
+            "zrv: The password contains characters that cannot be used.\nPlease choose another password.\n"
+            "(code page 1252; see --code-page)\nzrv: nothing was changed.\n");
+  EXPECT_FALSE(fs::exists(dir_ / "f"));
+#endif
+}
+
 TEST_F(Zrv, TheCommandLineIsCheckedBeforeAnythingIsDone) {
   Write(dir_ / "f", TextBytes("content"));
   Write(dir_ / "-x", TextBytes("dash"));

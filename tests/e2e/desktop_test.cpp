@@ -68,7 +68,7 @@ std::wstring TextOf(HWND hwnd) {
   return text;
 }
 
-TEST(Focus, ComesBackWhereItWasAfterABoxAndAfterAnotherWindow) {
+TEST(Focus, ComesBackWhereItWasAfterABoxOfTheWholeProgramAndAfterAnotherWindow) {
   App app(L"\"C:\\Docs\\f.txt\" /crypt");
   ASSERT_TRUE(app.WaitForWindow());
   ASSERT_TRUE(app.WaitForPage(1));
@@ -76,14 +76,26 @@ TEST(Focus, ComesBackWhereItWasAfterABoxAndAfterAnotherWindow) {
   ASSERT_TRUE(PumpUntil([&] { return app.Focus() == app.Control(ids::Password1); })) << "the first activation";
   app.PressKey(ids::Password1, VK_TAB);
   ASSERT_TRUE(PumpUntil([&] { return app.Focus() == app.Control(ids::Password2); }));
-  app.SetText(ids::Password1, L"secret1");
-  app.SetText(ids::Password2, L"secret2");
+  app.SetText(ids::Password1, L"short");
+  app.SetText(ids::Password2, L"short");
   app.Click(kEncryptButton);
   std::optional<MessageBoxInfo> box = app.WaitForMessageBox();
   ASSERT_TRUE(box);
-  EXPECT_EQ(box->text, L"You have entered two different passwords.\n\rPlease make sure the password match.");
-  app.Answer(*box, IDOK);
+  EXPECT_EQ(box->text,
+            L"You have entered a password which has less than 6 characters.\n\rAre you sure you want to continue?");
+  // The taskbar's window is disabled with the form, and its minimise leaves
+  // no box alone on the screen.
+  EXPECT_FALSE(IsWindowEnabled(app.Window()));
+  EXPECT_FALSE(IsWindowEnabled(app.Owner()));
+  PostMessageW(app.Owner(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  PumpUntil([] { return false; }, 500ms);
+  EXPECT_FALSE(IsIconic(app.Owner()));
+  EXPECT_TRUE(IsWindowVisible(app.Window()));
+  EXPECT_TRUE(IsWindowVisible(box->hwnd));
+  app.Answer(*box, IDNO);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowEnabled(app.Window()) && IsWindowEnabled(app.Owner()); }));
   EXPECT_TRUE(PumpUntil([&] { return app.Focus() == app.Control(ids::Password2); })) << "after the box";
+  EXPECT_EQ(app.ActiveWindow(), app.Window());
   AwayAndBack(app);
   EXPECT_TRUE(PumpUntil([&] { return app.Focus() == app.Control(ids::Password2); })) << "after another window";
   app.Close();

@@ -82,6 +82,7 @@ std::wstring ToWindowsPath(const std::string& unixPath) {
 }
 
 std::wstring FerruneExe() { return ToWindowsPath(FERRUNE_EXE_UNIX); }
+std::wstring ZrvExe() { return ToWindowsPath(ZRV_EXE_UNIX); }
 std::wstring ScreenshotDir() {
   const std::wstring dir = ToWindowsPath(FERRUNE_SCREENSHOT_DIR_UNIX);
   CreateDirectoryW(dir.c_str(), nullptr);

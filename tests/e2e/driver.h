@@ -27,6 +27,7 @@ struct MessageBoxInfo {
 
 // Paths of the build, the Windows way.
 std::wstring FerruneExe();
+std::wstring ZrvExe();
 std::wstring ScreenshotDir();
 std::wstring ToWindowsPath(const std::string& unixPath);
 

@@ -16,8 +16,6 @@ namespace ids = ferrune::ids;
 constexpr wchar_t kEncrypting[] = L"Please wait while the file is encrypted";
 constexpr wchar_t kDecrypting[] = L"Please wait while the file is decrypted";
 
-std::wstring ZrvExe() { return ToWindowsPath(ZRV_EXE_UNIX); }
-
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
 class Overlap : public ::testing::Test {

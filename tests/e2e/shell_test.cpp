@@ -13,9 +13,10 @@ namespace ids = ferrune::ids;
 
 const std::wstring kClasses = L"Software\\Classes\\";
 
-std::optional<std::wstring> DefaultValue(const std::wstring& key) {
+// Below the per-user classes key, or below the machine-wide one with HKEY_LOCAL_MACHINE.
+std::optional<std::wstring> DefaultValue(const std::wstring& key, HKEY root = HKEY_CURRENT_USER) {
   HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, (kClasses + key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
+  if (RegOpenKeyExW(root, (kClasses + key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
   wchar_t buffer[2048] = {};
   DWORD size = sizeof(buffer) - sizeof(wchar_t), type = 0;
   const LONG r = RegQueryValueExW(h, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
@@ -24,22 +25,32 @@ std::optional<std::wstring> DefaultValue(const std::wstring& key) {
   return type == REG_SZ ? std::wstring(buffer) : L"<not text>";
 }
 
-bool KeyExists(const std::wstring& key) { return DefaultValue(key).has_value(); }
+bool KeyExists(const std::wstring& key, HKEY root = HKEY_CURRENT_USER) { return DefaultValue(key, root).has_value(); }
 
-void MakeKey(const std::wstring& key, const std::wstring& value = L"") {
+void MakeKey(const std::wstring& key, const std::wstring& value = L"", HKEY root = HKEY_CURRENT_USER) {
   HKEY h = nullptr;
-  RegCreateKeyExW(HKEY_CURRENT_USER, (kClasses + key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
+  RegCreateKeyExW(root, (kClasses + key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
   if (!value.empty())
     RegSetValueExW(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    DWORD((value.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(h);
 }
 
-void DeleteTree(const std::wstring& key) { RegDeleteTreeW(HKEY_CURRENT_USER, (kClasses + key).c_str()); }
+void DeleteTree(const std::wstring& key, HKEY root = HKEY_CURRENT_USER) {
+  RegDeleteTreeW(root, (kClasses + key).c_str());
+}
+
+const wchar_t* const kEarlierLayout[] = {L"*\\Shell\\FerruneFileCrypt", L"Ferrune File\\Shell\\Open"};
+
+// The earlier layout's keys, each with a command, as an earlier install left them.
+void MakeEarlierLayout(HKEY root) {
+  for (const wchar_t* k : kEarlierLayout) MakeKey(std::wstring(k) + L"\\command", L"old", root);
+}
 
 void RemoveAll() {
   for (const wchar_t* k : {L"*\\Shell\\Encrypt with Ferrune", L".zrv", L"Ferrune File", L"*\\Shell\\FerruneFileCrypt"})
     DeleteTree(k);
+  for (const wchar_t* k : kEarlierLayout) DeleteTree(k, HKEY_LOCAL_MACHINE);
 }
 
 // Starts the program and closes it again once it shows.
@@ -74,9 +85,9 @@ TEST_F(ShellTest, AFirstStartWritesTheEntries) {
 
 TEST_F(ShellTest, AMovedProgramRewritesItsPathsAndOldLayoutKeysGo) {
   StartOnce();
-  // The earlier layout's keys, each with a command, and a foreign subkey.
-  MakeKey(L"*\\Shell\\FerruneFileCrypt\\command", L"old");
-  MakeKey(L"Ferrune File\\Shell\\Open\\command", L"old");
+  // The earlier layout's keys per user and for all users, and a foreign subkey.
+  MakeEarlierLayout(HKEY_CURRENT_USER);
+  MakeEarlierLayout(HKEY_LOCAL_MACHINE);
   MakeKey(L"Ferrune File\\Shell\\OtherVerb\\command", L"kept");
   const TempFolder temp;
   const std::wstring folder = temp / L"Program Files With Blanks \u00e9";
@@ -85,8 +96,10 @@ TEST_F(ShellTest, AMovedProgramRewritesItsPathsAndOldLayoutKeysGo) {
   ASSERT_TRUE(CopyFileW(FerruneExe().c_str(), moved.c_str(), FALSE));
   StartOnce(moved);
   ExpectEntriesFor(moved);
-  EXPECT_FALSE(KeyExists(L"*\\Shell\\FerruneFileCrypt"));
-  EXPECT_FALSE(KeyExists(L"Ferrune File\\Shell\\Open"));
+  for (const wchar_t* k : kEarlierLayout) {
+    EXPECT_FALSE(KeyExists(k)) << Utf8(k);
+    EXPECT_FALSE(KeyExists(k, HKEY_LOCAL_MACHINE)) << Utf8(k);
+  }
   EXPECT_EQ(DefaultValue(L"Ferrune File\\Shell\\OtherVerb\\command"), L"kept");
 }
 
@@ -109,6 +122,9 @@ TEST_F(ShellTest, RemoveAsksFirstAndDeletesEverySubtree) {
   EXPECT_FALSE(app.MessageBoxShowing());
   ExpectEntriesFor(FerruneExe());
 
+  // What this start did not drop: the earlier layout, put back while it runs.
+  MakeEarlierLayout(HKEY_CURRENT_USER);
+  MakeEarlierLayout(HKEY_LOCAL_MACHINE);
   app.Click(kRemoveButton);
   ask = app.WaitForMessageBox();
   ASSERT_TRUE(ask);
@@ -121,7 +137,10 @@ TEST_F(ShellTest, RemoveAsksFirstAndDeletesEverySubtree) {
   EXPECT_FALSE(KeyExists(L"*\\Shell\\Encrypt with Ferrune"));
   EXPECT_FALSE(KeyExists(L".zrv"));
   EXPECT_FALSE(KeyExists(L"Ferrune File"));
-  EXPECT_TRUE(KeyExists(L"*\\Shell"));  // the shared parent stays
+  for (const wchar_t* k : kEarlierLayout) EXPECT_FALSE(KeyExists(k, HKEY_LOCAL_MACHINE)) << Utf8(k);
+  // Nothing of its own is left: the keys the first start made above the verb go too.
+  EXPECT_FALSE(KeyExists(L"*\\Shell"));
+  EXPECT_FALSE(KeyExists(L"*"));
   app.Answer(*done, IDOK);
   EXPECT_EQ(app.Page(), 0);
 

@@ -6,6 +6,7 @@
 
 #include "app/control_ids.h"
 #include "tests/e2e/e2e_support.h"
+#include "tests/platform/win32/win_support.h"
 
 namespace e2e {
 namespace {
@@ -26,6 +27,13 @@ void ExpectPlainBox(const MessageBoxInfo& box, const std::wstring& text, std::ve
   EXPECT_EQ(box.text, text);
   EXPECT_FALSE(box.hasIcon);
   EXPECT_EQ(box.buttons, buttons);
+}
+
+// True when `upper` comes before `lower` in the window order.
+bool Above(HWND upper, HWND lower) {
+  for (HWND w = GetWindow(upper, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+    if (w == lower) return true;
+  return false;
 }
 
 // One answered box; fails the test when none comes.
@@ -203,6 +211,62 @@ TEST_F(WindowTest, EncryptsAndDecryptsARealFileAndAWrongPasswordChangesNothing) 
   EXPECT_FALSE(FileExists(encrypted));
 }
 
+// Earlier versions took the password through the system's standard
+// conversion, which writes a look-alike for a character the code page lacks:
+// "p\u0101ss-\u03a9ord" became "pass-Oord" in Windows-1252. Their files still
+// open with what the user types; a new file's password stays exact.
+TEST_F(WindowTest, AnEarlierVersionsFileOpensWithCharactersTheCodePageLacks) {
+  const std::wstring typed = L"p\u0101ss-\u03a9ord";
+  const std::string content = RandomBytes(70000, 7);
+  const ferrune::testing::EphemeralContext ctx;
+  const auto madeWith = [&](const std::string& password) {
+    const ferrune::testing::Bytes file = ferrune::testing::MakeDirectly(ctx.get(), {password.begin(), password.end()},
+                                                                        {content.begin(), content.end()}, false);
+    return std::string(file.begin(), file.end());
+  };
+  const std::string earlier = madeWith("pass-Oord");
+  const std::wstring password = MakeFile(L"pw", Utf8(typed) + "\n");
+  const auto zrv = [&](const std::wstring& command, const std::wstring& path) {
+    App tool(L"--password-file \"" + password + L"\" " + command + L" \"" + path + L"\"", {}, ZrvExe());
+    return tool.WaitForExit(60s).value_or(999);
+  };
+  const auto decryptThroughWindow = [&](const std::wstring& path, const wchar_t* screenshot = nullptr) {
+    auto app = StartDecrypt(path);
+    TypeAndDecrypt(*app, typed);
+    const std::wstring status = Finish(*app, L"Please wait while the file is decrypted");
+    if (screenshot) app->Screenshot(screenshot);
+    app->Click(kCloseButton);
+    EXPECT_EQ(app->WaitForExit(), 0u);
+    return status;
+  };
+
+  EXPECT_EQ(decryptThroughWindow(MakeFile(L"window.txt.zrv", earlier)), L"Decryption completed");
+  EXPECT_EQ(ReadFileBytes(dir_ / L"window.txt"), content);
+  EXPECT_EQ(zrv(L"decrypt", MakeFile(L"tool.txt.zrv", earlier)), 0u);
+  EXPECT_EQ(ReadFileBytes(dir_ / L"tool.txt"), content);
+
+  // Where those bytes do not open the file either, the characters are named.
+  const std::wstring other = MakeFile(L"other.txt.zrv", madeWith("pass-Word"));
+  EXPECT_EQ(decryptThroughWindow(other, L"status-unusable-characters"),
+            L"The password contains characters that cannot be used");
+  EXPECT_EQ(zrv(L"decrypt", other), 2u);
+  EXPECT_FALSE(FileExists(dir_ / L"other.txt"));
+  EXPECT_TRUE(FileExists(other));
+
+  const std::wstring plain = MakeFile(L"new.txt", "new");
+  {
+    auto app = EncryptWith(plain, typed);
+    MessageBoxInfo box = ExpectBox(
+        *app, L"The password contains characters that cannot be used.\n\rPlease choose another password.", {IDOK});
+    app->Answer(box, IDOK);
+    EXPECT_EQ(app->Page(), 1);
+    EXPECT_EQ(app->CloseAndWait(), 0u);
+  }
+  EXPECT_EQ(zrv(L"encrypt", plain), 2u);
+  EXPECT_EQ(ReadFileBytes(plain), "new");
+  EXPECT_FALSE(FileExists(plain + L".zrv"));
+}
+
 TEST_F(WindowTest, DecryptAsksForAPassword) {
   const std::wstring file = MakeFile(L"a.zrv", "not really encrypted");
   auto app = StartDecrypt(file);
@@ -262,40 +326,49 @@ TEST_F(WindowTest, ShowsProgressWithItsButtonsDisabledWhileTheWorkerRuns) {
 
 TEST_F(WindowTest, ClosingDuringTheWorkCancelsAndKeepsTheInput) {
   const std::string content = RandomBytes(16u << 20, 4);
+  enum class How { TitleBar, Taskbar, Quit };
   const struct Way {
     const char* name;
     std::vector<std::wstring> environment;
-    bool taskbar;
+    How how;
   } ways[] = {
-      {"the form's title bar", {}, false},
-      {"the taskbar's Close", {}, true},
+      {"the form's title bar", {}, How::TitleBar},
+      {"the taskbar's Close", {}, How::Taskbar},
       // The completion then comes by a posted message, and must still end the run.
-      {"a completion without an event to wait on", {L"FERRUNE_FAULT=syncevent"}, false},
+      {"a completion without an event to wait on", {L"FERRUNE_FAULT=syncevent"}, How::TitleBar},
+      // The loop ends at once; the worker must still stop before the context goes.
+      {"a WM_QUIT from outside", {}, How::Quit},
   };
   for (const Way& way : ways) {
     SCOPED_TRACE(way.name);
     dir_.Clear();
     const Gate gate;
-    std::vector<std::wstring> environment = gate.Env(L"middle");
+    TracedRun run(gate.Env(L"middle"));
+    std::vector<std::wstring> environment = run.environment;
     environment.insert(environment.end(), way.environment.begin(), way.environment.end());
     const std::wstring file = MakeFile(L"cancel.bin", content);
     auto app = EncryptWith(file, L"password", environment);
     // Closed while the job waits in its middle: the close is sure to come first.
     ASSERT_TRUE(gate.Reached());
     ASSERT_TRUE(WaitUntil([&] { return app->Visible(ids::ProgressBar1); }, 20s));
-    if (way.taskbar) {
-      PostMessageW(app->Owner(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    } else {
-      app->Close();
+    switch (way.how) {
+      case How::TitleBar: app->Close(); break;
+      case How::Taskbar: PostMessageW(app->Owner(), WM_SYSCOMMAND, SC_CLOSE, 0); break;
+      case How::Quit: PostThreadMessageW(GetWindowThreadProcessId(app->Window(), nullptr), WM_QUIT, 0, 0); break;
     }
     // The closing form hides itself as it asks the worker to stop.
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(app->Window()); }, 20s));
     gate.Open();
-    EXPECT_EQ(app->WaitForExit(30s), 0u);
+    EXPECT_EQ(app->WaitForExit(20s), 0u);
     EXPECT_EQ(ReadFileBytes(file), content);
     EXPECT_FALSE(FileExists(file + L".zrv"));
     // No temporary file is left behind either.
     EXPECT_EQ(dir_.Names(), std::vector<std::string>{"cancel.bin"});
+    // The context is released once, after the worker's end.
+    const std::vector<std::string> lines = run.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "outcome=Cancelled");
+    EXPECT_EQ(lines.back(), "provider released");
   }
 }
 
@@ -337,13 +410,24 @@ TEST_F(WindowTest, AWorkerThatCannotBeCreatedIsReportedAndTheWindowIsNotStuck) {
   EXPECT_TRUE(box->hasIcon) << "the standard error box has a stop icon";
   EXPECT_EQ(box->text.rfind(L"Thread creation error: ", 0), 0u) << Utf8(box->text);
   EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
+  // Above the always-on-top form, where a click on OK reaches the box, and
+  // modal to the whole program.
+  EXPECT_TRUE(Above(box->hwnd, app->Window()));
+  RECT ok{};
+  ASSERT_TRUE(GetWindowRect(GetDlgItem(box->hwnd, IDOK), &ok));
+  const POINT middle{(ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2};
+  EXPECT_EQ(GetAncestor(WindowFromPoint(middle), GA_ROOT), box->hwnd);
+  EXPECT_FALSE(IsWindowEnabled(app->Window()));
+  EXPECT_FALSE(IsWindowEnabled(app->Owner()));
+  app->Screenshot(L"error-box-over-the-form");
   app->Answer(*box, IDOK);
   EXPECT_EQ(app->Text(kStatusText), L"Encryption failed");
   EXPECT_TRUE(app->Enabled(kAboutButton));
   EXPECT_TRUE(app->Enabled(kCloseButton));
   EXPECT_EQ(ReadFileBytes(file), "untouched");
-  // The error box has no owner to give the activation back to; the form
-  // takes it again, and with it the focus, so Esc works without a click.
+  // The form takes the activation back, and with it the focus, so Esc works
+  // without a click.
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(app->Window()) && IsWindowEnabled(app->Owner()); }, 5s));
   EXPECT_TRUE(WaitUntil([&] { return app->ActiveWindow() == app->Window() && app->Focus() == app->Window(); }, 5s));
   ASSERT_TRUE(app->PressKeyInFocus(VK_ESCAPE));
   EXPECT_EQ(app->WaitForExit(), 0u);

@@ -146,6 +146,72 @@ window_shows() {  # started from the unzipped folder, as after "unzip anywhere"
   [ "$shown" = 1 ] || { echo "no window \"Ferrune\" within 30 s"; return 1; }
 }
 
+# The test switches with values that would hold a job at its start (two
+# minutes, past the time-outs below) and break the window's start.
+switches() {  # GATE: the variables, with the pause's file at GATE
+  echo "FERRUNE_TEST_PAUSE=$1" FERRUNE_TEST_PAUSE_AT=open FERRUNE_FAULT=thread,noprovider,registry,syncevent
+}
+
+no_switch_names_in_the_binaries() {
+  local f name
+  for f in "$scratch/zip/ferrune.exe" "$scratch/zip/zrv.exe" "$scratch/deb/usr/bin/zrv"; do
+    for name in FERRUNE_TEST_PAUSE FERRUNE_FAULT; do
+      if strings -a "$f" | grep -q "$name" || strings -a -el "$f" | grep -q "$name"; then
+        echo "$f reads $name"
+        return 1
+      fi
+    done
+  done
+}
+
+# A path as the tool of KIND (native or exe) takes it.
+path_for() {  # KIND PATH
+  if [ "$1" = exe ]; then winepath -w "$2" 2>/dev/null; else echo "$2"; fi
+}
+
+# A round trip of one file with the switches set: nothing waits, nothing fails.
+round_trip_with_switches() {  # KIND: native (the package's zrv) or exe (the zip's zrv.exe)
+  local kind=$1 dir=$scratch/switches-$1 command verb input
+  if [ "$kind" = exe ]; then command=(wine "$scratch/zip/zrv.exe"); else command=("$scratch/deb/usr/bin/zrv"); fi
+  mkdir -p "$dir"
+  printf 'some data\n' >"$dir/a"
+  printf 'pass for switches\n' >"$dir/pw"
+  for verb in encrypt decrypt; do
+    input=$dir/a
+    [ "$verb" = encrypt ] || input=$dir/a.zrv
+    # shellcheck disable=SC2046
+    env $(switches "$(path_for "$kind" "$dir")/gate") timeout -k 5 60 "${command[@]}" \
+      --password-file "$(path_for "$kind" "$dir/pw")" "$verb" "$(path_for "$kind" "$input")" </dev/null >"$dir/out" 2>&1 ||
+      { echo "$verb:"; cat "$dir/out"; return 1; }
+    [ ! -e "$dir/gate" ] || { echo "$verb waited at the pause"; return 1; }
+  done
+  [ "$(cat "$dir/a")" = "some data" ] && [ ! -e "$dir/a.zrv" ]
+}
+
+# With FERRUNE_FAULT read, the registry would be refused (an error box that
+# holds the start) and no provider opened. The trace says how the start went.
+ferrune_exe_ignores_the_switches() {
+  local dir=$scratch/switches-window folder pid _
+  mkdir -p "$dir"
+  folder=$(winepath -w "$dir" 2>/dev/null)
+  wine reg delete 'HKCU\Software\Classes\.zrv' /f >/dev/null 2>&1
+  # shellcheck disable=SC2046
+  (cd "$scratch/zip" && exec env FERRUNE_TRACE="$folder\\trace.txt" $(switches "$folder\\gate") wine ./ferrune.exe) \
+    >/dev/null 2>&1 &
+  pid=$!
+  # The start is over once the window has chosen its page.
+  for _ in $(seq 1 300); do
+    grep -q '^dispatch ' "$dir/trace.txt" 2>/dev/null && break
+    sleep 0.1
+  done
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  grep -q '^dispatch ' "$dir/trace.txt" 2>/dev/null || { echo "the start did not end within 30 s"; return 1; }
+  grep -qx 'provider=container renewed' "$dir/trace.txt" || { echo "trace:"; cat "$dir/trace.txt"; return 1; }
+  wine reg query 'HKCU\Software\Classes\.zrv' /ve 2>/dev/null | grep -q 'Ferrune File' ||
+    { echo "the start wrote no shell entries"; return 1; }
+}
+
 echo "== checking $dist"
 check "SHA256SUMS lists both files and matches them" sums_match
 check "lintian reports no errors" lintian_clean
@@ -161,6 +227,8 @@ check "the zip holds exactly ferrune.exe, zrv.exe, README.txt and LICENSE" zip_m
 check "README.txt and LICENSE have CRLF line ends, LICENSE the root's text" text_files_crlf
 check "both exes carry version $version; the title follows it" version_resources
 check "no folder of this checkout or build is in the binaries" no_build_paths
+check "no test switch is named in the binaries" no_switch_names_in_the_binaries
+check "the unpacked zrv ignores FERRUNE_TEST_PAUSE and FERRUNE_FAULT" round_trip_with_switches native
 
 if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
   export FERRUNE_WINEPREFIX=$build/wine-prefix
@@ -170,6 +238,8 @@ if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
 fi
 check "the zip's zrv.exe prints the version under Wine" zrv_exe_version
 check "the zip's ferrune.exe shows its window under Wine" window_shows
+check "the zip's zrv.exe ignores FERRUNE_TEST_PAUSE and FERRUNE_FAULT" round_trip_with_switches exe
+check "the zip's ferrune.exe ignores FERRUNE_TEST_PAUSE and FERRUNE_FAULT" ferrune_exe_ignores_the_switches
 
 echo "release: $passed checks passed, $failed failed"
 [ "$failed" = 0 ]

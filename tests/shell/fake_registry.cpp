@@ -17,7 +17,7 @@ constexpr RegStatus kMoreData = 234;
 constexpr RegStatus kNoMoreItems = 259;
 constexpr RegStatus kKeyDeleted = 1018;
 
-constexpr std::uintptr_t kClassesRootHandle = 0x80000000;
+constexpr std::uintptr_t kLocalMachineHandle = 0x80000002;
 constexpr std::uintptr_t kCurrentUserHandle = 0x80000001;
 
 std::wstring Lower(std::wstring_view s) {
@@ -93,9 +93,9 @@ struct FakeRegistry::Node : std::enable_shared_from_this<Node> {
   }
 };
 
-FakeRegistry::FakeRegistry() : user_(std::make_shared<Node>()), classes_(std::make_shared<Node>()) {
+FakeRegistry::FakeRegistry() : user_(std::make_shared<Node>()), machine_(std::make_shared<Node>()) {
   user_->name = user_->path = L"HKCU";
-  classes_->name = classes_->path = L"HKCR";
+  machine_->name = machine_->path = L"HKLM";
 }
 
 FakeRegistry::~FakeRegistry() = default;
@@ -103,7 +103,7 @@ FakeRegistry::~FakeRegistry() = default;
 FakeRegistry::NodePtr FakeRegistry::Find(const std::wstring& path) const {
   const std::size_t cut = path.find(L'\\');
   const std::wstring root = path.substr(0, cut);
-  const NodePtr base = SameName(root, L"HKCU") ? user_ : SameName(root, L"HKCR") ? classes_ : nullptr;
+  const NodePtr base = SameName(root, L"HKCU") ? user_ : SameName(root, L"HKLM") ? machine_ : nullptr;
   if (!base) return nullptr;
   RegStatus status = kRegOk;
   return base->Walk(cut == std::wstring::npos ? L"" : std::wstring_view(path).substr(cut + 1), false, &status);
@@ -111,7 +111,7 @@ FakeRegistry::NodePtr FakeRegistry::Find(const std::wstring& path) const {
 
 FakeRegistry::NodePtr FakeRegistry::Make(const std::wstring& path) {
   const std::size_t cut = path.find(L'\\');
-  const NodePtr base = SameName(path.substr(0, cut), L"HKCU") ? user_ : classes_;
+  const NodePtr base = SameName(path.substr(0, cut), L"HKCU") ? user_ : machine_;
   RegStatus status = kRegOk;
   return base->Walk(cut == std::wstring::npos ? L"" : std::wstring_view(path).substr(cut + 1), true, &status);
 }
@@ -134,7 +134,7 @@ FakeRegistry::Snapshot FakeRegistry::Take() const {
     for (const NodePtr& c : node.children) add(*c);
   };
   add(*user_);
-  add(*classes_);
+  add(*machine_);
   return snapshot;
 }
 
@@ -167,7 +167,7 @@ RegStatus FakeRegistry::Log(Op op, std::wstring path, std::uint32_t access, RegS
 
 FakeRegistry::NodePtr FakeRegistry::NodeOf(RegHandle h) const {
   const auto value = reinterpret_cast<std::uintptr_t>(h);
-  if (value == kClassesRootHandle) return classes_;
+  if (value == kLocalMachineHandle) return machine_;
   if (value == kCurrentUserHandle) return user_;
   const auto it = open_.find(value);
   return it == open_.end() ? nullptr : it->second;
@@ -181,7 +181,7 @@ RegHandle FakeRegistry::NewHandle(NodePtr node) {
 }
 
 RegHandle FakeRegistry::Root(RootKey which) {
-  return reinterpret_cast<RegHandle>(which == RootKey::CurrentUser ? kCurrentUserHandle : kClassesRootHandle);
+  return reinterpret_cast<RegHandle>(which == RootKey::CurrentUser ? kCurrentUserHandle : kLocalMachineHandle);
 }
 
 RegStatus FakeRegistry::OpenKey(RegHandle base, const std::wstring& subKey, std::uint32_t access, RegHandle* key) {
@@ -233,6 +233,14 @@ RegStatus FakeRegistry::QuerySubKeys(RegHandle key, std::uint32_t* count, std::u
   return kRegOk;
 }
 
+RegStatus FakeRegistry::CountValues(RegHandle key, std::uint32_t* count) {
+  const NodePtr node = NodeOf(key);
+  if (!node) return kInvalidHandle;
+  if (node->deleted) return kKeyDeleted;
+  *count = node->value ? 1 : 0;
+  return kRegOk;
+}
+
 RegStatus FakeRegistry::EnumSubKey(RegHandle key, std::uint32_t index, std::uint32_t bufferChars, std::wstring* name) {
   if (onEnum) onEnum();
   const NodePtr node = NodeOf(key);
@@ -266,7 +274,7 @@ RegStatus FakeRegistry::DeleteKey(RegHandle base, const std::wstring& subKey) {
 
 RegStatus FakeRegistry::CloseKey(RegHandle key) {
   const auto value = reinterpret_cast<std::uintptr_t>(key);
-  if (value == kClassesRootHandle || value == kCurrentUserHandle) return kRegOk;
+  if (value == kLocalMachineHandle || value == kCurrentUserHandle) return kRegOk;
   if (open_.erase(value) == 1) return kRegOk;
   ++badCloses_;
   return kInvalidHandle;

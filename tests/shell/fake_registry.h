@@ -56,6 +56,7 @@ class FakeRegistry final : public RegistryApi {
   RegStatus CreateKey(RegHandle base, const std::wstring& subKey, std::uint32_t access, RegHandle* key) override;
   RegStatus SetDefaultString(RegHandle key, const std::wstring& text) override;
   RegStatus QuerySubKeys(RegHandle key, std::uint32_t* count, std::uint32_t* longestNameChars) override;
+  RegStatus CountValues(RegHandle key, std::uint32_t* count) override;
   RegStatus EnumSubKey(RegHandle key, std::uint32_t index, std::uint32_t bufferChars, std::wstring* name) override;
   RegStatus DeleteKey(RegHandle base, const std::wstring& subKey) override;
   RegStatus CloseKey(RegHandle key) override;
@@ -72,7 +73,7 @@ class FakeRegistry final : public RegistryApi {
   RegStatus Log(Op op, std::wstring path, std::uint32_t access, RegStatus status);
 
   NodePtr user_;
-  NodePtr classes_;
+  NodePtr machine_;
   std::map<std::uintptr_t, NodePtr> open_;
   std::uintptr_t nextHandle_ = 0x1000;
   std::size_t badCloses_ = 0;

@@ -13,7 +13,7 @@ namespace ferrune::testing {
 
 // A key below the per-user classes key, given as "\Name\...".
 inline std::wstring UserClasses(std::wstring_view sub) { return L"HKCU\\Software\\Classes" + std::wstring(sub); }
-inline std::wstring MachineClasses(std::wstring_view sub) { return L"HKCR" + std::wstring(sub); }
+inline std::wstring MachineClasses(std::wstring_view sub) { return L"HKLM\\Software\\Classes" + std::wstring(sub); }
 
 template <typename F>
 void ExpectSetDataError(F&& f) {

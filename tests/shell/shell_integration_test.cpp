@@ -74,27 +74,45 @@ TEST_F(ShellIntegrationTest, MovedProgramRewritesCommandsAndIcon) {
 }
 
 TEST_F(ShellIntegrationTest, EarlierLayoutGoesBeforeTheFirstWriteOtherSubkeysStay) {
-  fake.SetValue(UserClasses(L"\\*\\Shell\\FerruneFileCrypt\\command"), L"old encrypt");
-  fake.SetValue(UserClasses(L"\\Ferrune File\\Shell\\Open\\command"), L"old open");
+  for (const auto& root : {UserClasses(L""), MachineClasses(L"")}) {
+    fake.SetValue(root + L"\\*\\Shell\\FerruneFileCrypt\\command", L"old encrypt");
+    fake.SetValue(root + L"\\Ferrune File\\Shell\\Open\\command", L"old open");
+  }
   fake.SetValue(UserClasses(L"\\Ferrune File\\Other\\Deep"), L"someone else's");
+  fake.SetValue(MachineClasses(L"\\Ferrune File\\DefaultIcon"), L"machine-wide");
   RegisterShellIntegration(fake, L"C:\\F\\ferrune.exe");
 
-  EXPECT_FALSE(fake.Exists(UserClasses(L"\\*\\Shell\\FerruneFileCrypt")));
-  EXPECT_FALSE(fake.Exists(UserClasses(L"\\Ferrune File\\Shell\\Open")));
-  EXPECT_EQ(fake.Value(UserClasses(L"\\Ferrune File\\Other\\Deep")), L"someone else's");
   Values expected = EntryValues(L"C:\\F\\ferrune.exe");
   expected[UserClasses(L"\\Ferrune File\\Other\\Deep")] = L"someone else's";
+  expected[MachineClasses(L"\\Ferrune File\\DefaultIcon")] = L"machine-wide";
   EXPECT_EQ(ValuesOf(fake), expected);
 
-  const std::vector<std::wstring> deletions = {
-      UserClasses(L"\\*\\Shell\\FerruneFileCrypt\\command"), UserClasses(L"\\*\\Shell\\FerruneFileCrypt"),
-      UserClasses(L"\\Ferrune File\\Shell\\Open\\command"), UserClasses(L"\\Ferrune File\\Shell\\Open")};
+  std::vector<std::wstring> deletions;
+  for (const auto& root : {UserClasses(L""), MachineClasses(L"")}) {
+    for (const wchar_t* key : {L"\\*\\Shell\\FerruneFileCrypt", L"\\Ferrune File\\Shell\\Open"}) {
+      EXPECT_FALSE(fake.Exists(root + key));
+      deletions.push_back(root + key + L"\\command");
+      deletions.push_back(root + key);
+    }
+  }
   std::vector<std::wstring> beforeFirstWrite;
   for (const auto& e : fake.Events()) {
     if (e.op == Op::Write) break;
     if (e.op == Op::Delete && e.status == kRegOk) beforeFirstWrite.push_back(e.path);
   }
   EXPECT_EQ(beforeFirstWrite, deletions);
+}
+
+TEST_F(ShellIntegrationTest, EarlierLayoutMachineWideStaysWithoutAWordWhereTheUserMayNotDeleteIt) {
+  fake.SetValue(MachineClasses(L"\\*\\Shell\\FerruneFileCrypt\\command"), L"old encrypt");
+  fake.SetValue(MachineClasses(L"\\Ferrune File\\Shell\\Open\\command"), L"old open");
+  fake.Refuse(Op::Open, MachineClasses(L""));
+  fake.Refuse(Op::Delete, MachineClasses(L""));
+  EXPECT_NO_THROW(RegisterShellIntegration(fake, L"C:\\F\\ferrune.exe"));
+  Values expected = EntryValues(L"C:\\F\\ferrune.exe");
+  expected[MachineClasses(L"\\*\\Shell\\FerruneFileCrypt\\command")] = L"old encrypt";
+  expected[MachineClasses(L"\\Ferrune File\\Shell\\Open\\command")] = L"old open";
+  EXPECT_EQ(ValuesOf(fake), expected);
 }
 
 TEST_F(ShellIntegrationTest, NoRightToTheRootRaisesAtEveryStartAndChangesNothing) {
@@ -131,30 +149,38 @@ TEST_F(ShellIntegrationTest, RefusedWriteRaisesAndKeepsWhatWasWrittenBefore) {
   EXPECT_TRUE(fake.Exists(kExtension));
 }
 
-TEST_F(ShellIntegrationTest, RemovalDeletesTheThreeSubtreesPerUserThenMachineWide) {
+TEST_F(ShellIntegrationTest, RemovalDeletesItsSubtreesPerUserThenMachineWideAndLeavesNothingOfItsOwn) {
   RegisterShellIntegration(fake, L"C:\\F\\ferrune.exe");
   fake.SetValue(kExtension + L"\\OpenWithProgids\\Other\\Deeper", L"foreign");
   fake.SetValue(kFileType + L"\\Shell\\Print\\command", L"foreign");
-  fake.SetValue(UserClasses(L"\\*\\Shell\\FerruneFileCrypt"), L"earlier layout");
   fake.SetValue(UserClasses(L"\\.txt"), L"txtfile");
-  for (const wchar_t* k : {L"\\*\\Shell\\Encrypt with Ferrune\\command", L"\\.zrv\\x", L"\\Ferrune File\\DefaultIcon"})
+  for (const wchar_t* k : {L"\\*\\Shell\\Encrypt with Ferrune\\command", L"\\*\\Shell\\FerruneFileCrypt", L"\\.zrv\\x",
+                           L"\\Ferrune File\\DefaultIcon"})
     fake.SetValue(MachineClasses(k), L"machine-wide");
+  fake.SetValue(MachineClasses(L"\\*\\Shell\\Other"), L"machine-wide");
   fake.SetValue(MachineClasses(L"\\.txt"), L"txtfile");
+  // The earlier layout's verb, left by a start before it was dropped.
+  fake.SetValue(UserClasses(L"\\*\\Shell\\FerruneFileCrypt\\command"), L"earlier layout");
 
   RemoveShellIntegration(fake);
 
-  const Values expected = {{UserClasses(L"\\*\\Shell\\FerruneFileCrypt"), L"earlier layout"},
-                           {UserClasses(L"\\.txt"), L"txtfile"},
+  const Values expected = {{UserClasses(L"\\.txt"), L"txtfile"},
+                           {MachineClasses(L"\\*\\Shell\\Other"), L"machine-wide"},
                            {MachineClasses(L"\\.txt"), L"txtfile"}};
   EXPECT_EQ(ValuesOf(fake), expected);
   const std::vector<std::wstring> order = {kVerb,
+                                           UserClasses(L"\\*\\Shell\\FerruneFileCrypt"),
                                            kExtension,
                                            kFileType,
+                                           UserClasses(L"\\*\\Shell"),
+                                           UserClasses(L"\\*"),
                                            MachineClasses(L"\\*\\Shell\\Encrypt with Ferrune"),
+                                           MachineClasses(L"\\*\\Shell\\FerruneFileCrypt"),
                                            MachineClasses(L"\\.zrv"),
                                            MachineClasses(L"\\Ferrune File")};
   for (const std::wstring& k : order) EXPECT_FALSE(fake.Exists(k));
-  EXPECT_TRUE(fake.Exists(UserClasses(L"\\*\\Shell")));
+  // Machine-wide, "*" and "*\Shell" are the system's.
+  EXPECT_TRUE(fake.Exists(MachineClasses(L"\\*\\Shell")));
 
   // The per-user keys go first; each top key is deleted after its subtree.
   std::vector<std::wstring> tops;
@@ -163,11 +189,27 @@ TEST_F(ShellIntegrationTest, RemovalDeletesTheThreeSubtreesPerUserThenMachineWid
   EXPECT_EQ(tops, order);
 
   RegisterShellIntegration(fake, L"C:\\F\\ferrune.exe");
-  // The earlier-layout key left by the removal goes with this start.
   Values back = EntryValues(L"C:\\F\\ferrune.exe");
   back.insert(expected.begin(), expected.end());
-  back.erase(UserClasses(L"\\*\\Shell\\FerruneFileCrypt"));
   EXPECT_EQ(ValuesOf(fake), back);
+}
+
+TEST_F(ShellIntegrationTest, RemovalKeepsTheKeysAboveTheVerbWhileAnythingElseIsInThem) {
+  RegisterShellIntegration(fake, L"C:\\F\\ferrune.exe");
+  fake.SetValue(UserClasses(L"\\*\\Shell\\Other Tool\\command"), L"another program's");
+  RemoveShellIntegration(fake);
+  EXPECT_FALSE(fake.Exists(kVerb));
+  EXPECT_EQ(fake.Value(UserClasses(L"\\*\\Shell\\Other Tool\\command")), L"another program's");
+
+  // A value counts too: the empty "*\Shell" goes, "*" with its value stays.
+  FakeRegistry other;
+  other.AddKey(UserClasses(L""));
+  RegisterShellIntegration(other, L"C:\\F\\ferrune.exe");
+  other.SetValue(UserClasses(L"\\*"), L"another program's");
+  RemoveShellIntegration(other);
+  EXPECT_FALSE(other.Exists(UserClasses(L"\\*\\Shell")));
+  EXPECT_EQ(other.Value(UserClasses(L"\\*")), L"another program's");
+  EXPECT_EQ(other.OpenHandles(), 0u);
 }
 
 TEST_F(ShellIntegrationTest, RemovalWithNothingPresentOrNoRightChangesNothingAndRaisesNothing) {

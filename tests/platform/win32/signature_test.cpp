@@ -108,47 +108,6 @@ bool OpensWithoutPassword(HCRYPTPROV prov, const Bytes& file, const Bytes& expec
   return data == expectedPlain;
 }
 
-// A file written with the provider calls alone, as first designed, or with
-// the signature over SHA-1(key blob || password hash) as the program writes.
-Bytes MakeDirectly(HCRYPTPROV prov, const Bytes& password, const Bytes& plain, bool bound) {
-  CryptHash hash;
-  CryptKey key;
-  CryptKey pair;
-  EXPECT_TRUE(CryptCreateHash(prov, CALG_SHA1, 0, 0, hash.put()));
-  EXPECT_TRUE(CryptHashData(hash.get(), password.data(), static_cast<DWORD>(password.size()), 0));
-  EXPECT_TRUE(CryptDeriveKey(prov, CALG_RC2, hash.get(), 0, key.put()));
-  EXPECT_TRUE(CryptGetUserKey(prov, AT_SIGNATURE, pair.put()));
-  DWORD k = 0;
-  EXPECT_TRUE(CryptExportKey(pair.get(), 0, PUBLICKEYBLOB, 0, nullptr, &k));
-  Bytes blob(k);
-  EXPECT_TRUE(CryptExportKey(pair.get(), 0, PUBLICKEYBLOB, 0, blob.data(), &k));
-  CryptHash signedHash;
-  HCRYPTHASH toSign = hash.get();
-  if (bound) {
-    BYTE value[20];
-    DWORD size = sizeof value;
-    EXPECT_TRUE(CryptGetHashParam(hash.get(), HP_HASHVAL, value, &size, 0));
-    EXPECT_TRUE(CryptCreateHash(prov, CALG_SHA1, 0, 0, signedHash.put()));
-    EXPECT_TRUE(CryptHashData(signedHash.get(), blob.data(), k, 0));
-    EXPECT_TRUE(CryptHashData(signedHash.get(), value, size, 0));
-    toSign = signedHash.get();
-  }
-  DWORD s = 0;
-  EXPECT_TRUE(CryptSignHashA(toSign, AT_SIGNATURE, nullptr, 0, nullptr, &s));
-  Bytes signature(s);
-  EXPECT_TRUE(CryptSignHashA(toSign, AT_SIGNATURE, nullptr, 0, signature.data(), &s));
-  DWORD length = static_cast<DWORD>(plain.size());
-  EXPECT_TRUE(CryptEncrypt(key.get(), 0, TRUE, 0, nullptr, &length, 0));
-  Bytes ciphertext = plain;
-  ciphertext.resize(length);
-  length = static_cast<DWORD>(plain.size());
-  EXPECT_TRUE(CryptEncrypt(key.get(), 0, TRUE, 0, ciphertext.data(), &length, static_cast<DWORD>(ciphertext.size())));
-  Bytes header = {'Z', 'R', 'V', '0', '1', '0', '0', '1', 0, 0, 0, 0, 0, 0, 0, 0};
-  StoreLe32(header.data() + 8, k);
-  StoreLe32(header.data() + 12, s);
-  return Concat({header, blob, signature, ciphertext});
-}
-
 class Signature : public ::testing::Test {
  protected:
   EphemeralContext ctx;

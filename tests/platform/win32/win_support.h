@@ -54,6 +54,11 @@ Bytes Sha1(HCRYPTPROV prov, const Bytes& data);
 // One CryptEncrypt over the whole plain data with the key derived from SHA-1(password).
 Bytes EncryptOnce(HCRYPTPROV prov, const Bytes& password, const Bytes& plain);
 
+// A file written with the provider calls alone: as earlier versions wrote it,
+// the signature over the password hash itself, or with `bound` over
+// SHA-1(key blob || password hash), as the program writes it.
+Bytes MakeDirectly(HCRYPTPROV prov, const Bytes& password, const Bytes& plain, bool bound);
+
 Outcome Encrypt(const EphemeralContext& ctx, const std::wstring& path, const char* password);
 Outcome Decrypt(const EphemeralContext& ctx, const std::wstring& path, const char* password);
 
