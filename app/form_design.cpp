@@ -10,8 +10,8 @@ namespace {
 using K = ControlKind;
 using F = TMainForm;
 
-constexpr COLORREF kPageGrey = RGB(205, 205, 205);  // stored as 13487565
-constexpr COLORREF kBarGrey = RGB(222, 222, 222);   // 14606046
+constexpr COLORREF kPageGrey = RGB(205, 205, 205);
+constexpr COLORREF kBarGrey = RGB(222, 222, 222);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kOlive = RGB(128, 128, 0);
 constexpr COLORREF kBlue = RGB(0, 0, 255);

@@ -105,7 +105,10 @@ void TMainForm::MakeFonts() {
   LOGFONTW lf{};
   lf.lfHeight = -MulDiv(8, dpi_, 72);
   lf.lfWeight = FW_NORMAL;
-  lf.lfCharSet = RUSSIAN_CHARSET;  // 204
+  // Tahoma in its Cyrillic set, as the window was designed. The texts are
+  // drawn as Unicode, so the set keeps none of them out; it only steers the
+  // font mapper where Tahoma itself is missing.
+  lf.lfCharSet = RUSSIAN_CHARSET;
   lf.lfQuality = DEFAULT_QUALITY;
   wcscpy_s(lf.lfFaceName, L"Tahoma");
   font_.reset(CreateFontIndirectW(&lf));

@@ -127,6 +127,9 @@ class TMainForm : public BaseWindow<TMainForm> {
 // Process-wide values.
 extern TMainForm* MainForm;
 extern std::wstring TargetFile;
+// The design's record of a decryption: DecryptFile sets it only once the
+// plain file is in place, and DecryptDone tells a success by it. The job's
+// outcome beside it says what went wrong otherwise, which a flag cannot.
 extern bool DecryptSucceeded;
 extern CryptContext CryptProvider;
 // Releases the context once (the key store is written then).

@@ -130,6 +130,10 @@ void TThread::Resume() {
   }
 }
 
+// The completion runs on the window's thread while this one waits, and the
+// object goes only after it. So the handler reads the job's results (and
+// DecryptSucceeded) without a lock, the call ordering the worker's writes
+// before its reads, from an object that is still there.
 void TThread::DoTerminate() {
   if (onTerminate_) Synchronize([this] { onTerminate_(this); });
 }

@@ -25,8 +25,9 @@ enum class EncodeStatus { Ok, NotText, Unrepresentable };
 
 // UTF-8 (a leading byte order mark dropped) to composed Unicode, then to the
 // code page. A character the code page lacks may still be written as its
-// canonical decomposition when the code page has every part of it (of these
-// code pages only 1258 has letters only so); no other substitute is made.
+// canonical decomposition when the code page has every part of it (of the
+// code pages taken, only 1258 has letters that need it); no other substitute
+// is made.
 EncodeStatus EncodePassword(Platform& platform, const SecretBytes& utf8, int codePage, SecretBytes* out);
 
 struct PasswordResult {

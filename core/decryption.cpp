@@ -135,8 +135,9 @@ class ChunkDecryption {
     return {Outcome::Success, std::move(chunk)};
   }
 
-  // A helper takes a buffer before a chunk number, so that the lowest chunk
-  // not yet done always has one: the pool cannot run dry under it.
+  // A helper takes a buffer before a chunk number, so a numbered chunk always
+  // has its buffer and the lowest one not done never waits for one that
+  // later chunks hold.
   void Help() {
     try {
       if (control_) control_->StartThread();

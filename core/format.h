@@ -1,5 +1,6 @@
-// The .zrv layout: a 16-byte header, then the key blob, the signature and the
-// ciphertext, with no gaps and no trailer. Fields are written one by one.
+// The .zrv layout: a 16-byte header (the magic, then the key blob's and the
+// signature's lengths, little-endian), then the key blob, the signature and
+// the ciphertext, with no gaps and no trailer.
 #pragma once
 
 #include <array>
@@ -28,7 +29,7 @@ inline constexpr std::size_t kBlockSize = 8;
 
 using Header = std::array<std::uint8_t, kHeaderSize>;
 
-// K and S must be at most kMaxRegionLength.
+// Both lengths at most kMaxRegionLength.
 Header MakeHeader(std::uint32_t keyBlobLength, std::uint32_t signatureLength);
 
 struct Layout {

@@ -68,7 +68,8 @@ class OutputSink final : public PlainSink {
     if (const Outcome created = output_.Create(WrittenFile::kUnknownSize); created != Outcome::Success) {
       return created;
     }
-    // The proof holds only what outlives the output, which joins it.
+    // The proof captures only what lives longer than the output, whose end
+    // joins the proof's thread.
     return output_.StartProof(
         [&written = output_.written(), &decrypted = decrypted_, &control = control_] {
           control.StartThread();
@@ -300,7 +301,7 @@ Outcome EncryptStream(Provider& provider, StreamFiles& fs, const std::wstring& p
       format::kHeaderSize + keyBlobLength + signatureLength + (plainSize - finalLength) + finalCipherLength;
   if (control.Cancelled()) return Outcome::Cancelled;
 
-  // Before the output, which joins the proof that uses it.
+  // Made before the output, whose end joins the proof's thread that uses it.
   // The proof may lag far behind the encryption: a cancel stops it too.
   JobControl proofControl = control.ThreadsOnly();
   proofControl.cancel = control.cancel;
