@@ -98,7 +98,6 @@ class TMainForm : public BaseWindow<TMainForm> {
   const ControlSpec* SpecOf(HWND control) const;
   int AskBox(const std::wstring& text, UINT buttons) const;
   bool ProviderAvailable() const;
-  bool TakePassword(HWND edit, SecretBytes& out, std::size_t* length);
   void StartWorker(bool encrypt, SecretBytes password, bool standardBytes = false);
   void WorkerEnded(const FileJob& job);
   std::optional<SecretBytes> UsablePassword(const SecretWideText& text) const;

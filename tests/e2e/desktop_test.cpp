@@ -9,7 +9,6 @@ namespace {
 
 namespace ids = ferrune::ids;
 
-
 // Waits while serving this thread's own window.
 template <typename F>
 bool PumpUntil(F ok, std::chrono::milliseconds timeout = 5s) {

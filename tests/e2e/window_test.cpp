@@ -13,7 +13,6 @@ namespace {
 
 namespace ids = ferrune::ids;
 
-
 std::string RandomBytes(std::size_t n, unsigned variant) {
   std::mt19937 rng(variant);
   std::string s(n, '\0');
