@@ -33,6 +33,7 @@ EncodeStatus Composed(Platform& platform, const SecretBytes& utf8, SecretText* c
   }
   std::optional<std::u32string> decoded = DecodeUtf8(data, size);
   if (!decoded) return EncodeStatus::NotText;
+  if (decoded->find(U'\0') != std::u32string::npos) return EncodeStatus::Unusable;
   SecretText text(std::move(*decoded));
   return platform.Normalize(text.text, NormalForm::Composed, composed) ? EncodeStatus::Ok
                                                                        : EncodeStatus::Unrepresentable;
@@ -43,6 +44,7 @@ PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage
   switch (EncodePassword(platform, utf8, codePage, &result.bytes)) {
     case EncodeStatus::Ok: result.ok = true; return result;
     case EncodeStatus::NotText: return Refuse(texts::kNotUtf8);
+    case EncodeStatus::Unusable: return Refuse(PlainText(texts::kBadPasswordCharacters));
     case EncodeStatus::Unrepresentable: break;
   }
   SecretText composed;

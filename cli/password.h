@@ -21,10 +21,11 @@ enum class LineStatus { Ok, TooLong, Unreadable };
 // nothing after the line is taken. `read` is as Console::ReadInputByte.
 LineStatus ReadFirstLine(const std::function<int(std::uint8_t*)>& read, SecretBytes* line);
 
-enum class EncodeStatus { Ok, NotText, Unrepresentable };
+enum class EncodeStatus { Ok, NotText, Unrepresentable, Unusable };
 
 // UTF-8 (a leading byte order mark dropped) to composed Unicode, then to the
-// code page. A character the code page lacks may still be written as its
+// code page. A NUL is Unusable on every system: no window's edit can hold
+// one. A character the code page lacks may still be written as its
 // canonical decomposition when the code page has every part of it (of the
 // code pages taken, only 1258 has letters that need it); no other substitute
 // is made.

@@ -4,10 +4,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <iterator>
 
 #include "cli/platform.h"
-#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_temp_file.h"
 
 namespace ferrune::cli {
 namespace {
@@ -51,15 +53,35 @@ void RequestCancel(int signal) {
   }
 }
 
+constexpr int kHandled[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// A signal that the caller set to be ignored stays ignored: nohup, and the
+// background jobs of a script, which ignore SIGINT.
+bool IgnoredByCaller(int index) {
+  static const auto ignored = [] {
+    std::array<bool, std::size(kHandled)> at{};
+    for (std::size_t i = 0; i < at.size(); ++i) {
+      struct sigaction old {};
+      at[i] = ::sigaction(kHandled[i], nullptr, &old) == 0 && old.sa_handler == SIG_IGN;
+    }
+    return at;
+  }();
+  return ignored[static_cast<std::size_t>(index)];
+}
+
 void Handle(void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
-  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(s, &action, nullptr);
+  for (int i = 0; i < static_cast<int>(std::size(kHandled)); ++i) {
+    if (!IgnoredByCaller(i)) ::sigaction(kHandled[i], &action, nullptr);
+  }
 }
 
 class PosixConsole final : public Console {
  public:
+  // Before the first handler goes in.
+  PosixConsole() { IgnoredByCaller(0); }
   bool InputIsTerminal() override { return ::isatty(STDIN_FILENO) == 1; }
   bool ErrorIsTerminal() override { return ::isatty(STDERR_FILENO) == 1; }
 

@@ -12,6 +12,7 @@
 #include "core/utf.h"
 #include "platform/win32/crypt_context.h"
 #include "platform/win32/cryptoapi_provider.h"
+#include "platform/win32/long_path.h"
 #include "platform/win32/win32_file_system.h"
 
 namespace ferrune::cli {
@@ -79,7 +80,7 @@ class WindowsPlatform final : public Platform {
   FileSystem& Files() override { return files_; }
 
   std::unique_ptr<ByteSource> OpenText(const std::wstring& path) override {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<FileBytes>(file);

@@ -121,6 +121,8 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
                        });
       break;
     case Command::Check: {
+      // Where no job ran since a crash, a check is what clears its leftovers.
+      files.RemoveLeftovers(path);
       auto input = files.OpenRead(path);
       if (!input) {
         job.outcome = Outcome::CannotRead;
@@ -149,7 +151,7 @@ std::string HelpText() {
   std::map<int, std::string> meanings = {{kExitUsage, texts::kUsageStatus}};
   for (const OutcomeRow& row : OutcomeRows()) {
     std::string& meaning = meanings[row.exitCode];
-    meaning += (meaning.empty() ? "" : ", or ") + std::string(row.exitMeaning);
+    meaning += (meaning.empty() ? "" : ",\n     or ") + std::string(row.exitMeaning);
   }
   std::string text = texts::kHelpStart;
   for (const auto& [code, meaning] : meanings) text += "  " + std::to_string(code) + "  " + meaning + "\n";

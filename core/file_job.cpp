@@ -16,9 +16,44 @@ class BorrowedInput final : public InputFile {
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     return inner_.ReadAt(offset, buffer, length);
   }
+  std::uint32_t Permissions() const override { return inner_.Permissions(); }
 
  private:
   InputFile& inner_;
+};
+
+// The file that a job may replace: taken when the job starts, replaced at the
+// commit only if it is still that file, unchanged.
+struct Replaced {
+  std::unique_ptr<FileHold> hold;
+  FileIdentity identity;
+};
+
+// The job's output, committed only as the job allows.
+class JobTempFile final : public TempFile {
+ public:
+  JobTempFile(std::unique_ptr<TempFile> inner, Replaced* replaced) : inner_(std::move(inner)), replaced_(replaced) {}
+  bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
+    return inner_->WriteAt(offset, data, length);
+  }
+  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+    return inner_->ReadAt(offset, buffer, length);
+  }
+  bool Flush() override { return inner_->Flush(); }
+  bool ReadsPastCache() const override { return inner_->ReadsPastCache(); }
+  // Whatever the stream allows, the job's own rule holds.
+  Outcome Commit(const std::wstring& finalPath, const Replacing&) override {
+    PauseForTest(JobStep::Commit);
+    if (!replaced_->hold) return inner_->Commit(finalPath, Replacing::Nothing());
+    // Windows cannot rename over a file that is still open here: the hold
+    // goes just before, and the commit itself checks what stands there.
+    replaced_->hold.reset();
+    return inner_->Commit(finalPath, Replacing::Only(replaced_->identity));
+  }
+
+ private:
+  std::unique_ptr<TempFile> inner_;
+  Replaced* replaced_;
 };
 
 // The files as the operation sees them during a job: its input is the one
@@ -26,51 +61,46 @@ class BorrowedInput final : public InputFile {
 class JobFiles final : public StreamFiles {
  public:
   JobFiles(FileSystem& inner, const std::wstring& inputPath, InputFile& input, const std::wstring& outputPath,
-           std::unique_ptr<FileHold> replaced)
-      : inner_(inner), inputPath_(inputPath), input_(input), outputPath_(outputPath), replaced_(std::move(replaced)) {}
+           Replaced& replaced)
+      : inner_(inner), inputPath_(inputPath), input_(input), outputPath_(outputPath), replaced_(replaced) {}
 
   std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override {
     if (path == inputPath_) return std::make_unique<BorrowedInput>(input_);
     return inner_.OpenRead(path);
   }
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override { return inner_.CreateTemp(finalPath); }
-  bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override {
-    if (finalPath != outputPath_) return inner_.Commit(std::move(file), finalPath);
-    PauseForTest(JobStep::Commit);
-    if (!replaced_) return inner_.CommitNew(std::move(file), finalPath);
-    // Windows cannot rename over a file that is still open here: the hold
-    // goes just before, and the short gap is accepted.
-    replaced_.reset();
-    return inner_.Commit(std::move(file), finalPath);
+  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) override {
+    std::unique_ptr<TempFile> file = inner_.CreateTemp(finalPath, permissions);
+    if (!file || finalPath != outputPath_) return file;
+    return std::make_unique<JobTempFile>(std::move(file), &replaced_);
   }
-  void Discard(std::unique_ptr<TempFile> file) override { inner_.Discard(std::move(file)); }
 
  private:
   FileSystem& inner_;
   const std::wstring& inputPath_;
   InputFile& input_;
   const std::wstring& outputPath_;
-  std::unique_ptr<FileHold> replaced_;
+  Replaced& replaced_;
 };
-
-bool SameContent(const FileIdentity& a, const FileIdentity& b) {
-  return a.volume == b.volume && a.index == b.index && a.size == b.size && a.writeTime == b.writeTime &&
-         a.changeTime == b.changeTime;
-}
 
 // Deleting through a link, or one name of several, would leave the data
 // readable elsewhere; a changed file holds data the output lacks.
-KeptReason RemoveInput(FileSystem& files, std::unique_ptr<InputFile> input, const std::wstring& path,
-                       const FileIdentity& seen) {
+KeptReason RemoveInput(std::unique_ptr<HeldFile> input, const std::wstring& path, const FileIdentity& seen) {
   if (seen.symbolicLink) return KeptReason::OtherNames;
-  std::unique_ptr<DeletableFile> file = files.ForDelete(std::move(input), path);
+  std::unique_ptr<DeletableFile> file = input->ForDelete(path);
+  input.reset();
   if (!file) return KeptReason::NotRemoved;
   const FileIdentity now = file->Identity();
   if (now.symbolicLink) return KeptReason::OtherNames;
   if (!SameContent(seen, now)) return KeptReason::Changed;
   if (seen.links != 1 || now.links != 1) return KeptReason::OtherNames;
+  PauseForTest(JobStep::Delete);
   // A plain delete: the bytes are not overwritten and go to no recycle bin.
-  return file->Delete() ? KeptReason::None : KeptReason::NotRemoved;
+  switch (file->Delete(seen)) {
+    case DeletableFile::Removal::Deleted: return KeptReason::None;
+    case DeletableFile::Removal::Changed: return KeptReason::Changed;
+    case DeletableFile::Removal::Failed: break;
+  }
+  return KeptReason::NotRemoved;
 }
 
 // Pauses for tests at the middle and at the end of the work, after the
@@ -95,10 +125,10 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
   }
   FileIdentity seen;
   result.outcome = Outcome::CannotRead;
-  std::unique_ptr<InputFile> input = files.OpenHeld(request.inputPath, &seen, &result.outcome);
+  std::unique_ptr<HeldFile> input = files.OpenHeld(request.inputPath, &seen, &result.outcome);
   if (!input) return result;
 
-  std::unique_ptr<FileHold> replaced;
+  Replaced replaced;
   switch (files.Kind(outputPath)) {
     case PathKind::Missing: break;
     case PathKind::Other: result.outcome = Outcome::CannotWrite; return result;
@@ -108,8 +138,8 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
         return result;
       }
       // Another job's input, or a file held by it, is not replaced.
-      replaced = files.HoldExisting(outputPath);
-      if (!replaced) {
+      replaced.hold = files.HoldExisting(outputPath, &replaced.identity);
+      if (!replaced.hold) {
         result.outcome = Outcome::CannotWrite;
         return result;
       }
@@ -118,11 +148,12 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
   PauseForTest(JobStep::Open);
   files.RemoveLeftovers(outputPath);
   {
-    JobFiles jobFiles(files, request.inputPath, *input, outputPath, std::move(replaced));
+    JobFiles jobFiles(files, request.inputPath, *input, outputPath, replaced);
     result.outcome = operation(jobFiles, outputPath, Watched(control));
   }
+  // A NotDurable output may not survive a power cut: the input stays.
   if (result.outcome != Outcome::Success || request.keepInput) return result;
-  result.kept = RemoveInput(files, std::move(input), request.inputPath, seen);
+  result.kept = RemoveInput(std::move(input), request.inputPath, seen);
   return result;
 }
 
@@ -154,7 +185,7 @@ std::wstring KeptReasonText(KeptReason reason) {
 std::wstring OutcomeText(const FileJobResult& result, JobKind kind, std::wstring_view keptSeparator) {
   const OutcomeRow& row = RowOf(result.outcome);
   std::wstring text = kind == JobKind::Encrypt ? row.encryptText : row.decryptText;
-  if (result.kept != KeptReason::None) text.append(keptSeparator).append(texts::kOriginalKept);
+  if (row.keepsInput || result.kept != KeptReason::None) text.append(keptSeparator).append(texts::kOriginalKept);
   return text;
 }
 

@@ -30,23 +30,55 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// Same file, same content: the identity a job saw, still standing.
+inline bool SameContent(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.index == b.index && a.size == b.size && a.writeTime == b.writeTime &&
+         a.changeTime == b.changeTime;
+}
+
 class InputFile {
  public:
   virtual ~InputFile() = default;
   virtual std::uint64_t Size() const = 0;
   // Exactly `length` bytes or false.
   virtual bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) = 0;
+  // Who may read and write it, in the platform's own bits, for a file made
+  // from it; 0 where the platform gives files no such bits of their own.
+  virtual std::uint32_t Permissions() const { return 0; }
 };
 
-// A new file in the output's folder that nobody else may open.
+// What a commit may put its file over.
+struct Replacing {
+  enum class What { Nothing, File, Anything };
+  What what = What::Nothing;
+  FileIdentity file;  // for File: only this one, unchanged
+
+  static Replacing Nothing() { return {}; }
+  static Replacing Only(const FileIdentity& identity) { return {What::File, identity}; }
+  // A stream on its own: its caller has decided.
+  static Replacing Anything() { return {What::Anything, {}}; }
+};
+
+// A new file in the output's folder that nobody else may open. It is
+// removed when it goes without a commit.
 class TempFile {
  public:
   virtual ~TempFile() = default;
   // All `length` bytes or false.
   virtual bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) = 0;
   virtual bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) = 0;
-  // Written through to the disk.
+  // Written through to the disk. False when the system reports any write
+  // since the last flush as lost.
   virtual bool Flush() = 0;
+  // True when ReadAt reads what is on the disk even before a flush;
+  // otherwise only ranges that a successful Flush covered are read from it.
+  virtual bool ReadsPastCache() const = 0;
+  // Closes the file and puts it under `finalPath`, then flushes the folder;
+  // OutputChanged when a file stands there that `replacing` does not allow.
+  // On any outcome but Success and NotDurable the file is removed and
+  // `finalPath` is untouched; NotDurable: it is in place, but the folder's
+  // flush failed.
+  virtual Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) = 0;
 };
 
 // An existing file that this job has taken: no other job may take it until
@@ -57,9 +89,23 @@ using FileHold = Opaque<struct HoldTag>;
 // exactly as it is, never whatever else might stand under its name.
 class DeletableFile {
  public:
+  enum class Removal { Deleted, Changed, Failed };
+
   virtual ~DeletableFile() = default;
+  // What stands under the name now.
   virtual FileIdentity Identity() = 0;
-  virtual bool Delete() = 0;
+  // Removes the file if what stands under the name is still the one of
+  // `expected`; Changed, and nothing removed, when it is another.
+  virtual Removal Delete(const FileIdentity& expected) = 0;
+};
+
+// An input taken for a job: read like any other, and given up at the end
+// for the handle that deletes it.
+class HeldFile : public InputFile {
+ public:
+  // Gives up this read, and with it the job's hold, for a handle that can
+  // delete the file under `path`. Null when that cannot be had.
+  virtual std::unique_ptr<DeletableFile> ForDelete(const std::wstring& path) = 0;
 };
 
 enum class PathKind { Missing, File, Other };
@@ -71,13 +117,9 @@ class StreamFiles {
   virtual ~StreamFiles() = default;
   // Read only, others may read but not write. Null when it cannot be opened.
   virtual std::unique_ptr<InputFile> OpenRead(const std::wstring& path) = 0;
-  // Null when no file can be made beside `finalPath`.
-  virtual std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) = 0;
-  // Closes the file and puts it under `finalPath`, replacing what stands
-  // there. On false the file is removed and `finalPath` is untouched.
-  virtual bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) = 0;
-  // Closes and removes the file.
-  virtual void Discard(std::unique_ptr<TempFile> file) = 0;
+  // Null when no file can be made beside `finalPath`. It gets `permissions`
+  // (an input's Permissions()) by the time it is committed.
+  virtual std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) = 0;
 };
 
 // What a whole file job needs besides: inputs and outputs taken against
@@ -87,17 +129,11 @@ class FileSystem : public StreamFiles {
   // What stands under `path`; a symbolic link counts as a file.
   virtual PathKind Kind(const std::wstring& path) = 0;
   // OpenRead, and the file taken for this job. Null with InUse when another
-  // job has it, CannotRead when it cannot be opened.
-  virtual std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) = 0;
-  // Takes an existing file that a commit is about to replace. Null when
-  // another job holds it or it cannot be taken.
-  virtual std::unique_ptr<FileHold> HoldExisting(const std::wstring& path) = 0;
-  // Commit, but never over an existing file: false then, and the temporary
-  // file is removed.
-  virtual bool CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) = 0;
-  // Gives up the job's read of `file` (from OpenHeld) for a handle that can
-  // delete it. Null when that cannot be had.
-  virtual std::unique_ptr<DeletableFile> ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) = 0;
+  // job or program has it, CannotRead when it cannot be opened.
+  virtual std::unique_ptr<HeldFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) = 0;
+  // Takes an existing file that a commit is about to replace, and tells what
+  // it is. Null when another job holds it or it cannot be taken.
+  virtual std::unique_ptr<FileHold> HoldExisting(const std::wstring& path, FileIdentity* seen) = 0;
   // Removes temporary files of ours beside `path` that no running job holds,
   // as a crash or a power cut leaves them.
   virtual void RemoveLeftovers(const std::wstring& path) = 0;

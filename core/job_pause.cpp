@@ -24,6 +24,7 @@ std::optional<JobStep> StepNamed(const char* name) {
   if (text == "middle") return JobStep::Middle;
   if (text == "written") return JobStep::Written;
   if (text == "commit") return JobStep::Commit;
+  if (text == "delete") return JobStep::Delete;
   return std::nullopt;
 }
 

@@ -2,9 +2,9 @@
 // a known step of a job, to kill or interrupt it there or to start another
 // job on its files, and nothing outside the process can stop it at such a
 // step. FERRUNE_TEST_PAUSE names a file; FERRUNE_TEST_PAUSE_AT names the step
-// ("open" when unset: "open", "middle", "written", "commit"). At that step
-// the job creates the file and waits until it is removed (two minutes at
-// most, cancel or not). Once per process; nothing happens without the
+// ("open" when unset: "open", "middle", "written", "commit", "delete"). At
+// that step the job creates the file and waits until it is removed (two
+// minutes at most, cancel or not). Once per process; nothing happens without the
 // variable. Only the test trees build it (FERRUNE_TEST_SWITCHES); a release
 // has job_pause_none.cpp, which reads nothing.
 #pragma once
@@ -16,6 +16,7 @@ enum class JobStep {
   Middle,   // part of the input has been worked through
   Written,  // all of it is written; the proof may still run
   Commit,   // proven and flushed, right before the rename
+  Delete,   // the output in place and the input checked, right before it goes
 };
 
 void PauseForTest(JobStep step);

@@ -17,6 +17,8 @@ enum class Outcome {
   CannotWrite,    // the output cannot be created, written, flushed or renamed
   InUse,          // another job is working on the input
   OutputExists,   // a file stands under the output name and replacing it was not asked for
+  OutputChanged,  // the output name got another file during the work, which is kept
+  NotDurable,     // the output is in place, but the disk reported an error for its folder
   Cancelled,
   Failed,  // any other provider failure, or a proof that does not match; stays last
 };
@@ -28,6 +30,7 @@ struct OutcomeRow {
   const wchar_t* decryptText;  // after a decryption or a check
   int exitCode;                // the tool's exit status
   const char* exitMeaning;     // what the tool's help says of that status
+  bool keepsInput;             // the input always stays, and the text says so
 };
 
 // In the order of the values above.

@@ -2,36 +2,31 @@
 
 namespace ferrune {
 
-OutputFile::~OutputFile() {
-  StopProof();
-  if (temp_) fs_.Discard(std::move(temp_));
-}
-
 void OutputFile::StopProof() {
   if (written_) written_->Abort();
   if (stopProof_) stopProof_();
   if (proofThread_.joinable()) proofThread_.join();
 }
 
-Outcome OutputFile::Create(std::uint64_t expectedSize) {
+Outcome OutputFile::Create(std::uint64_t expectedSize, std::uint32_t permissions, WrittenFile::Reads reads) {
   if (finalPath_.empty()) return Outcome::CannotWrite;
-  temp_ = fs_.CreateTemp(finalPath_);
+  temp_ = fs_.CreateTemp(finalPath_, permissions);
   if (!temp_) return Outcome::CannotWrite;
-  written_ = std::make_unique<WrittenFile>(*temp_, expectedSize);
+  written_ = std::make_unique<WrittenFile>(*temp_, expectedSize, reads);
   return Outcome::Success;
 }
 
-Outcome OutputFile::StartProof(std::function<bool()> proof, std::function<void()> stop) {
+Outcome OutputFile::StartProof(std::function<Outcome()> proof, std::function<void()> stop) {
   stopProof_ = std::move(stop);
   try {
     proofThread_ = std::thread([this, proof = std::move(proof)] {
-      bool held = false;
+      Outcome outcome = Outcome::Failed;
       try {
-        held = proof();
+        outcome = proof();
       } catch (...) {
-        held = false;
+        outcome = Outcome::Failed;
       }
-      proofHeld_ = held;
+      proofOutcome_ = outcome;
     });
   } catch (...) {
     return Outcome::Failed;
@@ -48,13 +43,14 @@ Outcome OutputFile::FlushAndFinish() { return written_->FlushAndFinish() ? Outco
 Outcome OutputFile::AwaitProof() {
   if (!proofThread_.joinable()) return Outcome::Failed;
   proofThread_.join();
-  return proofHeld_ ? Outcome::Success : Outcome::Failed;
+  return proofOutcome_;
 }
 
 Outcome OutputFile::Commit() {
   StopProof();
-  const bool done = fs_.Commit(std::move(temp_), finalPath_);
-  return done ? Outcome::Success : Outcome::CannotWrite;
+  const Outcome committed = temp_->Commit(finalPath_, Replacing::Anything());
+  temp_.reset();
+  return committed;
 }
 
 }  // namespace ferrune

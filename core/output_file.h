@@ -17,21 +17,24 @@ namespace ferrune {
 class OutputFile {
  public:
   OutputFile(StreamFiles& fs, std::wstring finalPath) : fs_(fs), finalPath_(std::move(finalPath)) {}
-  ~OutputFile();
+  // The temporary file goes after the proof that reads it.
+  ~OutputFile() { StopProof(); }
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // CannotWrite when no temporary file can be made.
-  Outcome Create(std::uint64_t expectedSize);
+  // CannotWrite when no temporary file can be made. `permissions` are the
+  // input's, for the output.
+  Outcome Create(std::uint64_t expectedSize, std::uint32_t permissions, WrittenFile::Reads reads);
   // Runs `proof` on its own thread; it reads written() and says whether the
-  // output is right. `stop` wakes it when the work gives up.
-  Outcome StartProof(std::function<bool()> proof, std::function<void()> stop = {});
+  // output is right: Success, CannotWrite when it cannot be read back,
+  // Failed when it differs. `stop` wakes it when the work gives up.
+  Outcome StartProof(std::function<Outcome()> proof, std::function<void()> stop = {});
 
   Outcome Append(const std::uint8_t* data, std::size_t length);
   Outcome FlushAndFinish();
-  // Waits for the proof; Failed when it does not hold.
+  // Waits for the proof and gives its outcome.
   Outcome AwaitProof();
-  // The rename into place; after it the operation is done.
+  // The rename into place; after it the operation is done (NotDurable too).
   Outcome Commit();
 
   WrittenFile& written() { return *written_; }
@@ -45,7 +48,7 @@ class OutputFile {
   std::unique_ptr<WrittenFile> written_;
   std::thread proofThread_;
   std::function<void()> stopProof_;
-  bool proofHeld_ = false;
+  Outcome proofOutcome_ = Outcome::Failed;
 };
 
 }  // namespace ferrune

@@ -22,18 +22,21 @@ namespace {
 constexpr std::size_t kProofQueueChunks = 4;
 
 // The proof of an encryption: decryption's own path over the file as read
-// back, compared with the input, on one thread beside the encryption's.
-bool ProveEncryption(Provider& provider, const SecretBytes& password, WrittenFile& written, InputFile& input,
-                     std::size_t chunkSize, const JobControl& control) {
+// back from the disk, compared with the input, on one thread beside the
+// encryption's. A read back that fails is a failed write.
+Outcome ProveEncryption(Provider& provider, const SecretBytes& password, WrittenFile& written, InputFile& input,
+                        std::size_t chunkSize, const JobControl& control) {
   CompareSink compare(input);
-  if (DecryptInto(provider, password, written, compare, &control, chunkSize) != Outcome::Success) return false;
+  const Outcome decrypted = DecryptInto(provider, password, written, compare, &control, chunkSize);
+  if (decrypted == Outcome::CannotRead) return Outcome::CannotWrite;
+  if (decrypted != Outcome::Success) return Outcome::Failed;
   std::uint64_t size = 0;
-  return written.WaitFinished(&size) && size == written.Size();
+  return written.WaitFinished(&size) && size == written.Size() ? Outcome::Success : Outcome::Failed;
 }
 
 // The proof of a decryption: every chunk written, read back from the file
 // and compared with the chunk that was decrypted.
-bool ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
+Outcome ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
   // However it ends, the decryption must not wait on it any longer.
   struct StopOnExit {
     ChunkQueue& queue;
@@ -49,23 +52,24 @@ bool ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
       back = SecretBytes(chunk->length + kPageAlignment);
       page = back.data() + PageSkip(back.data());
     }
-    if (!written.ReadAt(offset, page, chunk->length)) return false;
-    if (std::memcmp(page, chunk->data(), chunk->length) != 0) return false;
+    if (!written.ReadAt(offset, page, chunk->length)) return Outcome::CannotWrite;
+    if (std::memcmp(page, chunk->data(), chunk->length) != 0) return Outcome::Failed;
     offset += chunk->length;
   }
   std::uint64_t size = 0;
-  return written.WaitFinished(&size) && size == offset;
+  return written.WaitFinished(&size) && size == offset ? Outcome::Success : Outcome::Failed;
 }
 
 // Writes the plain bytes of a decryption to its output. Nothing is made
 // before the signature has verified; then the temporary file and the proof.
 class OutputSink final : public PlainSink {
  public:
-  OutputSink(OutputFile& output, ChunkQueue& decrypted, const JobControl& control)
-      : output_(output), decrypted_(decrypted), control_(control) {}
+  OutputSink(OutputFile& output, ChunkQueue& decrypted, const JobControl& control, std::uint32_t permissions)
+      : output_(output), decrypted_(decrypted), control_(control), permissions_(permissions) {}
 
   Outcome Begin() override {
-    if (const Outcome created = output_.Create(WrittenFile::kUnknownSize); created != Outcome::Success) {
+    if (const Outcome created = output_.Create(WrittenFile::kUnknownSize, permissions_, WrittenFile::Reads::AsWritten);
+        created != Outcome::Success) {
       return created;
     }
     // The proof captures only what lives longer than the output, whose end
@@ -100,6 +104,7 @@ class OutputSink final : public PlainSink {
   OutputFile& output_;
   ChunkQueue& decrypted_;
   const JobControl& control_;
+  const std::uint32_t permissions_;
 };
 
 Outcome Finish(OutputFile& output, const JobControl& control) {
@@ -306,7 +311,10 @@ Outcome EncryptStream(Provider& provider, StreamFiles& fs, const std::wstring& p
   JobControl proofControl = control.ThreadsOnly();
   proofControl.cancel = control.cancel;
   OutputFile output(fs, encryptedPath);
-  if (const Outcome created = output.Create(expectedSize); created != Outcome::Success) return created;
+  if (const Outcome created = output.Create(expectedSize, input->Permissions(), WrittenFile::Reads::FromDisk);
+      created != Outcome::Success) {
+    return created;
+  }
   InputFile& plain = *input;
   const Outcome started = output.StartProof([&] {
     proofControl.StartThread();
@@ -336,7 +344,7 @@ Outcome DecryptStream(Provider& provider, StreamFiles& fs, const std::wstring& e
   const std::size_t chunkSize = NormalizedChunkSize(options.chunkSize);
   ChunkQueue proofQueue(kProofQueueChunks);
   OutputFile output(fs, plainPath);
-  OutputSink sink(output, proofQueue, control);
+  OutputSink sink(output, proofQueue, control, input->Permissions());
   if (const Outcome decrypted =
           DecryptInto(provider, password, *input, sink, &control, chunkSize, options.decryptThreads);
       decrypted != Outcome::Success) {

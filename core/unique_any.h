@@ -1,6 +1,7 @@
 // One move-only owner for every kind of handle: the handle type, what closes
-// it, and the value that means "none". Each platform supplies only its close
-// functions. Zero never names an object either, so it is also taken as none.
+// it, and which values mean "none", the last two as policies. Each platform
+// supplies only its close functions and, where zero names an object (a file
+// descriptor), its own none.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,8 @@
 
 namespace ferrune {
 
-// A close function as a type: CallClose<&CloseHandle>.
+// A close function as a type: CallClose<&CloseHandle>. Its result is not
+// looked at; a closer that reports one returns bool (true: closed cleanly).
 template <auto Close>
 struct CallClose {
   template <typename Handle>
@@ -18,16 +20,28 @@ struct CallClose {
   }
 };
 
-template <typename Handle, typename Closer, std::intptr_t InvalidValue = 0>
-class UniqueAny {
- public:
-  static Handle Invalid() {
+// The values of a handle type that name no object: `None`, and `AlsoNone`
+// for kinds with two (a Win32 kernel handle is none when null and when
+// INVALID_HANDLE_VALUE).
+template <typename Handle, std::intptr_t None = 0, std::intptr_t AlsoNone = None>
+struct NoneIs {
+  static Handle Value() { return Cast(None); }
+  static bool Holds(Handle h) { return h == Cast(None) || h == Cast(AlsoNone); }
+
+ private:
+  static Handle Cast(std::intptr_t value) {
     if constexpr (std::is_pointer_v<Handle>) {
-      return reinterpret_cast<Handle>(InvalidValue);
+      return reinterpret_cast<Handle>(value);
     } else {
-      return static_cast<Handle>(InvalidValue);
+      return static_cast<Handle>(value);
     }
   }
+};
+
+template <typename Handle, typename Closer, typename None = NoneIs<Handle>>
+class UniqueAny {
+ public:
+  static Handle Invalid() { return None::Value(); }
 
   UniqueAny() = default;
   explicit UniqueAny(Handle h, Closer closer = {}) : h_(h), closer_(std::move(closer)) {}
@@ -44,17 +58,29 @@ class UniqueAny {
   ~UniqueAny() { reset(); }
 
   Handle get() const { return h_; }
-  explicit operator bool() const { return h_ != Invalid() && h_ != Handle{}; }
+  explicit operator bool() const { return !None::Holds(h_); }
   // For calls that hand a new handle back through a pointer.
   Handle* put() {
     reset();
     return &h_;
   }
   void reset(Handle h = Invalid()) {
-    if (*this) closer_(h_);
+    Close();
     h_ = h;
   }
   Handle release() { return std::exchange(h_, Invalid()); }
+  // Closes now. False only when the closer reports a failure, which matters
+  // for a written file: some systems report a lost write only here.
+  bool Close() {
+    if (None::Holds(h_)) return true;
+    const Handle h = std::exchange(h_, Invalid());
+    if constexpr (std::is_void_v<decltype(closer_(h))>) {
+      closer_(h);
+      return true;
+    } else {
+      return closer_(h);
+    }
+  }
 
  private:
   Handle h_ = Invalid();

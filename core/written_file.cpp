@@ -6,7 +6,7 @@ bool WrittenFile::Append(const std::uint8_t* data, std::size_t length) {
   std::uint64_t offset;
   {
     std::lock_guard lock(mutex_);
-    if (state_ != State::Writing) return false;
+    if (state_ != State::Writing || flushFailed_) return false;
     offset = written_;
   }
   // Only this thread moves written_, so the write needs no lock.
@@ -38,10 +38,16 @@ void WrittenFile::FlushBehind() {
     if (!flushing_) return;
     const std::uint64_t target = written_;
     lock.unlock();
-    // Its result does not matter: the last flush decides.
-    file_.Flush();
+    const bool flushed = file_.Flush();
     lock.lock();
+    if (!flushed) {
+      // The error may not come again at the last flush: it fails the file now.
+      flushFailed_ = true;
+      changed_.notify_all();
+      return;
+    }
     flushedTo_ = target;
+    changed_.notify_all();
   }
 }
 
@@ -56,14 +62,19 @@ void WrittenFile::StopFlushing() {
 
 bool WrittenFile::FlushAndFinish() {
   StopFlushing();
-  if (!file_.Flush()) return false;
+  const bool flushed = file_.Flush();
   {
     std::lock_guard lock(mutex_);
     if (state_ != State::Writing) return false;
-    state_ = State::Finished;
+    if (!flushed || flushFailed_) {
+      state_ = State::Aborted;
+    } else {
+      state_ = State::Finished;
+      flushedTo_ = written_;
+    }
   }
   changed_.notify_all();
-  return true;
+  return flushed && state_ == State::Finished;
 }
 
 void WrittenFile::Abort() {
@@ -84,9 +95,10 @@ std::uint64_t WrittenFile::Size() const {
 bool WrittenFile::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
   {
     std::unique_lock lock(mutex_);
-    const auto covered = [&] { return written_ >= offset && written_ - offset >= length; };
-    changed_.wait(lock, [&] { return state_ != State::Writing || covered(); });
-    if (state_ == State::Aborted || !covered()) return false;
+    const std::uint64_t& readable = afterFlush_ ? flushedTo_ : written_;
+    const auto covered = [&] { return readable >= offset && readable - offset >= length; };
+    changed_.wait(lock, [&] { return state_ != State::Writing || flushFailed_ || covered(); });
+    if (state_ == State::Aborted || flushFailed_ || !covered()) return false;
   }
   return file_.ReadAt(offset, buffer, length);
 }

@@ -9,7 +9,9 @@
 
 namespace ferrune {
 
-using UniqueHandle = UniqueAny<HANDLE, CallClose<&CloseHandle>, -1>;
+using UniqueHandle = UniqueAny<HANDLE, CallClose<&CloseHandle>, NoneIs<HANDLE, 0, -1>>;
+// FindFirstFileW fails with INVALID_HANDLE_VALUE only.
+using FindHandle = UniqueAny<HANDLE, CallClose<&FindClose>, NoneIs<HANDLE, -1>>;
 
 template <typename T>
 using GdiObject = UniqueAny<T, CallClose<&DeleteObject>>;

@@ -13,6 +13,9 @@
 #include <fstream>
 #include <thread>
 
+#include "core/temp_name.h"
+#include "platform/posix/native_path.h"
+#include "tests/cli/zrv_jobs.h"
 #include "tests/cli/zrv_process.h"
 #include "tests/platform/posix/posix_support.h"
 
@@ -20,30 +23,6 @@ namespace ferrune::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-const std::string kPassword = "secret\n";
-
-// The pause of one job: its gate file lives apart from the files at work.
-class Gate {
- public:
-  std::vector<std::string> Env(const std::string& step = "open") const {
-    return {"FERRUNE_TEST_PAUSE=" + path(), "FERRUNE_TEST_PAUSE_AT=" + step};
-  }
-  std::string path() const { return folder_ / "gate"; }
-  // True once the job waits at its step.
-  bool Reached() const {
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!Exists(path())) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(2ms);
-    }
-    return true;
-  }
-  void Open() const { ::unlink(path().c_str()); }
-
- private:
-  TempFolder folder_;
-};
 
 // True once `signal` is no longer pending for `pid`, as /proc tells.
 bool SignalTaken(pid_t pid, int signal) {
@@ -59,21 +38,6 @@ bool SignalTaken(pid_t pid, int signal) {
     std::this_thread::sleep_for(1ms);
   }
   return false;
-}
-
-Ran RunZrv(std::vector<std::string> args) { return Process(std::move(args), kPassword).Wait(); }
-
-std::string Line(const std::string& path, const std::string& message) { return "zrv: " + path + ": " + message + "\n"; }
-
-// What an encrypted file holds, decrypted beside it under another name.
-Bytes Decrypted(const TempFolder& dir, const std::string& name) {
-  const std::string copy = dir / "check.zrv";
-  WriteFile(copy, ReadFile(dir / name));
-  const Ran ran = RunZrv({"decrypt", copy});
-  EXPECT_EQ(ran.exitCode, 0) << ran.errors;
-  const Bytes plain = ReadFile(dir / "check");
-  ::unlink((dir / "check").c_str());
-  return plain;
 }
 
 TEST(ZrvOverlap, ASecondJobOnTheSameFileIsRefusedAtOnceAndTheFirstCompletes) {
@@ -114,7 +78,7 @@ TEST(ZrvOverlap, TwoJobsOnOnePairLoseNothing) {
     // Its output appeared meanwhile, so nothing is replaced and nothing deleted.
     const Ran decrypted = decrypting.Wait();
     EXPECT_EQ(decrypted.exitCode, 5);
-    EXPECT_EQ(decrypted.errors, Line(dir / "a.bin.zrv", "Cannot write the output file"));
+    EXPECT_EQ(decrypted.errors, Line(dir / "a.bin.zrv", "The output file changed during the work"));
     EXPECT_EQ(ReadFile(dir / "a.bin"), newer);
     EXPECT_EQ(Decrypted(dir, "a.bin.zrv"), old);
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.bin", "a.bin.zrv"}));
@@ -244,15 +208,16 @@ TEST(ZrvOverlap, TheNextJobRemovesLeftoversThatNoJobHolds) {
   TempFolder dir;
   WriteFile(dir / "f", TextBytes("data"));
   // As a power cut leaves it, and one that a running job holds locked.
-  WriteFile(dir / ".ferrune-4242-0000abcd.tmp", Bytes(5000, 1));
-  WriteFile(dir / ".ferrune-4243-0000abce.tmp", Bytes(5000, 2));
-  const int held = ::open((dir / ".ferrune-4243-0000abce.tmp").c_str(), O_RDONLY);
+  const std::string dead = ToNativePath(NewTempFileName(4242)), running = ToNativePath(NewTempFileName(4243));
+  WriteFile(dir / dead, Bytes(5000, 1));
+  WriteFile(dir / running, Bytes(5000, 2));
+  const int held = ::open((dir / running).c_str(), O_RDONLY);
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
   // Not our pattern: never touched.
   WriteFile(dir / ".ferrune-notes.tmp", Bytes(10, 3));
   EXPECT_EQ(RunZrv({"encrypt", dir / "f"}).exitCode, 0);
   ::close(held);
-  EXPECT_EQ(dir.Names(), (std::vector<std::string>{".ferrune-4243-0000abce.tmp", ".ferrune-notes.tmp", "f.zrv"}));
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{running, ".ferrune-notes.tmp", "f.zrv"}));
 }
 
 }  // namespace

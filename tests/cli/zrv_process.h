@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/temp_name.h"
 #include "tests/platform/posix/posix_support.h"
 
 namespace ferrune::testing {
@@ -34,9 +35,12 @@ inline void Decode(int status, Ran* ran) {
 
 class Process {
  public:
-  // Starts zrv with `args`, standard input from `input`, standard error captured.
-  Process(std::vector<std::string> args, const std::string& input, std::vector<std::string> env = {}) {
+  // Starts zrv with `args`, standard input from `input`, standard error
+  // captured; through the command `through` when one is given (strace, nohup).
+  Process(std::vector<std::string> args, const std::string& input, std::vector<std::string> env = {},
+          std::vector<std::string> through = {}) {
     args.insert(args.begin(), ZRV_PATH);
+    args.insert(args.begin(), through.begin(), through.end());
     int in[2], err[2];
     EXPECT_EQ(::pipe(in), 0);
     EXPECT_EQ(::pipe(err), 0);
@@ -47,7 +51,7 @@ class Process {
       ::close(in[1]);
       ::close(err[0]);
       for (std::string& e : env) ::putenv(e.data());
-      ::execv(ZRV_PATH, Argv(args).data());
+      ::execvp(args[0].c_str(), Argv(args).data());
       ::_exit(127);
     }
     ::close(in[0]);
@@ -92,7 +96,7 @@ inline bool HasTemporaryOpen(pid_t pid, const TempFolder& dir) {
     const std::string link(target, static_cast<std::size_t>(n));
     if (link.rfind(dir.path() + "/", 0) != 0) continue;
     const std::string name = link.substr(dir.path().size() + 1);
-    found = found || name.rfind(".ferrune-", 0) == 0 || name.rfind("#", 0) == 0;
+    found = found || IsTempFileName(std::wstring(name.begin(), name.end())) || name.rfind("#", 0) == 0;
   }
   if (d) ::closedir(d);
   return found;

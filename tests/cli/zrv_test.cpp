@@ -213,6 +213,13 @@ TEST_F(Zrv, StandardInputGivesItsFirstLineOnceWithoutQuestions) {
   ScriptedConsole blankLine;
   blankLine.input = "\nabc\n";
   EXPECT_EQ(Run({L"decrypt", Arg(dir_ / "f.zrv")}, blankLine), 2);
+  // No window can type a NUL: refused alike on every system.
+  ScriptedConsole withNul;
+  withNul.input = std::string("ab\0c\n", 5);
+  EXPECT_EQ(Run({L"decrypt", Arg(dir_ / "f.zrv")}, withNul), 2);
+  EXPECT_EQ(withNul.errors,
+            "zrv: The password contains characters that cannot be used.\nPlease choose another password.\n"
+            "zrv: nothing was changed.\n");
   ScriptedConsole endless;
   endless.input = std::string(cli::kMaxPasswordLine + 1, 'x');
   EXPECT_EQ(Run({L"decrypt", Arg(dir_ / "f.zrv")}, endless), 2);

@@ -61,6 +61,12 @@ TEST(FileJob, EachOutcomeHasItsNameItsTextsAndItsExitStatus) {
       {Outcome::CannotWrite, "CannotWrite", L"Cannot write the output file", L"Cannot write the output file", 5},
       {Outcome::InUse, "InUse", L"The file is in use by another program", L"The file is in use by another program", 4},
       {Outcome::OutputExists, "OutputExists", L"The output file already exists", L"The output file already exists", 5},
+      {Outcome::OutputChanged, "OutputChanged", L"The output file changed during the work",
+       L"The output file changed during the work", 5},
+      // The input always stays then.
+      {Outcome::NotDurable, "NotDurable",
+       L"The output file was written, but the disk reported an error\nThe original file was kept",
+       L"The output file was written, but the disk reported an error\nThe original file was kept", 5},
       {Outcome::Cancelled, "Cancelled", L"Encryption failed", L"Decryption failed", 6},
       {Outcome::Failed, "Failed", L"Encryption failed", L"Decryption failed", 6},
   };

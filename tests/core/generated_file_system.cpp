@@ -43,6 +43,11 @@ class GeneratedInput final : public InputFile {
 class CheckedTemp final : public TempFile {
  public:
   CheckedTemp(GeneratedFileSystem& fs, bool encrypted) : fs_(fs), encrypted_(encrypted) {}
+  bool ReadsPastCache() const override { return true; }
+  Outcome Commit(const std::wstring& finalPath, const Replacing&) override {
+    fs_.NoteCommitted(finalPath, Written());
+    return Outcome::Success;
+  }
 
   bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
     if (offset > fs_.ImageSize(encrypted_) || fs_.ImageSize(encrypted_) - offset < length) return Mismatch();
@@ -155,18 +160,15 @@ std::unique_ptr<InputFile> GeneratedFileSystem::OpenRead(const std::wstring& pat
   return nullptr;
 }
 
-std::unique_ptr<TempFile> GeneratedFileSystem::CreateTemp(const std::wstring& finalPath) {
+std::unique_ptr<TempFile> GeneratedFileSystem::CreateTemp(const std::wstring& finalPath, std::uint32_t) {
   if (finalPath != plainPath_ && finalPath != plainPath_ + kEncryptedSuffix) return nullptr;
   return std::make_unique<CheckedTemp>(*this, finalPath != plainPath_);
 }
 
-bool GeneratedFileSystem::Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) {
+void GeneratedFileSystem::NoteCommitted(const std::wstring& finalPath, std::uint64_t size) {
   std::lock_guard lock(mutex_);
-  committed_[finalPath] = static_cast<CheckedTemp&>(*file).Written();
-  return true;
+  committed_[finalPath] = size;
 }
-
-void GeneratedFileSystem::Discard(std::unique_ptr<TempFile>) {}
 
 std::map<std::wstring, std::uint64_t> GeneratedFileSystem::Committed() const {
   std::lock_guard lock(mutex_);

@@ -27,15 +27,14 @@ class GeneratedFileSystem final : public StreamFiles {
   void Generate(bool encrypted, std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
 
   std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override;
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
-  bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
-  void Discard(std::unique_ptr<TempFile> file) override;
+  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) override;
 
   // A write that differed from what its final name must hold.
   std::atomic<bool> mismatch{false};
   std::atomic<int> flushes{0};
   // Sizes of the files put in place, by name.
   std::map<std::wstring, std::uint64_t> Committed() const;
+  void NoteCommitted(const std::wstring& finalPath, std::uint64_t size);
 
  private:
   std::uint64_t CipherBlock(std::uint64_t index) const;

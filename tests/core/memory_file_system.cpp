@@ -25,6 +25,10 @@ class MemoryInputFile final : public InputFile {
 class MemoryTempFile final : public TempFile {
  public:
   MemoryTempFile(MemoryFileSystem& fs, std::wstring path) : name(std::move(path)), fs_(fs) {}
+  ~MemoryTempFile() override {
+    std::lock_guard lock(fs_.mutex_);
+    fs_.files_.erase(name);
+  }
 
   bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
     fs_.Note(length);
@@ -53,7 +57,27 @@ class MemoryTempFile final : public TempFile {
     return true;
   }
 
-  bool Flush() override { return !fs_.failFlush; }
+  bool Flush() override {
+    std::lock_guard lock(fs_.mutex_);
+    if (fs_.failFlushAfter < 0) return true;
+    if (fs_.failFlushAfter == 0) return false;
+    --fs_.failFlushAfter;
+    return true;
+  }
+  bool ReadsPastCache() const override { return true; }
+
+  Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
+    std::lock_guard lock(fs_.mutex_);
+    if (fs_.failCommit) return Outcome::CannotWrite;
+    const bool standing = fs_.files_.count(finalPath) != 0 || fs_.folders.count(finalPath) != 0;
+    const bool allowed =
+        replacing.what == Replacing::What::Anything ||
+        (replacing.what == Replacing::What::File && SameContent(replacing.file, fs_.IdentityOf(finalPath)));
+    if (standing && !allowed) return Outcome::OutputChanged;
+    fs_.files_[finalPath] = std::move(fs_.files_.at(name));
+    ++fs_.writes_[finalPath];
+    return fs_.failFolderSync ? Outcome::NotDurable : Outcome::Success;
+  }
 
   const std::wstring name;
 
@@ -75,16 +99,18 @@ class MemoryHold final : public FileHold {
   const std::wstring path_;
 };
 
-class HeldInput final : public InputFile {
+class HeldInput final : public HeldFile {
  public:
-  HeldInput(std::unique_ptr<InputFile> file, std::unique_ptr<MemoryHold> hold)
-      : file_(std::move(file)), hold_(std::move(hold)) {}
+  HeldInput(MemoryFileSystem& fs, std::unique_ptr<InputFile> file, std::unique_ptr<MemoryHold> hold)
+      : fs_(fs), file_(std::move(file)), hold_(std::move(hold)) {}
   std::uint64_t Size() const override { return file_->Size(); }
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     return file_->ReadAt(offset, buffer, length);
   }
+  std::unique_ptr<DeletableFile> ForDelete(const std::wstring& path) override;
 
  private:
+  MemoryFileSystem& fs_;
   std::unique_ptr<InputFile> file_;
   std::unique_ptr<MemoryHold> hold_;
 };
@@ -96,15 +122,22 @@ class MemoryDeletable final : public DeletableFile {
     std::lock_guard lock(fs_.mutex_);
     return fs_.IdentityOf(path_);
   }
-  bool Delete() override {
+  Removal Delete(const FileIdentity& expected) override {
     std::lock_guard lock(fs_.mutex_);
-    return !fs_.failRemove && fs_.files_.erase(path_) == 1;
+    if (!SameContent(expected, fs_.IdentityOf(path_))) return Removal::Changed;
+    return !fs_.failRemove && fs_.files_.erase(path_) == 1 ? Removal::Deleted : Removal::Failed;
   }
 
  private:
   MemoryFileSystem& fs_;
   const std::wstring path_;
 };
+
+std::unique_ptr<DeletableFile> HeldInput::ForDelete(const std::wstring& path) {
+  file_.reset();
+  hold_.reset();
+  return std::make_unique<MemoryDeletable>(fs_, path);
+}
 
 void MemoryFileSystem::Note(std::size_t length) {
   std::size_t seen = largestTransfer.load();
@@ -117,7 +150,8 @@ void MemoryFileSystem::Reset() {
   files_.clear();
   locked.clear();
   failInputReadAt = failWriteAt = corruptReadBackAt = kNever;
-  failCreate = failFlush = failCommit = false;
+  failCreate = failCommit = failFolderSync = false;
+  failFlushAfter = -1;
   heldElsewhere.clear();
   folders.clear();
   symbolicLinks.clear();
@@ -154,29 +188,13 @@ std::unique_ptr<InputFile> MemoryFileSystem::OpenRead(const std::wstring& path) 
   return std::make_unique<MemoryInputFile>(*this, it->second);
 }
 
-std::unique_ptr<TempFile> MemoryFileSystem::CreateTemp(const std::wstring& finalPath) {
+std::unique_ptr<TempFile> MemoryFileSystem::CreateTemp(const std::wstring& finalPath, std::uint32_t) {
   std::lock_guard lock(mutex_);
   if (failCreate) return nullptr;
   std::wstring name = finalPath + L".tmp" + std::to_wstring(nextTemp_++);
   files_[name];
   ++tempsCreated;
   return std::make_unique<MemoryTempFile>(*this, std::move(name));
-}
-
-bool MemoryFileSystem::Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) {
-  const std::wstring name = static_cast<MemoryTempFile&>(*file).name;
-  std::lock_guard lock(mutex_);
-  if (!failCommit) {
-    files_[finalPath] = std::move(files_.at(name));
-    ++writes_[finalPath];
-  }
-  files_.erase(name);
-  return !failCommit;
-}
-
-void MemoryFileSystem::Discard(std::unique_ptr<TempFile> file) {
-  std::lock_guard lock(mutex_);
-  files_.erase(static_cast<MemoryTempFile&>(*file).name);
 }
 
 bool MemoryFileSystem::Remove(const std::wstring& path) {
@@ -205,7 +223,7 @@ PathKind MemoryFileSystem::Kind(const std::wstring& path) {
   return files_.count(path) != 0 ? PathKind::File : PathKind::Missing;
 }
 
-std::unique_ptr<InputFile> MemoryFileSystem::OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) {
+std::unique_ptr<HeldFile> MemoryFileSystem::OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) {
   std::unique_ptr<MemoryHold> hold;
   {
     std::lock_guard lock(mutex_);
@@ -224,29 +242,14 @@ std::unique_ptr<InputFile> MemoryFileSystem::OpenHeld(const std::wstring& path, 
     std::lock_guard lock(mutex_);
     taken_.insert(path);
   }
-  return std::make_unique<HeldInput>(std::move(file), std::make_unique<MemoryHold>(*this, path));
+  return std::make_unique<HeldInput>(*this, std::move(file), std::make_unique<MemoryHold>(*this, path));
 }
 
-std::unique_ptr<FileHold> MemoryFileSystem::HoldExisting(const std::wstring& path) {
+std::unique_ptr<FileHold> MemoryFileSystem::HoldExisting(const std::wstring& path, FileIdentity* seen) {
   std::lock_guard lock(mutex_);
   if (heldElsewhere.count(path) != 0 || !taken_.insert(path).second) return nullptr;
+  *seen = IdentityOf(path);
   return std::make_unique<MemoryHold>(*this, path);
-}
-
-bool MemoryFileSystem::CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) {
-  bool standing = false;
-  {
-    std::lock_guard lock(mutex_);
-    standing = files_.count(finalPath) != 0 || folders.count(finalPath) != 0;
-  }
-  if (!standing) return Commit(std::move(file), finalPath);
-  Discard(std::move(file));
-  return false;
-}
-
-std::unique_ptr<DeletableFile> MemoryFileSystem::ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) {
-  file.reset();
-  return std::make_unique<MemoryDeletable>(*this, path);
 }
 
 void MemoryFileSystem::RemoveLeftovers(const std::wstring& path) {

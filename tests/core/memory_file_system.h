@@ -31,14 +31,10 @@ class MemoryFileSystem final : public FileSystem {
   std::vector<std::wstring> Names() const;
 
   std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override;
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
-  bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
-  void Discard(std::unique_ptr<TempFile> file) override;
+  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) override;
   PathKind Kind(const std::wstring& path) override;
-  std::unique_ptr<InputFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override;
-  std::unique_ptr<FileHold> HoldExisting(const std::wstring& path) override;
-  bool CommitNew(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override;
-  std::unique_ptr<DeletableFile> ForDelete(std::unique_ptr<InputFile> file, const std::wstring& path) override;
+  std::unique_ptr<HeldFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override;
+  std::unique_ptr<FileHold> HoldExisting(const std::wstring& path, FileIdentity* seen) override;
   void RemoveLeftovers(const std::wstring& path) override;
 
   // What another job, or the user, has done to a name.
@@ -53,8 +49,9 @@ class MemoryFileSystem final : public FileSystem {
   std::uint64_t failInputReadAt = kNever;  // input reads covering this offset fail
   bool failCreate = false;
   std::uint64_t failWriteAt = kNever;  // temporary writes reaching this offset fail
-  bool failFlush = false;
+  int failFlushAfter = -1;             // flushes that succeed before every later one fails; -1: none
   bool failCommit = false;
+  bool failFolderSync = false;  // the output is placed, its folder not flushed
   bool failRemove = false;
   std::uint64_t corruptReadBackAt = kNever;  // reading back flips this byte
 
@@ -66,6 +63,7 @@ class MemoryFileSystem final : public FileSystem {
   friend class MemoryTempFile;
   friend class MemoryInputFile;
   friend class MemoryHold;
+  friend class HeldInput;
   friend class MemoryDeletable;
   void Note(std::size_t length);
 

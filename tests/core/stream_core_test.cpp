@@ -152,7 +152,7 @@ TEST_F(StreamCore, WriteFailuresRemoveTheTemporaryFileAndKeepTheOldOutput) {
                          Fault{"flush", MemoryFileSystem::kNever, true, false},
                          Fault{"rename", MemoryFileSystem::kNever, false, true}}) {
     fs.failWriteAt = f.writeAt;
-    fs.failFlush = f.flush;
+    fs.failFlushAfter = f.flush ? 0 : -1;
     fs.failCommit = f.commit;
     EXPECT_EQ(Encrypt(), Outcome::CannotWrite) << f.name;
     EXPECT_EQ(Decrypt(), Outcome::CannotWrite) << f.name;
@@ -161,7 +161,8 @@ TEST_F(StreamCore, WriteFailuresRemoveTheTemporaryFileAndKeepTheOldOutput) {
     ExpectOnly({kPlain, kEncrypted, kOut});
   }
   fs.failWriteAt = MemoryFileSystem::kNever;
-  fs.failFlush = fs.failCommit = false;
+  fs.failFlushAfter = -1;
+  fs.failCommit = false;
   fs.failCreate = true;
   EXPECT_EQ(Encrypt(), Outcome::CannotWrite);
   EXPECT_EQ(Decrypt(), Outcome::CannotWrite);

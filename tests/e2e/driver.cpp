@@ -113,7 +113,8 @@ bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str
 
 void Sleep(std::chrono::milliseconds d) { ::Sleep(DWORD(d.count())); }
 
-App::App(const std::wstring& arguments, const std::vector<std::wstring>& environment, const std::wstring& exe) {
+App::App(const std::wstring& arguments, const std::vector<std::wstring>& environment, const std::wstring& exe,
+         const std::wstring& outputFile) {
   std::vector<std::pair<std::wstring, std::wstring>> saved;
   for (const std::wstring& entry : environment) {
     const std::size_t eq = entry.find(L'=');
@@ -127,7 +128,18 @@ App::App(const std::wstring& arguments, const std::vector<std::wstring>& environ
   if (!arguments.empty()) commandLine += L" " + arguments;
   STARTUPINFOW si{};
   si.cb = sizeof(si);
-  CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_);
+  HANDLE output = INVALID_HANDLE_VALUE;
+  if (!outputFile.empty()) {
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    output = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = si.hStdError = output;
+  }
+  CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, output != INVALID_HANDLE_VALUE, 0, nullptr, nullptr,
+                 &si, &pi_);
+  if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
   for (const auto& [name, value] : saved)
     SetEnvironmentVariableW(name.c_str(), value == L"\x01" ? nullptr : value.c_str());
 }

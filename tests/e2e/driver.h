@@ -48,9 +48,10 @@ bool FileExists(const std::wstring& path);
 class App {
  public:
   // `arguments` follows the quoted program path on the command line exactly;
-  // `environment` entries are NAME=VALUE set for the child only.
+  // `environment` entries are NAME=VALUE set for the child only. A console
+  // program's output and errors go to `outputFile` when one is named.
   explicit App(const std::wstring& arguments, const std::vector<std::wstring>& environment = {},
-               const std::wstring& exe = FerruneExe());
+               const std::wstring& exe = FerruneExe(), const std::wstring& outputFile = {});
   ~App();
   App(const App&) = delete;
   App& operator=(const App&) = delete;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "app/control_ids.h"
+#include "core/temp_name.h"
 #include "tests/e2e/e2e_support.h"
 
 namespace e2e {
@@ -43,6 +44,15 @@ class Overlap : public ::testing::Test {
     return std::make_unique<App>(L"--password-file " + Quoted(password_) + L" " + arguments, env, ZrvExe());
   }
   DWORD RunZrv(const std::wstring& arguments) { return Zrv(arguments)->WaitForExit(60s).value_or(999); }
+  // zrv.exe's exit code and what it wrote.
+  std::pair<DWORD, std::string> RunZrvSaying(const std::wstring& arguments) {
+    const std::wstring said = secrets_ / L"said";
+    App zrv(L"--password-file " + Quoted(password_) + L" " + arguments, {}, ZrvExe(), said);
+    const DWORD code = zrv.WaitForExit(60s).value_or(999);
+    return {code, ReadFileBytes(said)};
+  }
+  // A name exactly as written, a trailing dot or space included.
+  std::wstring Exact(const std::wstring& name) const { return L"\\\\?\\" + File(name); }
 
   // The window on `path`, the password typed and the button clicked.
   std::unique_ptr<App> Window(const std::wstring& path, bool encrypt, const std::vector<std::wstring>& env = {}) {
@@ -186,18 +196,61 @@ TEST_F(Overlap, AKilledZrvExeLeavesNothingAndTheNextJobClearsLeftovers) {
     WriteFileBytes(output, encrypt ? sealed : plain);
   }
   // A power cut's leftover goes with the next job; a running job's file stays.
-  WriteFileBytes(File(L"~ferrune-00000001-0000abcd.tmp"), "leftover");
+  const std::wstring leftover = ferrune::NewTempFileName(1);
+  WriteFileBytes(File(leftover), "leftover");
   Gate gate;
   auto running = Zrv(L"encrypt --force " + Quoted(File(L"p")), gate.Env(L"written"));
   ASSERT_TRUE(gate.Reached());
   WriteFileBytes(File(L"q"), "q");
   EXPECT_EQ(RunZrv(L"encrypt " + Quoted(File(L"q"))), 0u);
   const std::vector<std::wstring> names = Names();
-  EXPECT_EQ(std::count(names.begin(), names.end(), L"~ferrune-00000001-0000abcd.tmp"), 0);
+  EXPECT_EQ(std::count(names.begin(), names.end(), leftover), 0);
   EXPECT_EQ(names.size(), 4u) << "p, p.zrv, q.zrv and the running job's file";
   gate.Open();
   EXPECT_EQ(running->WaitForExit(60s), 0u);
   EXPECT_EQ(Names(), (std::vector<std::wstring>{L"p.zrv", L"q.zrv"}));
+}
+
+TEST_F(Overlap, ANameIsUsedExactlyAsGivenATrailingDotOrSpaceIncluded) {
+  // Win32 would drop the dot or the space and work on the other file.
+  WriteFileBytes(File(L"dot"), "other");
+  WriteFileBytes(Exact(L"dot."), "dotted");
+  EXPECT_EQ(RunZrv(L"encrypt " + Quoted(File(L"dot."))), 0u);
+  EXPECT_EQ(Names(), (std::vector<std::wstring>{L"dot", L"dot..zrv"}));
+  EXPECT_EQ(RunZrv(L"decrypt " + Quoted(File(L"dot..zrv"))), 0u);
+  EXPECT_EQ(ReadFileBytes(Exact(L"dot.")), "dotted");
+  EXPECT_EQ(ReadFileBytes(File(L"dot")), "other");
+
+  WriteFileBytes(Exact(L"name "), "spaced");
+  WriteFileBytes(File(L"name"), "other");
+  auto window = Window(File(L"name "), true);
+  EXPECT_EQ(window->WaitForStatusOtherThan(kEncrypting), L"Encryption completed");
+  CloseWindow(*window);
+  EXPECT_EQ(Names(), (std::vector<std::wstring>{L"dot", L"dot.", L"name", L"name .zrv"}));
+  EXPECT_EQ(ReadFileBytes(File(L"name")), "other");
+}
+
+TEST_F(Overlap, AFileThatAnotherProgramWritesIsInUseBothWays) {
+  WriteFileBytes(File(L"busy"), "being written");
+  for (const bool encrypt : {true, false}) {
+    SCOPED_TRACE(encrypt ? "encrypt" : "decrypt");
+    const std::wstring name = encrypt ? L"busy" : L"busy.zrv";
+    // As an editor or a log writer keeps it.
+    HANDLE writer = CreateFileW(File(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    auto window = Window(File(name), encrypt);
+    EXPECT_EQ(window->WaitForStatusOtherThan(encrypt ? kEncrypting : kDecrypting),
+              L"The file is in use by another program");
+    CloseWindow(*window);
+    const auto [code, said] = RunZrvSaying((encrypt ? L"encrypt " : L"decrypt ") + Quoted(File(name)));
+    EXPECT_EQ(code, 4u);
+    EXPECT_EQ(said, "zrv: " + Utf8(File(name)) + ": The file is in use by another program\n");
+    CloseHandle(writer);
+    EXPECT_EQ(Names(), std::vector<std::wstring>{name});
+    ASSERT_EQ(RunZrv(std::wstring(encrypt ? L"encrypt " : L"decrypt ") + Quoted(File(name))), 0u);
+  }
+  EXPECT_EQ(ReadFileBytes(File(L"busy")), "being written");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <memory>
 
+#include "core/temp_name.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/posix_file_system.h"
 #include "tests/platform/posix/posix_support.h"
@@ -24,7 +25,7 @@ namespace {
 std::wstring Wide(const std::string& path) { return FromNativePath(path); }
 
 std::unique_ptr<TempFile> Written(FileSystem& fs, const std::string& finalPath, const std::string& text) {
-  auto temp = fs.CreateTemp(Wide(finalPath));
+  auto temp = fs.CreateTemp(Wide(finalPath), 0);
   EXPECT_TRUE(temp);
   if (!temp) return nullptr;
   EXPECT_TRUE(temp->WriteAt(0, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
@@ -34,7 +35,7 @@ std::unique_ptr<TempFile> Written(FileSystem& fs, const std::string& finalPath, 
 
 bool NamedTempIn(const TempFolder& dir) {
   for (const std::string& name : dir.Names()) {
-    if (name.rfind(kTempPrefix, 0) == 0) return true;
+    if (IsTempFileName(Wide(name))) return true;
   }
   return false;
 }
@@ -48,18 +49,19 @@ TEST(PosixJobFiles, CommitsNeverReplaceUnlessAskedWithOrWithoutUnnamedFiles) {
     auto temp = Written(fs, dir / "out", "new");
     // Only a named file shows while it is written.
     EXPECT_EQ(NamedTempIn(dir), !unnamed);
-    EXPECT_FALSE(fs.CommitNew(std::move(temp), Wide(dir / "out")));
+    EXPECT_EQ(temp->Commit(Wide(dir / "out"), Replacing::Nothing()), Outcome::OutputChanged);
+    temp.reset();
     EXPECT_EQ(ReadFile(dir / "out"), TextBytes("stood there"));
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"out"});
 
-    EXPECT_TRUE(fs.CommitNew(Written(fs, dir / "fresh", "fresh"), Wide(dir / "fresh")));
+    EXPECT_EQ(Written(fs, dir / "fresh", "fresh")->Commit(Wide(dir / "fresh"), Replacing::Nothing()), Outcome::Success);
     EXPECT_EQ(ReadFile(dir / "fresh"), TextBytes("fresh"));
     struct stat st {};
     ASSERT_EQ(::stat((dir / "fresh").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_TRUE(fs.Commit(Written(fs, dir / "out", "replaced"), Wide(dir / "out")));
+    EXPECT_EQ(Written(fs, dir / "out", "replaced")->Commit(Wide(dir / "out"), Replacing::Anything()), Outcome::Success);
     EXPECT_EQ(ReadFile(dir / "out"), TextBytes("replaced"));
-    fs.Discard(Written(fs, dir / "out", "dropped"));
+    Written(fs, dir / "out", "dropped").reset();
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"fresh", "out"}));
   }
 }
@@ -106,7 +108,7 @@ TEST(PosixJobFiles, WholePagesGoPastTheCacheWhereTheSystemAllowsAndReadBackExact
       const std::string out = folder + (unnamed ? "/unnamed" : "/named");
       PosixFileSystem fs(unnamed);
       const int before = DirectDescriptors();
-      auto temp = fs.CreateTemp(Wide(out));
+      auto temp = fs.CreateTemp(Wide(out), 0);
       ASSERT_TRUE(temp);
       EXPECT_EQ(DirectDescriptors() - before, FolderTakesDirect(folder) ? 1 : 0);
       std::uint8_t* const back = aligned + 4 * kPart;
@@ -118,7 +120,8 @@ TEST(PosixJobFiles, WholePagesGoPastTheCacheWhereTheSystemAllowsAndReadBackExact
         EXPECT_TRUE(std::equal(back, back + length, data.begin() + offset));
       }
       ASSERT_TRUE(temp->Flush());
-      ASSERT_TRUE(fs.CommitNew(std::move(temp), Wide(out)));
+      ASSERT_EQ(temp->Commit(Wide(out), Replacing::Nothing()), Outcome::Success);
+      temp.reset();
       EXPECT_EQ(DirectDescriptors(), before);
       EXPECT_EQ(ReadFile(out), data);
     }
@@ -131,14 +134,15 @@ TEST(PosixJobFiles, WithoutUnnamedFilesTheCleanupRemovesOnlyWhatNoJobHolds) {
   PosixFileSystem fs(false);
   auto running = Written(fs, dir / "out", "a running job's");
   ASSERT_TRUE(NamedTempIn(dir));
-  WriteFile(dir / ".ferrune-77-00c0ffee.tmp", TextBytes("a power cut's"));
+  const std::string dead = ToNativePath(NewTempFileName(77));
+  WriteFile(dir / dead, TextBytes("a power cut's"));
   WriteFile(dir / "other.tmp", TextBytes("not ours"));
   fs.RemoveLeftovers(Wide(dir / "out"));
   const std::vector<std::string> names = dir.Names();
   EXPECT_EQ(names.size(), 2u);
-  EXPECT_EQ(std::count(names.begin(), names.end(), ".ferrune-77-00c0ffee.tmp"), 0);
+  EXPECT_EQ(std::count(names.begin(), names.end(), dead), 0);
   EXPECT_EQ(std::count(names.begin(), names.end(), "other.tmp"), 1);
-  fs.Discard(std::move(running));
+  running.reset();
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"other.tmp"});
 }
 
@@ -155,12 +159,13 @@ TEST(PosixJobFiles, AHeldFileRefusesOtherJobsButNotReaders) {
   FileIdentity again;
   EXPECT_FALSE(fs.OpenHeld(Wide(dir / "in"), &again, &refused));
   EXPECT_EQ(refused, Outcome::InUse);
-  EXPECT_FALSE(fs.HoldExisting(Wide(dir / "in")));
+  EXPECT_FALSE(fs.HoldExisting(Wide(dir / "in"), &again));
   EXPECT_TRUE(fs.OpenRead(Wide(dir / "in")));
   EXPECT_FALSE(fs.OpenHeld(Wide(dir / "missing"), &again, &refused));
   EXPECT_EQ(refused, Outcome::CannotRead);
   held.reset();
-  EXPECT_TRUE(fs.HoldExisting(Wide(dir / "in")));
+  EXPECT_TRUE(fs.HoldExisting(Wide(dir / "in"), &again));
+  EXPECT_EQ(again.index, seen.index);
 }
 
 }  // namespace

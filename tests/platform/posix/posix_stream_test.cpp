@@ -161,9 +161,10 @@ TEST_F(PosixStream, TheSignatureGivesNoKeyAwayButOldFilesStillOpen) {
   EXPECT_FALSE(Exists(dir_ / "old2"));
 }
 
-TEST_F(PosixStream, OutputsAreNewPrivateFilesAndFailuresLeaveNothing) {
+TEST_F(PosixStream, OutputsAreNewFilesWithTheInputsPermissionsAndFailuresLeaveNothing) {
   const Bytes data = RandomBytes(5000, 1);
   WriteFile(dir_ / "in", data);
+  ::chmod((dir_ / "in").c_str(), 0640);
   WriteFile(dir_ / "in.zrv", TextBytes("what stood there before"));
   ::chmod((dir_ / "in.zrv").c_str(), 0644);
   ::umask(0);
@@ -172,7 +173,7 @@ TEST_F(PosixStream, OutputsAreNewPrivateFilesAndFailuresLeaveNothing) {
   ASSERT_EQ(outcome, Outcome::Success);
   struct stat st {};
   ASSERT_EQ(::stat((dir_ / "in.zrv").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u) << "replaced, and readable by the owner only whatever the umask";
+  EXPECT_EQ(st.st_mode & 0777, 0640u) << "replaced, with the input's bits whatever the umask";
 
   // A wrong password and a damaged file write nothing; what stood there stays.
   WriteFile(dir_ / "out", TextBytes("keep me"));

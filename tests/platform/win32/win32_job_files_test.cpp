@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/file_job.h"
+#include "core/temp_name.h"
 #include "platform/win32/file_crypt.h"
 #include "platform/win32/win32_file_system.h"
 #include "tests/platform/win32/win_support.h"
@@ -13,7 +14,7 @@ namespace ferrune::testing {
 namespace {
 
 std::unique_ptr<TempFile> Written(Win32FileSystem& fs, const std::wstring& finalPath, const Bytes& data) {
-  auto temp = fs.CreateTemp(finalPath);
+  auto temp = fs.CreateTemp(finalPath, 0);
   EXPECT_TRUE(temp);
   if (!temp) return nullptr;
   EXPECT_TRUE(temp->WriteAt(0, data.data(), data.size()));
@@ -23,7 +24,7 @@ std::unique_ptr<TempFile> Written(Win32FileSystem& fs, const std::wstring& final
 
 std::wstring OnlyTempIn(const TestFolder& dir) {
   for (const std::wstring& name : dir.Names()) {
-    if (name.rfind(L"~ferrune-", 0) == 0) return dir / name;
+    if (IsTempFileName(name)) return dir / name;
   }
   return {};
 }
@@ -42,7 +43,7 @@ TEST(Win32JobFiles, AHeldFileKeepsOtherJobsWritersAndDeletesOutButLetsReadersIn)
   FileIdentity again;
   EXPECT_FALSE(fs.OpenHeld(path, &again, &refused));
   EXPECT_EQ(refused, Outcome::InUse);
-  EXPECT_FALSE(fs.HoldExisting(path));
+  EXPECT_FALSE(fs.HoldExisting(path, &again));
   // A viewer reads the whole file while the job runs.
   HANDLE reader =
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -57,7 +58,8 @@ TEST(Win32JobFiles, AHeldFileKeepsOtherJobsWritersAndDeletesOutButLetsReadersIn)
       INVALID_HANDLE_VALUE);
   EXPECT_FALSE(DeleteFileW(path.c_str()));
   held.reset();
-  EXPECT_TRUE(fs.HoldExisting(path));
+  EXPECT_TRUE(fs.HoldExisting(path, &again));
+  EXPECT_EQ(again.index, seen.index);
 }
 
 TEST(Win32JobFiles, ATemporaryFileIsMarkedForDeletionAndCommitsReplaceOnlyWhenAsked) {
@@ -72,15 +74,17 @@ TEST(Win32JobFiles, ATemporaryFileIsMarkedForDeletionAndCommitsReplaceOnlyWhenAs
   EXPECT_EQ(CreateFileW(tempPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(fs.CommitNew(std::move(temp), out));
+  EXPECT_EQ(temp->Commit(out, Replacing::Nothing()), Outcome::OutputChanged);
+  temp.reset();
   EXPECT_EQ(ReadBytes(out), PrintableBytes(10));
   EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L"out"});
 
-  EXPECT_TRUE(fs.CommitNew(Written(fs, dir / L"fresh", PrintableBytes(30)), dir / L"fresh"));
+  EXPECT_EQ(Written(fs, dir / L"fresh", PrintableBytes(30))->Commit(dir / L"fresh", Replacing::Nothing()),
+            Outcome::Success);
   EXPECT_EQ(ReadBytes(dir / L"fresh"), PrintableBytes(30));
-  EXPECT_TRUE(fs.Commit(Written(fs, out, PrintableBytes(40)), out));
+  EXPECT_EQ(Written(fs, out, PrintableBytes(40))->Commit(out, Replacing::Anything()), Outcome::Success);
   EXPECT_EQ(ReadBytes(out), PrintableBytes(40));
-  fs.Discard(Written(fs, out, PrintableBytes(50)));
+  Written(fs, out, PrintableBytes(50)).reset();
   EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"fresh", L"out"}));
 }
 
@@ -88,15 +92,17 @@ TEST(Win32JobFiles, TheCleanupRemovesOnlyLeftoversThatNoJobHolds) {
   TestFolder dir;
   Win32FileSystem fs;
   auto running = Written(fs, dir / L"out", PrintableBytes(20));
-  const std::wstring leftover = dir / L"~ferrune-00001234-0000abcd.tmp";
+  const std::wstring leftover = dir / NewTempFileName(0x1234);
   WriteBytes(leftover, PrintableBytes(5000));
-  WriteBytes(dir / L"~ferrune-notes.tmp", PrintableBytes(5));
+  // The sweep's pattern, but no name of ours.
+  const std::wstring notes = dir / L".ferrune-notes.tmp";
+  WriteBytes(notes, PrintableBytes(5));
   fs.RemoveLeftovers(dir / L"out");
   EXPECT_FALSE(Exists(leftover));
-  EXPECT_TRUE(Exists(dir / L"~ferrune-notes.tmp"));
+  EXPECT_TRUE(Exists(notes));
   EXPECT_EQ(dir.Names().size(), 2u) << "the running job's file stays";
-  fs.Discard(std::move(running));
-  EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L"~ferrune-notes.tmp"});
+  running.reset();
+  EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L".ferrune-notes.tmp"});
 }
 
 TEST(Win32JobFiles, TheInputIsDeletedOnlyWhenItHasNoOtherName) {

@@ -22,14 +22,10 @@ class FaultyFileSystem final : public StreamFiles {
   std::uint64_t flipAt = UINT64_MAX;
 
   std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override { return real_.OpenRead(path); }
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override {
-    auto inner = real_.CreateTemp(finalPath);
+  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) override {
+    auto inner = real_.CreateTemp(finalPath, permissions);
     return inner ? std::make_unique<Faulty>(std::move(inner), *this) : nullptr;
   }
-  bool Commit(std::unique_ptr<TempFile> file, const std::wstring& finalPath) override {
-    return real_.Commit(std::move(static_cast<Faulty&>(*file).inner), finalPath);
-  }
-  void Discard(std::unique_ptr<TempFile> file) override { real_.Discard(std::move(static_cast<Faulty&>(*file).inner)); }
 
  private:
   struct Faulty final : TempFile {
@@ -45,6 +41,10 @@ class FaultyFileSystem final : public StreamFiles {
       return true;
     }
     bool Flush() override { return inner->Flush(); }
+    bool ReadsPastCache() const override { return inner->ReadsPastCache(); }
+    Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
+      return inner->Commit(finalPath, replacing);
+    }
     std::unique_ptr<TempFile> inner;
     FaultyFileSystem& fs;
   };

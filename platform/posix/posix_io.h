@@ -1,0 +1,58 @@
+// Descriptors and positional transfers, for the POSIX file system's parts.
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/file_system.h"
+#include "core/unique_any.h"
+
+namespace ferrune {
+
+// close() may report a write the system had not yet made; a descriptor's
+// owner keeps that result.
+struct CloseDescriptor {
+  bool operator()(int fd) const { return ::close(fd) == 0; }
+};
+
+// Zero is a descriptor like any other: only -1 is none.
+using UniqueFd = UniqueAny<int, CloseDescriptor, NoneIs<int, -1>>;
+
+// Exactly `length` bytes at `offset`, or false; a signal that breaks in is
+// no failure.
+bool ReadAtOffset(int fd, std::uint64_t offset, std::uint8_t* buffer, std::size_t length);
+bool WriteAtOffset(int fd, std::uint64_t offset, const std::uint8_t* data, std::size_t length);
+
+// fsync, again when a signal breaks in.
+bool SyncDescriptor(int fd);
+
+FileIdentity IdentityOf(const struct stat& st);
+
+// The permission bits a file made from one with `st` gets: never set-id.
+inline std::uint32_t PermissionsOf(const struct stat& st) { return static_cast<std::uint32_t>(st.st_mode & 0777); }
+
+// A path with a NUL in it would name another file.
+bool Native(const std::wstring& path, std::string* out);
+
+// The folder part of a native path, "." for a bare name.
+std::string NativeFolderOf(const std::string& path);
+
+// An exclusive flock without waiting: how jobs keep off each other's files.
+bool TryLock(int fd);
+
+// Moves `from` to `to` only where nothing stands under `to`: atomically
+// where the system can, else (exFAT and NTFS through FUSE, some network
+// file systems) by a look at `to` right before a plain rename. EEXIST in
+// errno when something stands there.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// Durable renames and deletes in `folder`. False only when the folder's
+// flush reports an error; a folder that cannot be opened, or a system that
+// cannot flush folders, is passed over.
+bool SyncFolder(const std::string& folder);
+
+}  // namespace ferrune

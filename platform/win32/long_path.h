@@ -1,0 +1,20 @@
+// Paths in their "\\?\" form, which the system takes exactly as given: no
+// trailing dot or space is dropped, so "dot." never opens "dot", and the
+// length is not held to MAX_PATH.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ferrune {
+
+// `path` made absolute against `currentDirectory` (itself absolute, as the
+// system gives it), "." and ".." resolved, every other name kept as it is.
+// A path already in that form is returned as it is.
+std::wstring LongPathFrom(std::wstring_view path, std::wstring_view currentDirectory);
+
+// The same against this process's current directory (or, for "C:name", the
+// current directory of that drive). Empty when that cannot be had.
+std::wstring LongPath(const std::wstring& path);
+
+}  // namespace ferrune

@@ -1,0 +1,32 @@
+// Positional transfers and identities over Win32 handles, for the parts of
+// the Win32 file system.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/file_system.h"
+
+namespace ferrune {
+
+OVERLAPPED At(std::uint64_t offset);
+
+// Exactly `length` bytes at `offset`, or false. Positional, so two threads
+// may share the handle.
+bool ReadAtOffset(HANDLE file, std::uint64_t offset, std::uint8_t* buffer, std::size_t length);
+bool WriteAtOffset(HANDLE file, std::uint64_t offset, const std::uint8_t* data, std::size_t length);
+
+bool IdentityOf(HANDLE file, FileIdentity* identity);
+
+// What stands under a path (in its long form), without following a link.
+bool IdentityAt(const std::wstring& path, FileIdentity* identity);
+
+bool MarkForDelete(HANDLE file, bool marked);
+
+// The folder part of a path, with its trailing separator; empty for a bare name.
+std::wstring FolderOf(const std::wstring& path);
+
+}  // namespace ferrune

@@ -1,0 +1,172 @@
+#include "platform/win32/win32_temp_file.h"
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "core/page_alignment.h"
+#include "core/secret_bytes.h"
+#include "core/temp_name.h"
+#include "platform/win32/long_path.h"
+#include "platform/win32/win32_io.h"
+#include "platform/win32/win_handles.h"
+
+namespace ferrune {
+namespace {
+
+// Unbuffered reads take whole sectors into memory aligned to them; a page
+// covers every sector size in use.
+constexpr std::size_t kSector = kPageAlignment;
+
+class Win32TempFile final : public TempFile {
+ public:
+  Win32TempFile(UniqueHandle file, UniqueHandle unbuffered, std::wstring path, bool marked)
+      : path_(std::move(path)), marked_(marked), file_(std::move(file)), unbuffered_(std::move(unbuffered)) {}
+  ~Win32TempFile() override { Drop(); }
+
+  bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
+    return WriteAtOffset(file_.get(), offset, data, length);
+  }
+  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+    if (Unbuffered()) {
+      if (ReadThroughSectors(offset, buffer, length)) return true;
+      if (GetLastError() != ERROR_INVALID_PARAMETER) return false;
+      // Sectors larger than ours: through the cache from now on.
+      unbufferedRefused_ = true;
+    }
+    return ReadAtOffset(file_.get(), offset, buffer, length);
+  }
+  bool Flush() override { return FlushFileBuffers(file_.get()) != FALSE; }
+  bool ReadsPastCache() const override { return Unbuffered(); }
+
+  Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
+    const std::wstring full = LongPath(finalPath);
+    const Outcome placed = full.empty() ? Outcome::CannotWrite : Place(full, replacing);
+    if (placed != Outcome::Success) {
+      Drop();
+      return placed;
+    }
+    // The rename reaches the disk with the file's own metadata.
+    FlushFileBuffers(file_.get());
+    unbuffered_.reset();
+    file_.reset();
+    return FlushFolder(FolderOf(full)) ? Outcome::Success : Outcome::NotDurable;
+  }
+
+ private:
+  bool Unbuffered() const { return unbuffered_ && !unbufferedRefused_.load(std::memory_order_relaxed); }
+
+  bool ReadThroughSectors(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
+    std::lock_guard lock(bounceMutex_);
+    return ReadThroughPages(
+        offset, buffer, length, bounce_, [&](std::uint64_t at, std::uint8_t* sectors, std::size_t count) {
+          OVERLAPPED where = At(at);
+          DWORD moved = 0;
+          const auto part = static_cast<DWORD>(std::min<std::size_t>(count, std::size_t{1} << 30));
+          return ReadFile(unbuffered_.get(), sectors, part, &moved, &where) ? std::int64_t{moved} : std::int64_t{-1};
+        });
+  }
+
+  // Renames through the handle. ReplaceIfExists false fails when a file
+  // stands there (ERROR_ALREADY_EXISTS) and keeps it.
+  Outcome Place(const std::wstring& full, const Replacing& replacing) {
+    bool replace = replacing.what == Replacing::What::Anything;
+    if (replacing.what == Replacing::What::File) {
+      FileIdentity standing;
+      if (IdentityAt(full, &standing)) {
+        if (!SameContent(standing, replacing.file)) return Outcome::OutputChanged;
+        replace = true;
+      }
+      // Gone meanwhile: nothing is lost by putting the output there.
+    }
+    if (!MarkForDelete(file_.get(), false)) return Outcome::CannotWrite;
+    marked_ = false;
+    const std::size_t bytes = full.size() * sizeof(wchar_t);
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace ? TRUE : FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(bytes);
+    std::memcpy(rename->FileName, full.c_str(), bytes + sizeof(wchar_t));
+    if (SetFileInformationByHandle(file_.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+      return Outcome::Success;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? Outcome::OutputChanged : Outcome::CannotWrite;
+  }
+
+  void Drop() {
+    if (!file_) return;
+    marked_ = marked_ || MarkForDelete(file_.get(), true);
+    unbuffered_.reset();
+    file_.reset();
+    if (!marked_) DeleteFileW(path_.c_str());
+  }
+
+  const std::wstring path_;
+  bool marked_;
+  UniqueHandle file_;
+  UniqueHandle unbuffered_;
+  std::atomic<bool> unbufferedRefused_{false};
+  std::mutex bounceMutex_;
+  SecretBytes bounce_;  // may hold plain bytes of a decryption
+};
+
+// A system that honours an unbuffered handle refuses a read of less than a
+// sector through it, before it looks at the file's end.
+bool HonoursUnbuffered(HANDLE unbuffered) {
+  alignas(kSector) static thread_local std::uint8_t sector[kSector];
+  OVERLAPPED at = At(0);
+  DWORD got = 0;
+  return !ReadFile(unbuffered, sector, 1, &got, &at) && GetLastError() == ERROR_INVALID_PARAMETER;
+}
+
+// The new file, and beside it an unbuffered handle for reading it back where
+// the system honours one. The file is shared for reading only for that
+// handle's sake; where there is none it is shared with nobody, since some
+// systems let others open a file marked for deletion.
+UniqueHandle CreateWithUnbuffered(const std::wstring& path, UniqueHandle* unbuffered) {
+  constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
+  UniqueHandle file(
+      CreateFileW(path.c_str(), kAccess, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return file;
+  unbuffered->reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
+  if (*unbuffered && HonoursUnbuffered(unbuffered->get())) return file;
+  unbuffered->reset();
+  // Made again under the same name, with nobody to share it with.
+  file.reset();
+  DeleteFileW(path.c_str());
+  return UniqueHandle(CreateFileW(path.c_str(), kAccess, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+bool FlushFolder(const std::wstring& folder) {
+  UniqueHandle dir(CreateFileW(folder.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!dir || FlushFileBuffers(dir.get())) return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED || error == ERROR_ACCESS_DENIED ||
+         error == ERROR_INVALID_PARAMETER;
+}
+
+std::unique_ptr<TempFile> CreateWin32Temp(const std::wstring& folder) {
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    std::wstring path = folder + NewTempFileName(GetCurrentProcessId());
+    UniqueHandle unbuffered;
+    UniqueHandle file = CreateWithUnbuffered(path, &unbuffered);
+    if (!file) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+      continue;
+    }
+    // Without the mark the next job's sweep is what removes a leftover.
+    const bool marked = MarkForDelete(file.get(), true);
+    return std::make_unique<Win32TempFile>(std::move(file), std::move(unbuffered), std::move(path), marked);
+  }
+  return nullptr;
+}
+
+}  // namespace ferrune

@@ -1,0 +1,58 @@
+// What the tests of zrv's jobs share: the password on standard input, the
+// test pause of one job, and the tool's line for a file.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/cli/zrv_process.h"
+#include "tests/platform/posix/posix_support.h"
+
+namespace ferrune::testing {
+
+using namespace std::chrono_literals;
+
+inline const std::string kPassword = "secret\n";
+
+// The pause of one job: its gate file lives apart from the files at work.
+class Gate {
+ public:
+  std::vector<std::string> Env(const std::string& step = "open") const {
+    return {"FERRUNE_TEST_PAUSE=" + path(), "FERRUNE_TEST_PAUSE_AT=" + step};
+  }
+  std::string path() const { return folder_ / "gate"; }
+  // True once the job waits at its step.
+  bool Reached() const {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (!Exists(path())) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(2ms);
+    }
+    return true;
+  }
+  void Open() const { ::unlink(path().c_str()); }
+
+ private:
+  TempFolder folder_;
+};
+
+inline Ran RunZrv(std::vector<std::string> args) { return Process(std::move(args), kPassword).Wait(); }
+
+inline std::string Line(const std::string& path, const std::string& message) {
+  return "zrv: " + path + ": " + message + "\n";
+}
+
+// What an encrypted file holds, decrypted beside it under another name.
+inline Bytes Decrypted(const TempFolder& dir, const std::string& name) {
+  const std::string copy = dir / "check.zrv";
+  WriteFile(copy, ReadFile(dir / name));
+  const Ran ran = RunZrv({"decrypt", copy});
+  EXPECT_EQ(ran.exitCode, 0) << ran.errors;
+  const Bytes plain = ReadFile(dir / "check");
+  ::unlink((dir / "check").c_str());
+  return plain;
+}
+
+}  // namespace ferrune::testing
