@@ -6,6 +6,7 @@
 
 #include "app/logic/error_text.h"
 #include "app/program_box.h"
+#include "core/texts.h"
 #include "core/utf.h"
 
 namespace ferrune {
@@ -18,7 +19,7 @@ void ShowCurrentErrorBox() {
   } catch (const std::exception& e) {
     ShowErrorBox(WideFromUtf8(e.what()));
   } catch (...) {
-    ShowErrorBox(L"Unknown error");
+    ShowErrorBox(texts::kUnknownError);
   }
 }
 

@@ -10,8 +10,8 @@ namespace {
 using K = ControlKind;
 using F = TMainForm;
 
-constexpr COLORREF kPageGrey = RGB(205, 205, 205);  // stored as 13487565
-constexpr COLORREF kBarGrey = RGB(222, 222, 222);   // 14606046
+constexpr COLORREF kPageGrey = RGB(205, 205, 205);
+constexpr COLORREF kBarGrey = RGB(222, 222, 222);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kOlive = RGB(128, 128, 0);
 constexpr COLORREF kBlue = RGB(0, 0, 255);
@@ -35,7 +35,7 @@ constexpr ControlSpec kDesign[] = {
   {&F::Panel14,        L"Panel14",      K::Panel,       &F::Panel8,       7,   4, 185,  17, L"Please use the context menu",   kOlive,           kParentColor, kNoLook,                                 nullptr,                 ids::Panel14},
   {&F::Panel15,        L"Panel15",      K::Panel,       &F::Panel8,       7,  20, 185,  17, L"to encrypt and decrypt",        kOlive,           kParentColor, kNoLook,                                 nullptr,                 ids::Panel15},
   {&F::Panel16,        L"Panel16",      K::Panel,       &F::Panel8,       7,  36, 185,  17, L"your file",                     kOlive,           kParentColor, kNoLook,                                 nullptr,                 ids::Panel16},
-  {&F::Panel7,         L"Panel7",       K::Panel,       &F::MainPage,     8,  60, 185,  17, L"Ferrune File Encrypter 2.01",   kBlack,           kParentColor, kNoLook,                                 nullptr,                 ids::Panel7},
+  {&F::Panel7,         L"Panel7",       K::Panel,       &F::MainPage,     8,  60, 185,  17, texts::kApplicationTitle,       kBlack,           kParentColor, kNoLook,                                 nullptr,                 ids::Panel7},
   {&F::Panel9,         L"Panel9",       K::Panel,       &F::MainPage,    48,  80, 105,  17, texts::kWebHost,                kBlue,            kParentColor, kLink,                                   &F::Panel9Click,         ids::Panel9},
   {&F::Panel5,         L"Panel5",       K::Panel,       &F::MainPage,     0, 108, 200,  41, nullptr,                          kWindowTextColor, kBarGrey,     kBar,                                    nullptr,                 ids::Panel5},
   {&F::SpeedButton6,   L"SpeedButton6", K::LinkButton,  &F::Panel5,       8,   8,  89,  25, L"Remove",                        kBlue,            kParentColor, kLink,                                   &F::SpeedButton6Click,   ids::SpeedButton6},

@@ -73,11 +73,11 @@ void TMainForm::Create() {
   wc.hIcon = TApplication::Instance().Icon(ICON_BIG);
   wc.hIconSm = TApplication::Instance().Icon(ICON_SMALL);
   wc.lpszClassName = kFormClass;
-  if (!RegisterClassExW(&wc)) throw Error(L"Cannot register the window class");
+  if (!RegisterClassExW(&wc)) throw Error(texts::kCannotRegisterClass);
   // Owned by the application's window, which has the taskbar button.
   if (!CreateWindowExW(kFormExStyle, kFormClass, texts::kWindowCaption, kFormStyle, 0, 0, 0, 0,
                        TApplication::Instance().Handle(), nullptr, instance, this)) {
-    throw Error(L"Cannot create the window");
+    throw Error(texts::kCannotCreateWindow);
   }
   dpi_ = int(GetDpiForWindow(hwnd_));
   if (dpi_ <= 0) dpi_ = 96;
@@ -105,7 +105,10 @@ void TMainForm::MakeFonts() {
   LOGFONTW lf{};
   lf.lfHeight = -MulDiv(8, dpi_, 72);
   lf.lfWeight = FW_NORMAL;
-  lf.lfCharSet = RUSSIAN_CHARSET;  // 204
+  // Tahoma in its Cyrillic set, as the window was designed. The texts are
+  // drawn as Unicode, so the set keeps none of them out; it only steers the
+  // font mapper where Tahoma itself is missing.
+  lf.lfCharSet = RUSSIAN_CHARSET;
   lf.lfQuality = DEFAULT_QUALITY;
   wcscpy_s(lf.lfFaceName, L"Tahoma");
   font_.reset(CreateFontIndirectW(&lf));
@@ -141,7 +144,7 @@ void TMainForm::BuildControls() {
         controls_.push_back(std::move(control));
       }
     }
-    if (!hwnd) throw Error(std::wstring(L"Cannot create the control ") + row.name);
+    if (!hwnd) throw Error(texts::kCannotCreateControl + std::wstring(row.name));
     this->*row.field = hwnd;
     hwnds_.push_back(hwnd);
   }
@@ -484,7 +487,7 @@ void TMainForm::StartWorker(bool encrypt, SecretBytes password, bool standardByt
     }
   } catch (...) {
     // Not stuck on the progress text with both buttons disabled.
-    ShowResult(encrypt ? texts::kEncryptionFailed : texts::kDecryptionFailed);
+    ShowResult(OutcomeText({Outcome::Failed}, encrypt ? JobKind::Encrypt : JobKind::Decrypt));
     throw;
   }
   workerRunning_ = true;
@@ -500,16 +503,16 @@ void TMainForm::StartWorker(bool encrypt, SecretBytes password, bool standardByt
 
 // --- file operations and their completion
 
-bool TMainForm::EncryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control,
-                            Outcome& outcome) {
-  outcome = EncryptFileWithProvider(CryptProvider.handle(), path, password, control);
+bool TMainForm::EncryptFile(const std::wstring& path, StreamFiles& files, const SecretBytes& password,
+                            const JobControl& control, Outcome& outcome) {
+  outcome = EncryptFileWithProvider(CryptProvider.handle(), files, path, password, control);
   return outcome == Outcome::Success;
 }
 
-bool TMainForm::DecryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control,
-                            Outcome& outcome) {
+bool TMainForm::DecryptFile(const std::wstring& path, StreamFiles& files, const SecretBytes& password,
+                            const JobControl& control, Outcome& outcome) {
   DecryptSucceeded = false;
-  outcome = DecryptFileWithProvider(CryptProvider.handle(), path, password, control);
+  outcome = DecryptFileWithProvider(CryptProvider.handle(), files, path, password, control);
   DecryptSucceeded = outcome == Outcome::Success;
   return DecryptSucceeded;
 }
@@ -517,7 +520,8 @@ bool TMainForm::DecryptFile(const std::wstring& path, const SecretBytes& passwor
 std::wstring TMainForm::DecryptedFileName(const std::wstring& path) { return ferrune::DecryptedFileName(path); }
 
 void TMainForm::WorkerEnded(const FileJob& job) {
-  Trace(L"outcome=" + WideFromUtf8(std::string(OutcomeName(job.outcome))) + (job.inputKept ? L" kept" : L""));
+  Trace(L"outcome=" + WideFromUtf8(std::string(OutcomeName(job.outcome))) +
+        (job.kept != KeptReason::None ? L" kept" : L""));
   workerRunning_ = false;
   if (closing_) {
     // The user closed the window during the work: end the program now.
@@ -529,7 +533,7 @@ void TMainForm::WorkerEnded(const FileJob& job) {
 void TMainForm::EncryptDone(TThread* sender) {
   const FileJob& job = static_cast<TEncryptThread*>(sender)->Job();
   WorkerEnded(job);
-  if (!closing_) ShowResult(OutcomeText({job.outcome, job.inputKept}, JobKind::Encrypt));
+  if (!closing_) ShowResult(OutcomeText({job.outcome, job.kept}, JobKind::Encrypt));
 }
 
 void TMainForm::DecryptDone(TThread* sender) {
@@ -538,7 +542,7 @@ void TMainForm::DecryptDone(TThread* sender) {
   if (closing_) return;
   const Outcome outcome = DecryptSucceeded ? Outcome::Success : job.outcome;
   const wchar_t* standardBytesText = job.standardBytes ? StandardBytesOutcomeText(outcome) : nullptr;
-  ShowResult(standardBytesText ? standardBytesText : OutcomeText({outcome, job.inputKept}, JobKind::Decrypt));
+  ShowResult(standardBytesText ? standardBytesText : OutcomeText({outcome, job.kept}, JobKind::Decrypt));
 }
 
 // --- shell integration

@@ -43,8 +43,10 @@ class TMainForm : public BaseWindow<TMainForm> {
   void Repaint();
 
   // File operations the workers call; both leave `outcome` set.
-  bool EncryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control, Outcome& outcome);
-  bool DecryptFile(const std::wstring& path, const SecretBytes& password, const JobControl& control, Outcome& outcome);
+  bool EncryptFile(const std::wstring& path, StreamFiles& files, const SecretBytes& password, const JobControl& control,
+                   Outcome& outcome);
+  bool DecryptFile(const std::wstring& path, StreamFiles& files, const SecretBytes& password, const JobControl& control,
+                   Outcome& outcome);
   static std::wstring DecryptedFileName(const std::wstring& path);
 
   // Completion handlers, run on the user-interface thread.
@@ -96,7 +98,6 @@ class TMainForm : public BaseWindow<TMainForm> {
   const ControlSpec* SpecOf(HWND control) const;
   int AskBox(const std::wstring& text, UINT buttons) const;
   bool ProviderAvailable() const;
-  bool TakePassword(HWND edit, SecretBytes& out, std::size_t* length);
   void StartWorker(bool encrypt, SecretBytes password, bool standardBytes = false);
   void WorkerEnded(const FileJob& job);
   std::optional<SecretBytes> UsablePassword(const SecretWideText& text) const;
@@ -125,6 +126,9 @@ class TMainForm : public BaseWindow<TMainForm> {
 // Process-wide values.
 extern TMainForm* MainForm;
 extern std::wstring TargetFile;
+// The design's record of a decryption: DecryptFile sets it only once the
+// plain file is in place, and DecryptDone tells a success by it. The job's
+// outcome beside it says what went wrong otherwise, which a flag cannot.
 extern bool DecryptSucceeded;
 extern CryptContext CryptProvider;
 // Releases the context once (the key store is written then).

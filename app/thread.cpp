@@ -6,6 +6,7 @@
 
 #include "app/application.h"
 #include "app/error.h"
+#include "core/texts.h"
 
 namespace ferrune {
 namespace {
@@ -92,7 +93,7 @@ void TThread::Synchronize(const std::function<void()>& call) {
     return;
   }
   UniqueHandle done(g_createEvent ? g_createEvent() : CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!done) throw NoSyncEvent(L"Thread Error: " + SystemMessage(GetLastError()));
+  if (!done) throw NoSyncEvent(texts::kThreadError + SystemMessage(GetLastError()));
   SyncRequest request{&call, done.get(), nullptr};
   {
     std::lock_guard<std::mutex> lock(g_queueLock);
@@ -113,7 +114,7 @@ HANDLE TThread::DuplicateThreadHandle() const {
 void TThread::CreateSuspended() {
   HANDLE h = g_createThread ? g_createThread(&ThreadProc, this, &id_)
                             : CreateThread(nullptr, 0, &ThreadProc, this, CREATE_SUSPENDED, &id_);
-  if (!h) throw Error(L"Thread creation error: " + SystemMessage(GetLastError()));
+  if (!h) throw Error(texts::kThreadCreationError + SystemMessage(GetLastError()));
   handle_.reset(h);
   // Below the window's thread, so that it repaints and answers a close at
   // once while the work has both cores.
@@ -125,10 +126,14 @@ void TThread::Resume() {
     const DWORD code = GetLastError();
     // The thread never ran; end it so that deleting this object is safe.
     TerminateThread(handle_.get(), 0);
-    throw Error(L"Thread Error: " + SystemMessage(code) + L" (" + std::to_wstring(code) + L")");
+    throw Error(texts::kThreadError + SystemMessage(code) + L" (" + std::to_wstring(code) + L")");
   }
 }
 
+// The completion runs on the window's thread while this one waits, and the
+// object goes only after it. So the handler reads the job's results (and
+// DecryptSucceeded) without a lock, the call ordering the worker's writes
+// before its reads, from an object that is still there.
 void TThread::DoTerminate() {
   if (onTerminate_) Synchronize([this] { onTerminate_(this); });
 }

@@ -28,8 +28,8 @@ class TThread {
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
 
-  // Makes the object, then resumes its thread. Throws ferrune::Error with
-  // "Thread creation error: %s" or "Thread Error: %s (%d)". The object owns
+  // Makes the object, then resumes its thread. Throws ferrune::Error with a
+  // thread text of core/texts.h and the system's message. The object owns
   // itself and may be gone by the time this returns, so the caller gets only
   // a duplicate of the thread's handle (null if it could not be made), taken
   // before the thread ran, for outwaiting it.

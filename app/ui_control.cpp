@@ -79,7 +79,7 @@ LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-      // Deaf when disabled, also to posted clicks; never takes the focus.
+      // A disabled control ignores clicks, posted ones too; none takes the focus.
       if (Clickable() && IsWindowEnabled(hwnd_)) {
         pressed_ = true;
         SetCapture(hwnd_);

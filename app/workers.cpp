@@ -22,7 +22,8 @@ JobControl MakeControl(const FileJob& job) {
   return control;
 }
 
-using FormOperation = bool (TMainForm::*)(const std::wstring&, const SecretBytes&, const JobControl&, Outcome&);
+using FormOperation = bool (TMainForm::*)(const std::wstring&, StreamFiles&, const SecretBytes&, const JobControl&,
+                                          Outcome&);
 
 // Both workers: the repaint first, then the file job: the input taken, the
 // operation on the job's view of the files, and the delete of the input.
@@ -33,16 +34,14 @@ void RunWorker(TThread& thread, FileJob& job, JobKind kind, FormOperation operat
   request.kind = kind;
   request.inputPath = TargetFile;
   request.replaceOutput = OutputReplaceConfirmed;
-  const FileJobResult result = RunFileJob(files, request, MakeControl(job),
-                                          [&](StreamFiles& jobFiles, const std::wstring&, const JobControl& control) {
-                                            JobControl lent = control;
-                                            lent.files = &jobFiles;
-                                            (MainForm->*operation)(TargetFile, job.password, lent, job.outcome);
-                                            return job.outcome;
-                                          });
+  const FileJobResult result = RunFileJob(
+      files, request, MakeControl(job), [&](StreamFiles& jobFiles, const std::wstring&, const JobControl& control) {
+        (MainForm->*operation)(TargetFile, jobFiles, job.password, control, job.outcome);
+        return job.outcome;
+      });
   job.password.Wipe();
   job.outcome = result.outcome;
-  job.inputKept = result.inputKept;
+  job.kept = result.kept;
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ struct FileJob {
   const std::atomic<bool>* cancel = nullptr;
   HWND progressWindow = nullptr;  // receives WM_APP_PROGRESS for large files
   Outcome outcome = Outcome::Failed;
-  bool inputKept = false;  // success, but the input could not be deleted
+  KeptReason kept = KeptReason::None;  // why a success left the input there
   // The password's bytes come from the standard conversion: its exact ones were refused.
   bool standardBytes = false;
 };

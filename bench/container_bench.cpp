@@ -17,6 +17,7 @@
 #include "platform/win32/crypt_handles.h"
 #include "platform/win32/cryptoapi_provider.h"
 #include "platform/win32/file_crypt.h"
+#include "platform/win32/win32_file_system.h"
 
 namespace {
 
@@ -139,11 +140,12 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring plain = folder + L"file.bin";
   const std::wstring encrypted = plain + L".zrv";
   BenchPlatform platform;
+  ferrune::Win32FileSystem files;
   platform.encrypt = [&](const ferrune::JobControl& c) {
-    return ferrune::EncryptFileWithProvider(id, plain, password, c);
+    return ferrune::EncryptFileWithProvider(id, files, plain, password, c);
   };
   platform.decrypt = [&](const ferrune::JobControl& c) {
-    return ferrune::DecryptFileWithProvider(id, encrypted, password, c);
+    return ferrune::DecryptFileWithProvider(id, files, encrypted, password, c);
   };
   platform.make = [&](std::uint64_t size) { return MakeFile(plain, size); };
   platform.removePlain = [&] { DeleteFileW(plain.c_str()); };

@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include "cli/code_page_tables.h"
+#include "core/texts.h"
 
 namespace ferrune::cli {
 namespace {
@@ -45,7 +46,7 @@ Options ParseOptions(const std::vector<std::wstring>& args, std::string* error) 
       const auto takeValue = [&]() -> std::optional<std::wstring> {
         if (value) return value;
         if (i + 1 < args.size()) return args[++i];
-        fail("option " + Narrow(name) + " needs a value");
+        fail(texts::Filled(texts::kNeedsValue, {Narrow(name)}));
         return std::nullopt;
       };
       if (name == L"--") {
@@ -60,7 +61,7 @@ Options ParseOptions(const std::vector<std::wstring>& args, std::string* error) 
         options.version = true;
       } else if (name == L"--password-file") {
         if (auto file = takeValue()) {
-          if (file->empty()) fail("--password-file needs a file name");
+          if (file->empty()) fail(texts::kNeedsFileName);
           options.passwordFile = *file;
         }
       } else if (name == L"--code-page") {
@@ -68,16 +69,16 @@ Options ParseOptions(const std::vector<std::wstring>& args, std::string* error) 
           if (auto page = CodePage(*text)) {
             options.codePage = *page;
           } else {
-            fail("code page " + Narrow(*text) + " is not one of 874 and 1250 to 1258");
+            fail(texts::Filled(texts::kNotACodePage, {Narrow(*text)}));
           }
         }
       } else {
-        fail("unknown option " + Narrow(arg));
+        fail(texts::Filled(texts::kUnknownOption, {Narrow(arg)}));
       }
       if ((name == L"--keep" || name == L"-k" || name == L"--force" || name == L"-f" || name == L"--help" ||
            name == L"-h" || name == L"--version") &&
           value) {
-        fail("option " + Narrow(name) + " takes no value");
+        fail(texts::Filled(texts::kTakesNoValue, {Narrow(name)}));
       }
       continue;
     }
@@ -90,7 +91,7 @@ Options ParseOptions(const std::vector<std::wstring>& args, std::string* error) 
       } else if (arg == L"check") {
         options.command = Command::Check;
       } else {
-        fail("unknown command " + Narrow(arg) + " (encrypt, decrypt or check)");
+        fail(texts::Filled(texts::kUnknownCommand, {Narrow(arg)}));
       }
       continue;
     }
@@ -98,9 +99,9 @@ Options ParseOptions(const std::vector<std::wstring>& args, std::string* error) 
   }
   if (options.help || options.version) return options;
   if (!haveCommand) {
-    fail("no command given (encrypt, decrypt or check)");
+    fail(texts::kNoCommand);
   } else if (options.files.empty()) {
-    fail("no files given");
+    fail(texts::kNoFiles);
   }
   return options;
 }

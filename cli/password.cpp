@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "core/output_names.h"
 #include "core/password_rules.h"
+#include "core/path_rules.h"
 #include "core/texts.h"
 #include "core/utf.h"
 
@@ -41,7 +43,7 @@ PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage
   PasswordResult result;
   switch (EncodePassword(platform, utf8, codePage, &result.bytes)) {
     case EncodeStatus::Ok: result.ok = true; return result;
-    case EncodeStatus::NotText: return Refuse("The password is not UTF-8 text.");
+    case EncodeStatus::NotText: return Refuse(texts::kNotUtf8);
     case EncodeStatus::Unusable: return Refuse(PlainText(texts::kBadPasswordCharacters));
     case EncodeStatus::Unrepresentable: break;
   }
@@ -54,7 +56,7 @@ PasswordResult Encoded(Platform& platform, const SecretBytes& utf8, int codePage
       return result;
     }
   }
-  return Refuse(PlainText(texts::kBadPasswordCharacters) + "\n(" + CodePageHint(codePage) + ")");
+  return Refuse(PlainText(texts::kBadPasswordCharacters) + "\n" + CodePageHint(codePage));
 }
 
 // From a file or a pipe: the first line, no length question.
@@ -64,8 +66,8 @@ PasswordResult FromLine(const std::function<int(std::uint8_t*)>& read, const std
   switch (ReadFirstLine(read, &line)) {
     case LineStatus::Ok: break;
     case LineStatus::TooLong:
-      return Refuse("The first line of " + source + " is longer than " + std::to_string(kMaxPasswordLine) + " bytes.");
-    case LineStatus::Unreadable: return Refuse("Cannot read the password from " + source + ".");
+      return Refuse(texts::Filled(texts::kLineTooLong, {source, std::to_string(kMaxPasswordLine)}));
+    case LineStatus::Unreadable: return Refuse(texts::Filled(texts::kCannotReadPasswordFrom, {source}));
   }
   if (line.empty() || (line.size() == sizeof kBom && std::memcmp(line.data(), kBom, sizeof kBom) == 0)) {
     return Refuse(PasswordCheck::Empty);
@@ -81,16 +83,25 @@ bool IsYes(const std::string& answer) {
   return folded == "y" || folded == "yes";
 }
 
+// What the decryption's prompt names: the file before its encryption, or how many.
+std::string EncryptedWhat(const Options& options, Platform& platform) {
+  if (options.files.size() != 1) return texts::Filled(texts::kTheseFiles, {std::to_string(options.files.size())});
+  const std::wstring name = NameOf(options.files.front());
+  return platform.Display(IsEncryptedName(name, NameCase::AnyCase) ? DecryptedFileName(name) : name);
+}
+
 PasswordResult FromTerminal(const Options& options, Console& console, Platform& platform) {
   if (options.command != Command::Encrypt) {
     SecretBytes text;
-    if (!console.ReadHidden("Enter the password used: ", &text)) text.Wipe();
+    if (!console.ReadHidden(texts::Filled(texts::kAskPasswordUsed, {EncryptedWhat(options, platform)}), &text)) {
+      text.Wipe();
+    }
     if (const PasswordCheck check = CheckPassword(View(text)); check != PasswordCheck::Ok) return Refuse(check);
     return Encoded(platform, text, options.codePage, options.command);
   }
   SecretBytes first, second;
-  const bool gotFirst = console.ReadHidden("Enter a password: ", &first);
-  const bool gotSecond = gotFirst && console.ReadHidden("Verify the password: ", &second);
+  const bool gotFirst = console.ReadHidden(texts::kAskPassword, &first);
+  const bool gotSecond = gotFirst && console.ReadHidden(texts::kAskPasswordAgain, &second);
   if (!gotFirst || !gotSecond) return Refuse(PasswordCheck::Empty);
   if (const PasswordCheck check = CheckNewPassword(View(first), View(second)); check != PasswordCheck::Ok) {
     return Refuse(check);
@@ -98,7 +109,7 @@ PasswordResult FromTerminal(const Options& options, Console& console, Platform& 
   PasswordResult result = Encoded(platform, first, options.codePage, options.command);
   if (!result.ok || !NeedsShortPasswordQuestion(result.bytes.size())) return result;
   std::string answer;
-  if (!console.ReadVisible(PlainText(texts::kShortPassword) + " [y/N] ", &answer) || !IsYes(answer)) {
+  if (!console.ReadVisible(PlainText(texts::kShortPassword) + texts::kYesOrNo, &answer) || !IsYes(answer)) {
     return Refuse(std::string());
   }
   return result;
@@ -106,7 +117,7 @@ PasswordResult FromTerminal(const Options& options, Console& console, Platform& 
 
 }  // namespace
 
-std::string CodePageHint(int codePage) { return "code page " + std::to_string(codePage) + "; see --code-page"; }
+std::string CodePageHint(int codePage) { return texts::Filled(texts::kSeeCodePage, {std::to_string(codePage)}); }
 
 std::string PlainText(const wchar_t* text) {
   std::wstring plain;
@@ -161,11 +172,12 @@ PasswordResult AcquirePassword(const Options& options, Console& console, Platfor
   if (options.passwordFile) {
     const std::string name = platform.Display(*options.passwordFile);
     auto source = platform.OpenText(*options.passwordFile);
-    if (!source) return Refuse("Cannot read the password file " + name + ".");
+    if (!source) return Refuse(texts::Filled(texts::kCannotReadPasswordFile, {name}));
     return FromLine([&](std::uint8_t* b) { return source->Read(b); }, name, platform, options);
   }
   if (!console.InputIsTerminal()) {
-    return FromLine([&](std::uint8_t* b) { return console.ReadInputByte(b); }, "standard input", platform, options);
+    return FromLine([&](std::uint8_t* b) { return console.ReadInputByte(b); }, texts::kStandardInput, platform,
+                    options);
   }
   return FromTerminal(options, console, platform);
 }

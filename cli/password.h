@@ -24,9 +24,11 @@ LineStatus ReadFirstLine(const std::function<int(std::uint8_t*)>& read, SecretBy
 enum class EncodeStatus { Ok, NotText, Unrepresentable, Unusable };
 
 // UTF-8 (a leading byte order mark dropped) to composed Unicode, then to the
-// code page. A NUL is Unusable on every system: no window's edit can hold one. A character the code page lacks may still be written as its
-// canonical decomposition when the code page has every part of it (1255 and
-// 1258 keep accents as separate characters); no other substitute is made.
+// code page. A NUL is Unusable on every system: no window's edit can hold
+// one. A character the code page lacks may still be written as its
+// canonical decomposition when the code page has every part of it (of the
+// code pages taken, only 1258 has letters that need it); no other substitute
+// is made.
 EncodeStatus EncodePassword(Platform& platform, const SecretBytes& utf8, int codePage, SecretBytes* out);
 
 struct PasswordResult {
@@ -45,7 +47,7 @@ PasswordResult AcquirePassword(const Options& options, Console& console, Platfor
 // A text of the window's, for a terminal: its stored line break is LF CR.
 std::string PlainText(const wchar_t* text);
 
-// Where a refusal of the password's characters points: "code page N; see --code-page".
+// Where a refusal of the password's characters points: "(code page N; see --code-page)".
 std::string CodePageHint(int codePage);
 
 }  // namespace ferrune::cli

@@ -8,6 +8,7 @@
 #include <wincrypt.h>
 
 #include "cli/code_page_tables.h"
+#include "core/texts.h"
 #include "core/utf.h"
 #include "platform/win32/crypt_context.h"
 #include "platform/win32/cryptoapi_provider.h"
@@ -70,7 +71,7 @@ class WindowsPlatform final : public Platform {
     // Never the window's key container: a pair of its own, in memory, when signing.
     CryptContext context = CryptContext::OpenEphemeral(signing ? std::optional<DWORD>(kPairBits << 16) : std::nullopt);
     if (!context.available()) {
-      *error = signing ? "The crypto provider cannot make a signature key." : "The crypto provider is not available.";
+      *error = signing ? texts::kNoSignatureKey : texts::kProviderMissing;
       return nullptr;
     }
     return std::make_unique<OwnedCryptoApiProvider>(std::move(context));

@@ -1,6 +1,7 @@
 #include "cli/zrv.h"
 
 #include <algorithm>
+#include <map>
 
 #include "cli/options.h"
 #include "cli/password.h"
@@ -10,10 +11,6 @@
 #include "core/progress_throttle.h"
 #include "core/stream_crypt.h"
 #include "core/texts.h"
-
-#ifndef FERRUNE_VERSION
-#define FERRUNE_VERSION "unknown"
-#endif
 
 namespace ferrune::cli {
 namespace {
@@ -65,19 +62,19 @@ class Progress {
 struct FileResult {
   Outcome outcome = Outcome::Failed;
   std::string message;
-  int exitCode = kExitOther;
+  int exitCode = ExitCodeOf(Outcome::Failed);
 };
 
 // The window's words, but for what only the tool does.
 std::string OutcomeMessage(const FileJobResult& result, Command command) {
-  if (result.outcome == Outcome::Cancelled) return "Cancelled, nothing was written";
+  if (result.outcome == Outcome::Cancelled) return texts::kCancelledNothingWritten;
   if (command == Command::Check) {
-    if (result.outcome == Outcome::Success) return "The file is well formed and the password is right";
+    if (result.outcome == Outcome::Success) return texts::kCheckPassed;
     command = Command::Decrypt;
   }
   const JobKind kind = command == Command::Encrypt ? JobKind::Encrypt : JobKind::Decrypt;
   std::wstring text = OutcomeText(result, kind, L". ");
-  if (const std::wstring why = KeptReasonText(result.kept); result.inputKept && !why.empty()) text += L": " + why;
+  if (const std::wstring why = KeptReasonText(result.kept); !why.empty()) text += L": " + why;
   return PlainText(text.c_str());
 }
 
@@ -112,7 +109,7 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
       break;
     case Command::Decrypt:
       // Any other name would lose its last four characters, whatever they are.
-      if (!IsEncryptedName(path, NameCase::AnyCase)) return Refused("The file name does not end in .zrv");
+      if (!IsEncryptedName(path, NameCase::AnyCase)) return Refused(texts::kNotAnEncryptedName);
       if (EndsInFolder(DecryptedFileName(path))) {
         job.outcome = Outcome::CannotWrite;
         break;
@@ -147,52 +144,18 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
 
 }  // namespace
 
-int ExitCodeOf(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::Success: return kExitSuccess;
-    case Outcome::WrongPassword: return kExitWrongPassword;
-    case Outcome::Damaged: return kExitDamaged;
-    case Outcome::CannotRead:
-    case Outcome::InUse: return kExitCannotRead;
-    case Outcome::CannotWrite:
-    case Outcome::OutputExists:
-    case Outcome::OutputChanged:
-    case Outcome::NotDurable: return kExitCannotWrite;
-    case Outcome::Cancelled:
-    case Outcome::Failed: break;
-  }
-  return kExitOther;
-}
+int ExitCodeOf(Outcome outcome) { return RowOf(outcome).exitCode; }
 
 std::string HelpText() {
-  return "Usage: zrv encrypt|decrypt|check [OPTION]... FILE...\n"
-         "Encrypt files with a password into .zrv files, decrypt them, or check them.\n"
-         "\n"
-         "  encrypt    write FILE.zrv beside each FILE, then delete FILE\n"
-         "  decrypt    write each FILE.zrv as FILE, then delete FILE.zrv\n"
-         "  check      say whether each FILE is well formed and the password right;\n"
-         "             nothing is written\n"
-         "\n"
-         "  -k, --keep              keep the input files\n"
-         "  -f, --force             replace a file that stands under an output name\n"
-         "      --password-file F   take the password from the first line of file F\n"
-         "      --code-page N       password bytes in Windows code page N: 874 or\n"
-         "                          1250 to 1258 (default 1252)\n"
-         "  -h, --help              show this help\n"
-         "      --version           show the version\n"
-         "\n"
-         "Without --password-file the password is read from the terminal without\n"
-         "echo (twice to encrypt), or from the first line of standard input when\n"
-         "that is not a terminal.\n"
-         "\n"
-         "Exit status: 0 success, 1 wrong password, 2 usage or password refused,\n"
-         "3 damaged file, 4 cannot read, 5 cannot write, 6 other failure. With\n"
-         "several files every file is tried; the status is the first failure's.\n"
-         "A file that another zrv or Ferrune is working on is refused (status 4).\n"
-         "A password with a character the code page lacks is refused. Files that\n"
-         "earlier versions made with such a password (a look-alike letter in its\n"
-         "place) open with zrv.exe or the window on Windows, not with zrv elsewhere.\n"
-         "An input is deleted only while it is unchanged and its only name.\n";
+  // Each status once, with what every outcome that gives it means.
+  std::map<int, std::string> meanings = {{kExitUsage, texts::kUsageStatus}};
+  for (const OutcomeRow& row : OutcomeRows()) {
+    std::string& meaning = meanings[row.exitCode];
+    meaning += (meaning.empty() ? "" : ",\n     or ") + std::string(row.exitMeaning);
+  }
+  std::string text = texts::kHelpStart;
+  for (const auto& [code, meaning] : meanings) text += "  " + std::to_string(code) + "  " + meaning + "\n";
+  return text + texts::kHelpEnd;
 }
 
 int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& platform,
@@ -201,49 +164,50 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
   const Options options = ParseOptions(args, &error);
   if (options.help) {
     console.Output(HelpText());
-    return kExitSuccess;
+    return ExitCodeOf(Outcome::Success);
   }
   if (options.version) {
-    console.Output(std::string("zrv (Ferrune) ") + FERRUNE_VERSION + "\n");
-    return kExitSuccess;
+    console.Output(std::string(texts::kVersionLine) + "\n");
+    return ExitCodeOf(Outcome::Success);
   }
   if (!error.empty()) {
-    console.Error("zrv: " + error + "\nTry 'zrv --help' for more information.\n");
+    console.Error("zrv: " + error + "\n" + texts::kTryHelp + "\n");
     return kExitUsage;
   }
   if (!platform.CodePageAvailable(options.codePage)) {
-    console.Error("zrv: code page " + std::to_string(options.codePage) + " is not available on this system.\n");
+    console.Error("zrv: " + texts::Filled(texts::kCodePageMissing, {std::to_string(options.codePage)}) + "\n");
     return kExitUsage;
   }
   std::string providerError;
   std::unique_ptr<Provider> provider = platform.MakeProvider(options.command == Command::Encrypt, &providerError);
   if (!provider) {
-    console.Error("zrv: " + providerError + "\nzrv: nothing was changed.\n");
-    return kExitOther;
+    console.Error("zrv: " + providerError + "\nzrv: " + texts::kNothingChanged + "\n");
+    return ExitCodeOf(Outcome::Failed);
   }
   PasswordResult password = AcquirePassword(options, console, platform);
   if (!password.ok) {
     console.Error((password.message.empty() ? std::string() : "zrv: " + password.message + "\n") +
-                  "zrv: nothing was changed.\n");
+                  "zrv: " + texts::kNothingChanged + "\n");
     return kExitUsage;
   }
 
   console.WorkBegins();
-  int exitCode = kExitSuccess;
+  const int success = ExitCodeOf(Outcome::Success);
+  int exitCode = success;
   for (const std::wstring& path : options.files) {
     if (cancel && cancel->load()) {
-      if (exitCode == kExitSuccess) exitCode = kExitOther;
+      if (exitCode == success) exitCode = ExitCodeOf(Outcome::Cancelled);
       break;
     }
     const std::string name = platform.Display(path);
     Progress progress(console, console.ErrorIsTerminal(), name);
     FileResult result = ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
     if (const wchar_t* refused = password.standardBytes ? StandardBytesOutcomeText(result.outcome) : nullptr) {
-      result.message = PlainText(refused) + " (" + CodePageHint(options.codePage) + ")";
+      result.message = PlainText(refused) + " " + CodePageHint(options.codePage);
       result.exitCode = kExitUsage;
     }
     console.Error("zrv: " + name + ": " + result.message + "\n");
-    if (exitCode == kExitSuccess) exitCode = result.exitCode;
+    if (exitCode == success) exitCode = result.exitCode;
   }
   return exitCode;
 }

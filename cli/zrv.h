@@ -10,15 +10,9 @@
 
 namespace ferrune::cli {
 
-enum ExitCode : int {
-  kExitSuccess = 0,
-  kExitWrongPassword = 1,
-  kExitUsage = 2,
-  kExitDamaged = 3,
-  kExitCannotRead = 4,
-  kExitCannotWrite = 5,
-  kExitOther = 6,
-};
+// The exit status of a refused command line or password; the outcomes' own
+// are in their rows of core/outcome.cpp.
+inline constexpr int kExitUsage = 2;
 
 int ExitCodeOf(Outcome outcome);
 

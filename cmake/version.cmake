@@ -8,5 +8,7 @@ endif()
 set(FERRUNE_VERSION_RC "${PROJECT_VERSION_MAJOR},${_ferrune_minor},${_ferrune_patch},0")
 configure_file(${PROJECT_SOURCE_DIR}/res/version.h.in ${PROJECT_BINARY_DIR}/generated/ferrune_version.h @ONLY)
 file(WRITE ${PROJECT_BINARY_DIR}/version.txt "${PROJECT_VERSION}\n")
-# Only the resource compiler needs it; C++ command lines stay as they were.
+# Only the resource compiler needs it; C++ gets the version as a definition
+# (the window's title, zrv --version, and the tests that check the title).
 include_directories($<$<COMPILE_LANGUAGE:RC>:${PROJECT_BINARY_DIR}/generated>)
+add_compile_definitions($<$<COMPILE_LANGUAGE:CXX>:FERRUNE_VERSION="${PROJECT_VERSION}">)

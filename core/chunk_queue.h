@@ -20,7 +20,7 @@
 
 namespace ferrune {
 
-// A cancel rings no bell, so a wait that must end on it looks every so often.
+// Nothing signals a cancel, so a wait that must end on one wakes this often to look.
 inline constexpr auto kCancelPoll = std::chrono::milliseconds(10);
 
 // Waits for `ready`; false when the job is cancelled first.

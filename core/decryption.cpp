@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "core/format.h"
+#include "core/signed_key.h"
 
 namespace ferrune {
 
@@ -35,34 +36,6 @@ Outcome CompareSink::Put(const std::uint8_t* data, std::size_t length) {
 Outcome CompareSink::End() { return reference_.Size() == offset_ ? Outcome::Success : Outcome::Failed; }
 
 namespace {
-
-bool ReadRegion(InputFile& source, std::uint64_t offset, std::uint32_t length, std::vector<std::uint8_t>* out) {
-  out->resize(length);
-  return length == 0 || source.ReadAt(offset, out->data(), length);
-}
-
-// Import and verification. The signature covers SHA-1(key blob || password
-// hash); files written before that covered the password hash itself and are
-// still accepted, since refusing them would lose their data.
-Outcome CheckSignature(Provider& provider, InputFile& source, const format::Layout& layout, ProviderHash& passwordHash,
-                       const SecretBytes& passwordHashValue) {
-  if (layout.keyBlobLength > kMaxKeyBlobLength || layout.signatureLength > kMaxSignatureLength) {
-    return Outcome::Damaged;
-  }
-  std::vector<std::uint8_t> blob;
-  std::vector<std::uint8_t> signature;
-  if (!ReadRegion(source, layout.keyBlobOffset, layout.keyBlobLength, &blob) ||
-      !ReadRegion(source, layout.signatureOffset, layout.signatureLength, &signature)) {
-    return Outcome::CannotRead;
-  }
-  auto publicKey = provider.ImportPublicKey(blob);
-  if (!publicKey) return Outcome::WrongPassword;
-  auto boundHash = provider.Hash({blob, ByteView(passwordHashValue.data(), passwordHashValue.size())});
-  if (!boundHash) return Outcome::Failed;
-  if (provider.Verify(*boundHash, signature, *publicKey)) return Outcome::Success;
-  if (provider.Verify(passwordHash, signature, *publicKey)) return Outcome::Success;
-  return Outcome::WrongPassword;
-}
 
 // The ciphertext in chunks, decrypted by helper threads (or, with none, by
 // the caller) and handed to the sink in order by the caller. Each chunk
@@ -162,8 +135,9 @@ class ChunkDecryption {
     return {Outcome::Success, std::move(chunk)};
   }
 
-  // A helper takes a buffer before a chunk number, so that the lowest chunk
-  // not yet done always has one: the pool cannot run dry under it.
+  // A helper takes a buffer before a chunk number, so a numbered chunk always
+  // has its buffer and the lowest one not done never waits for one that
+  // later chunks hold.
   void Help() {
     try {
       if (control_) control_->StartThread();
@@ -239,14 +213,14 @@ Outcome DecryptInto(Provider& provider, const SecretBytes& password, InputFile& 
   const std::size_t headerBytes = std::min<std::uint64_t>(fileSize, header.size());
   if (headerBytes > 0 && !source.ReadAt(0, header.data(), headerBytes)) return Outcome::CannotRead;
   format::Layout layout;
-  if (format::ReadLayout(std::span(header.data(), headerBytes), fileSize, &layout) != format::LayoutCheck::Valid) {
+  if (!format::ReadLayout(std::span(header.data(), headerBytes), fileSize, &layout)) {
     return Outcome::Damaged;
   }
 
   PasswordKey passwordKey;
   if (!MakePasswordKey(provider, password, &passwordKey)) return Outcome::Failed;
 
-  if (const Outcome checked = CheckSignature(provider, source, layout, *passwordKey.hash, passwordKey.hashValue);
+  if (const Outcome checked = CheckSignedKey(provider, source, layout, *passwordKey.hash, passwordKey.hashValue);
       checked != Outcome::Success) {
     return checked;
   }

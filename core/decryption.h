@@ -17,12 +17,6 @@
 
 namespace ferrune {
 
-// Blobs and signatures above this cannot come from any provider key size
-// (16384-bit RSA needs about 2 KiB): such a file is damaged, and refusing it
-// unread keeps memory bounded.
-inline constexpr std::uint32_t kMaxKeyBlobLength = 64 * 1024;
-inline constexpr std::uint32_t kMaxSignatureLength = 64 * 1024;
-
 // One hash of the password bytes, the key derived from it and its value.
 struct PasswordKey {
   std::unique_ptr<ProviderHash> hash;

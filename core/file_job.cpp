@@ -6,24 +6,6 @@
 
 namespace ferrune {
 
-bool IsEncryptedName(std::wstring_view path, NameCase nameCase) {
-  const std::wstring extension = ExtensionOf(path);
-  return nameCase == NameCase::Exact ? extension == texts::kEncryptedExtension
-                                     : SameTextAscii(extension, texts::kEncryptedExtension);
-}
-
-std::wstring EncryptedFileName(const std::wstring& plainPath) { return plainPath + texts::kEncryptedExtension; }
-
-// Whatever the last four characters are: no check that they read ".zrv".
-std::wstring DecryptedFileName(const std::wstring& encryptedPath) {
-  if (encryptedPath.size() <= 4) return {};
-  return encryptedPath.substr(0, encryptedPath.size() - 4);
-}
-
-std::wstring OutputFileName(JobKind kind, const std::wstring& inputPath) {
-  return kind == JobKind::Encrypt ? EncryptedFileName(inputPath) : DecryptedFileName(inputPath);
-}
-
 namespace {
 
 // The job's input, lent to the operation that reads it.
@@ -172,7 +154,6 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
   // A NotDurable output may not survive a power cut: the input stays.
   if (result.outcome != Outcome::Success || request.keepInput) return result;
   result.kept = RemoveInput(std::move(input), request.inputPath, seen);
-  result.inputKept = result.kept != KeptReason::None;
   return result;
 }
 
@@ -188,9 +169,7 @@ FileJobResult RunFileJob(FileSystem& files, const FileJobRequest& request, const
 }
 
 std::wstring ReplaceQuestion(const std::wstring& outputPath) {
-  const std::size_t cut = outputPath.find_last_of(L"\\/:");
-  const std::wstring name = cut == std::wstring::npos ? outputPath : outputPath.substr(cut + 1);
-  return texts::kReplaceQuestionStart + name + texts::kReplaceQuestionEnd;
+  return texts::kReplaceQuestionStart + NameOf(outputPath) + texts::kReplaceQuestionEnd;
 }
 
 std::wstring KeptReasonText(KeptReason reason) {
@@ -204,27 +183,10 @@ std::wstring KeptReasonText(KeptReason reason) {
 }
 
 std::wstring OutcomeText(const FileJobResult& result, JobKind kind, std::wstring_view keptSeparator) {
-  const bool encrypting = kind == JobKind::Encrypt;
-  switch (result.outcome) {
-    case Outcome::Success: {
-      std::wstring text = encrypting ? texts::kEncrypted : texts::kDecrypted;
-      if (result.inputKept) text.append(keptSeparator).append(texts::kOriginalKept);
-      return text;
-    }
-    case Outcome::WrongPassword: return texts::kInvalidPassword;
-    case Outcome::Damaged: return texts::kDamaged;
-    case Outcome::CannotRead: return texts::kCannotRead;
-    case Outcome::CannotWrite: return texts::kCannotWrite;
-    case Outcome::InUse: return texts::kInUse;
-    case Outcome::OutputExists: return texts::kOutputExists;
-    case Outcome::OutputChanged: return texts::kOutputChanged;
-    // The input is always kept then.
-    case Outcome::NotDurable:
-      return std::wstring(texts::kNotDurable).append(keptSeparator).append(texts::kOriginalKept);
-    case Outcome::Cancelled:
-    case Outcome::Failed: break;
-  }
-  return encrypting ? texts::kEncryptionFailed : texts::kDecryptionFailed;
+  const OutcomeRow& row = RowOf(result.outcome);
+  std::wstring text = kind == JobKind::Encrypt ? row.encryptText : row.decryptText;
+  if (row.keepsInput || result.kept != KeptReason::None) text.append(keptSeparator).append(texts::kOriginalKept);
+  return text;
 }
 
 }  // namespace ferrune

@@ -1,5 +1,5 @@
-// The whole task for one file as both front ends perform it: the output
-// name, the run, and the delete of the input once the output is in place.
+// The whole task for one file as both front ends perform it: the input taken,
+// the run, and the delete of the input once the output is in place.
 #pragma once
 
 #include <functional>
@@ -9,23 +9,9 @@
 #include "core/file_system.h"
 #include "core/job_control.h"
 #include "core/outcome.h"
+#include "core/output_names.h"
 
 namespace ferrune {
-
-enum class JobKind { Encrypt, Decrypt };
-
-// How the ".zrv" extension is compared: exactly, as the window's command line
-// does, or in any case, for names that passed through systems that change it.
-enum class NameCase { Exact, AnyCase };
-
-// True when the name's extension is ".zrv".
-bool IsEncryptedName(std::wstring_view path, NameCase nameCase);
-
-// The output names: the path with ".zrv" added; the path less its last four
-// characters (an empty name when it has four or fewer).
-std::wstring EncryptedFileName(const std::wstring& plainPath);
-std::wstring DecryptedFileName(const std::wstring& encryptedPath);
-std::wstring OutputFileName(JobKind kind, const std::wstring& inputPath);
 
 // Why an input stayed after a success.
 enum class KeptReason {
@@ -37,8 +23,7 @@ enum class KeptReason {
 
 struct FileJobResult {
   Outcome outcome = Outcome::Failed;
-  bool inputKept = false;  // success, but the input is still there
-  KeptReason kept = KeptReason::None;
+  KeptReason kept = KeptReason::None;  // None unless a success left the input there
 };
 
 struct FileJobRequest {

@@ -1,5 +1,6 @@
-// The .zrv layout: a 16-byte header, then the key blob, the signature and the
-// ciphertext, with no gaps and no trailer. Fields are written one by one.
+// The .zrv layout: a 16-byte header (the magic, then the key blob's and the
+// signature's lengths, little-endian), then the key blob, the signature and
+// the ciphertext, with no gaps and no trailer.
 #pragma once
 
 #include <array>
@@ -18,12 +19,17 @@ inline constexpr std::array<std::uint8_t, kMagicSize> kMagic = {'Z', 'R', 'V', '
 
 // Lengths of 2^31 or more are invalid.
 inline constexpr std::uint32_t kMaxRegionLength = 0x7FFFFFFFu;
+// Blobs and signatures above this cannot come from any provider key size
+// (16384-bit RSA needs about 2 KiB): such a file is damaged, and refusing it
+// unread keeps memory bounded.
+inline constexpr std::uint32_t kMaxKeyBlobLength = 64 * 1024;
+inline constexpr std::uint32_t kMaxSignatureLength = 64 * 1024;
 // The cipher's block: the ciphertext is a whole number of these.
 inline constexpr std::size_t kBlockSize = 8;
 
 using Header = std::array<std::uint8_t, kHeaderSize>;
 
-// K and S must be at most kMaxRegionLength.
+// Both lengths at most kMaxRegionLength.
 Header MakeHeader(std::uint32_t keyBlobLength, std::uint32_t signatureLength);
 
 struct Layout {
@@ -35,18 +41,11 @@ struct Layout {
   std::uint64_t ciphertextLength = 0;
 };
 
-enum class LayoutCheck {
-  Valid,
-  TooShort,          // fewer than 16 bytes
-  LengthTooLarge,    // K or S of 2^31 or more
-  RegionPastEnd,     // 16 + K + S beyond the end
-  CiphertextEmpty,   // nothing to decrypt
-  CiphertextRagged,  // not a whole number of blocks
-};
-
-// `start` holds the file's first bytes (at least 16 when the file has them);
-// the magic is never looked at.
-LayoutCheck ReadLayout(std::span<const std::uint8_t> start, std::uint64_t fileSize, Layout* layout);
+// False for a damaged file: shorter than the header, a length of 2^31 or
+// more, the key blob or the signature past the end, or a ciphertext that is
+// empty or not a whole number of blocks. `start` holds the file's first bytes
+// (at least 16 when the file has them); the magic is never looked at.
+bool ReadLayout(std::span<const std::uint8_t> start, std::uint64_t fileSize, Layout* layout);
 
 // Ciphertext length of `plainLength` bytes: padding adds 1 to 8 bytes.
 inline std::uint64_t CiphertextLength(std::uint64_t plainLength) { return (plainLength / kBlockSize + 1) * kBlockSize; }

@@ -7,17 +7,12 @@
 
 namespace ferrune {
 
-class StreamFiles;
-
 struct JobControl {
   // Checked between chunks and while waiting; once the output is in place a
   // cancel no longer applies.
   const std::atomic<bool>* cancel = nullptr;
   // Called on the working thread with bytes done and bytes in all.
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
-  // The files as a file job lends them (its input taken, its commit ruled);
-  // for operations that otherwise open the platform's own.
-  StreamFiles* files = nullptr;
   // Run first on every thread the operation starts, so that a platform can
   // give them its caller's priority.
   std::function<void()> threadStart = {};

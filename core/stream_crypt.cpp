@@ -13,30 +13,13 @@
 #include "core/format.h"
 #include "core/output_file.h"
 #include "core/page_alignment.h"
+#include "core/signed_key.h"
 
 namespace ferrune {
 namespace {
 
 // Decrypted chunks the proof of a decryption may fall behind by.
 constexpr std::size_t kProofQueueChunks = 4;
-
-struct SignedKey {
-  std::vector<std::uint8_t> blob;
-  std::vector<std::uint8_t> signature;
-};
-
-// The signature covers SHA-1(key blob || password hash), never the password
-// hash alone: the public key beside it would give that hash, and so the RC2
-// key, back to anyone.
-Outcome MakeSignedKey(Provider& provider, const SecretBytes& passwordHashValue, SignedKey* out) {
-  if (!provider.ExportSignaturePublicKey(&out->blob)) return Outcome::Failed;
-  if (out->blob.empty() || out->blob.size() > kMaxKeyBlobLength) return Outcome::Failed;
-  auto bound = provider.Hash({out->blob, ByteView(passwordHashValue.data(), passwordHashValue.size())});
-  if (!bound || !provider.Sign(*bound, &out->signature)) return Outcome::Failed;
-  // An empty signature would give a file that no password opens.
-  if (out->signature.empty() || out->signature.size() > kMaxSignatureLength) return Outcome::Failed;
-  return Outcome::Success;
-}
 
 // The proof of an encryption: decryption's own path over the file as read
 // back from the disk, compared with the input, on one thread beside the
@@ -89,7 +72,8 @@ class OutputSink final : public PlainSink {
         created != Outcome::Success) {
       return created;
     }
-    // The proof holds only what outlives the output, which joins it.
+    // The proof captures only what lives longer than the output, whose end
+    // joins the proof's thread.
     return output_.StartProof(
         [&written = output_.written(), &decrypted = decrypted_, &control = control_] {
           control.StartThread();
@@ -325,7 +309,7 @@ Outcome EncryptStream(Provider& provider, StreamFiles& fs, const std::wstring& p
       format::kHeaderSize + keyBlobLength + signatureLength + (plainSize - finalLength) + finalCipherLength;
   if (control.Cancelled()) return Outcome::Cancelled;
 
-  // Before the output, which joins the proof that uses it.
+  // Made before the output, whose end joins the proof's thread that uses it.
   // The proof may lag far behind the encryption: a cancel stops it too.
   JobControl proofControl = control.ThreadsOnly();
   proofControl.cancel = control.cancel;

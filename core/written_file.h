@@ -63,7 +63,8 @@ class WrittenFile final : public InputFile {
   mutable std::condition_variable changed_;
   std::uint64_t written_ = 0;
   State state_ = State::Writing;
-  // Wakes the thread behind, which need not wake at every append.
+  // The flushing thread waits on a condition of its own: an append wakes it
+  // only when a flush is due, the readers at every one.
   std::condition_variable flushDue_;
   std::uint64_t flushedTo_ = 0;
   bool flushing_ = true;

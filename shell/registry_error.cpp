@@ -1,12 +1,11 @@
 #include "shell/registry_error.h"
 
+#include "core/texts.h"
+
 namespace ferrune {
 
 std::string SetDataFailedMessage(std::string_view valueName) {
-  std::string message = "Failed to set data for '";
-  message += valueName;
-  message += '\'';
-  return message;
+  return texts::Filled(texts::kSetDataFailed, {valueName});
 }
 
 }  // namespace ferrune

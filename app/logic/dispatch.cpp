@@ -1,7 +1,7 @@
 #include "app/logic/dispatch.h"
 
 #include "app/logic/command_line.h"
-#include "core/file_job.h"
+#include "core/output_names.h"
 #include "core/path_rules.h"
 
 namespace ferrune {

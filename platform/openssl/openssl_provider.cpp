@@ -17,6 +17,7 @@
 #include <limits>
 
 #include "core/format.h"
+#include "core/texts.h"
 #include "platform/openssl/public_key_blob.h"
 #include "platform/openssl/ssl_handles.h"
 
@@ -196,7 +197,7 @@ std::unique_ptr<OpenSslProvider> OpenSslProvider::Create(std::string* error) {
   auto library = std::make_shared<OpenSslLibrary>();
   library->context.reset(OSSL_LIB_CTX_new());
   if (!library->context) {
-    *error = "OpenSSL cannot make a library context.";
+    *error = texts::kNoLibraryContext;
     return nullptr;
   }
   OSSL_LIB_CTX* context = library->context.get();
@@ -206,12 +207,11 @@ std::unique_ptr<OpenSslProvider> OpenSslProvider::Create(std::string* error) {
   if (library->base) library->sha1.reset(EVP_MD_fetch(context, "SHA1", nullptr));
   ERR_clear_error();
   if (!library->legacy || !library->rc2) {
-    *error = "The RC2 cipher is not available: OpenSSL's legacy provider (legacy module) cannot be loaded from " +
-             OpenSslModulesDirectory() + ".";
+    *error = texts::Filled(texts::kNoRc2, {OpenSslModulesDirectory()});
     return nullptr;
   }
   if (!library->base || !library->sha1) {
-    *error = "SHA-1 and RSA are not available: OpenSSL's default provider cannot be loaded.";
+    *error = texts::kNoDefaultProvider;
     return nullptr;
   }
   return std::unique_ptr<OpenSslProvider>(new OpenSslProvider(std::move(library)));

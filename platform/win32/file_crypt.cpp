@@ -1,22 +1,21 @@
 #include "platform/win32/file_crypt.h"
 
+#include "core/output_names.h"
 #include "core/stream_crypt.h"
 #include "platform/win32/cryptoapi_provider.h"
-#include "platform/win32/win32_file_system.h"
 
 namespace ferrune {
 namespace {
 
 // Nothing escapes: an exception (memory, a thread that cannot start) is a
 // failure like any other, and the output's owner has already removed the
-// temporary file on the way out. A file job lends its own view of the files.
+// temporary file on the way out.
 template <typename Work>
-Outcome WithWindows(std::uintptr_t provider, const JobControl& control, Work work) {
+Outcome WithWindows(std::uintptr_t provider, Work work) {
   try {
     if (provider == 0) return Outcome::Failed;
     CryptoApiProvider crypto(static_cast<HCRYPTPROV>(provider));
-    Win32FileSystem own;
-    return work(crypto, control.files ? *control.files : own);
+    return work(crypto);
   } catch (...) {
     return Outcome::Failed;
   }
@@ -34,16 +33,16 @@ JobControl AtCallersPriority(const JobControl& control) {
 
 }  // namespace
 
-Outcome EncryptFileWithProvider(std::uintptr_t provider, const std::wstring& plainPath, const SecretBytes& password,
-                                const JobControl& control) {
-  return WithWindows(provider, control, [&](Provider& crypto, StreamFiles& files) {
+Outcome EncryptFileWithProvider(std::uintptr_t provider, StreamFiles& files, const std::wstring& plainPath,
+                                const SecretBytes& password, const JobControl& control) {
+  return WithWindows(provider, [&](Provider& crypto) {
     return EncryptStream(crypto, files, plainPath, EncryptedFileName(plainPath), password, AtCallersPriority(control));
   });
 }
 
-Outcome DecryptFileWithProvider(std::uintptr_t provider, const std::wstring& encryptedPath, const SecretBytes& password,
-                                const JobControl& control) {
-  return WithWindows(provider, control, [&](Provider& crypto, StreamFiles& files) {
+Outcome DecryptFileWithProvider(std::uintptr_t provider, StreamFiles& files, const std::wstring& encryptedPath,
+                                const SecretBytes& password, const JobControl& control) {
+  return WithWindows(provider, [&](Provider& crypto) {
     return DecryptStream(crypto, files, encryptedPath, DecryptedFileName(encryptedPath), password,
                          AtCallersPriority(control));
   });

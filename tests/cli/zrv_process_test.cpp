@@ -159,7 +159,7 @@ TEST(ZrvTerminal, PasswordsAreTypedWithoutEchoAndLargeFilesShowProgress) {
   }
   {
     Terminal t({"decrypt", dir / "big.zrv"});
-    ASSERT_TRUE(t.WaitFor("Enter the password used: "));
+    ASSERT_TRUE(t.WaitFor("Enter the password used to encrypt big: "));
     t.Type("geheimnis\n");
     const Ran ran = t.Wait();
     EXPECT_EQ(ran.exitCode, 1);

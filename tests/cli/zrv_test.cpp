@@ -180,13 +180,17 @@ TEST_F(Zrv, TheTerminalAsksAsTheWindowDoes) {
   console_.terminal = true;
   console_.hidden = {""};
   EXPECT_EQ(Run({L"decrypt", Arg(dir_ / "f.zrv")}, console_), 2);
-  EXPECT_EQ(console_.prompts, std::vector<std::string>{"Enter the password used: "});
+  EXPECT_EQ(console_.prompts, std::vector<std::string>{"Enter the password used to encrypt f: "});
   EXPECT_EQ(console_.errors, "zrv: You have not entered a password!\n" + refused);
   console_ = ScriptedConsole();
   console_.terminal = true;
   console_.hidden = {"abcde"};
   EXPECT_EQ(Run({L"decrypt", Arg(dir_ / "f.zrv")}, console_), 0);
   EXPECT_EQ(Read(dir_ / "f"), TextBytes("content"));
+  console_ = ScriptedConsole();
+  console_.terminal = true;
+  EXPECT_EQ(Run({L"check", Arg(dir_ / "f"), Arg(dir_ / "g.zrv")}, console_), 2);
+  EXPECT_EQ(console_.prompts, std::vector<std::string>{"Enter the password used to encrypt these 2 files: "});
 }
 
 TEST_F(Zrv, StandardInputGivesItsFirstLineOnceWithoutQuestions) {

@@ -12,15 +12,6 @@ namespace {
 
 using testing::MemoryFileSystem;
 
-TEST(EncryptedName, ExactForTheWindowAndAnyCaseForTheTool) {
-  EXPECT_TRUE(IsEncryptedName(L"C:\\Docs\\a.zrv", NameCase::Exact));
-  EXPECT_FALSE(IsEncryptedName(L"C:\\Docs\\a.ZRV", NameCase::Exact));
-  EXPECT_TRUE(IsEncryptedName(L"C:\\Docs\\a.ZrV", NameCase::AnyCase));
-  // The extension is what follows the last dot of the last name only.
-  EXPECT_FALSE(IsEncryptedName(L"C:\\x.zrv\\a", NameCase::AnyCase));
-  EXPECT_FALSE(IsEncryptedName(L"a.zrv.bak", NameCase::AnyCase));
-}
-
 // The job over a test's operation on a plain input "a" (output "a.zrv").
 FileJobResult Job(MemoryFileSystem& files, const std::wstring& input, bool keep, std::function<Outcome()> operation) {
   FileJobRequest request;
@@ -37,15 +28,15 @@ TEST(FileJob, DeletesTheInputOnlyAfterSuccessAndSaysWhenItStays) {
   ASSERT_TRUE(files.Get(L"a"));
 
   FileJobResult kept = Job(files, L"a", true, [] { return Outcome::Success; });
-  EXPECT_FALSE(kept.inputKept);
+  EXPECT_EQ(kept.kept, KeptReason::None);
   ASSERT_TRUE(files.Get(L"a"));
 
   files.failRemove = true;
-  EXPECT_TRUE(Job(files, L"a", false, [] { return Outcome::Success; }).inputKept);
+  EXPECT_EQ(Job(files, L"a", false, [] { return Outcome::Success; }).kept, KeptReason::NotRemoved);
   files.failRemove = false;
   const FileJobResult done = Job(files, L"a", false, [] { return Outcome::Success; });
   EXPECT_EQ(done.outcome, Outcome::Success);
-  EXPECT_FALSE(done.inputKept);
+  EXPECT_EQ(done.kept, KeptReason::None);
   EXPECT_FALSE(files.Get(L"a"));
 
   // An escaping exception is a failure, never a crash or a delete.
@@ -54,18 +45,44 @@ TEST(FileJob, DeletesTheInputOnlyAfterSuccessAndSaysWhenItStays) {
   EXPECT_TRUE(files.Get(L"b"));
 }
 
-TEST(FileJob, OutcomeTextNamesWhatHappenedWithoutBlamingThePassword) {
-  const auto text = [](Outcome o, JobKind kind, bool kept = false) { return OutcomeText({o, kept}, kind); };
-  EXPECT_EQ(text(Outcome::Success, JobKind::Encrypt), L"Encryption completed");
-  EXPECT_EQ(text(Outcome::Success, JobKind::Decrypt, true), L"Decryption completed\nThe original file was kept");
-  EXPECT_EQ(OutcomeText({Outcome::Success, true}, JobKind::Encrypt, L". "),
+// Each row once: the window's and the tool's words, without blaming the
+// password for what it did not do, and the tool's exit status.
+TEST(FileJob, EachOutcomeHasItsNameItsTextsAndItsExitStatus) {
+  struct Row {
+    Outcome outcome;
+    std::string_view name;
+    std::wstring_view encrypted, decrypted;
+    int exitCode;
+  } const rows[] = {
+      {Outcome::Success, "Success", L"Encryption completed", L"Decryption completed", 0},
+      {Outcome::WrongPassword, "WrongPassword", L"Invalid password!", L"Invalid password!", 1},
+      {Outcome::Damaged, "Damaged", L"The file is damaged", L"The file is damaged", 3},
+      {Outcome::CannotRead, "CannotRead", L"Cannot read the file", L"Cannot read the file", 4},
+      {Outcome::CannotWrite, "CannotWrite", L"Cannot write the output file", L"Cannot write the output file", 5},
+      {Outcome::InUse, "InUse", L"The file is in use by another program", L"The file is in use by another program", 4},
+      {Outcome::OutputExists, "OutputExists", L"The output file already exists", L"The output file already exists", 5},
+      {Outcome::OutputChanged, "OutputChanged", L"The output file changed during the work",
+       L"The output file changed during the work", 5},
+      // The input always stays then.
+      {Outcome::NotDurable, "NotDurable",
+       L"The output file was written, but the disk reported an error\nThe original file was kept",
+       L"The output file was written, but the disk reported an error\nThe original file was kept", 5},
+      {Outcome::Cancelled, "Cancelled", L"Encryption failed", L"Decryption failed", 6},
+      {Outcome::Failed, "Failed", L"Encryption failed", L"Decryption failed", 6},
+  };
+  ASSERT_EQ(OutcomeRows().size(), std::size(rows));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(OutcomeName(row.outcome), row.name);
+    EXPECT_EQ(OutcomeText({row.outcome}, JobKind::Encrypt), row.encrypted);
+    EXPECT_EQ(OutcomeText({row.outcome}, JobKind::Decrypt), row.decrypted);
+    EXPECT_EQ(RowOf(row.outcome).exitCode, row.exitCode);
+    EXPECT_FALSE(std::string_view(RowOf(row.outcome).exitMeaning).empty());
+  }
+  EXPECT_EQ(OutcomeText({Outcome::Success, KeptReason::NotRemoved}, JobKind::Decrypt),
+            L"Decryption completed\nThe original file was kept");
+  EXPECT_EQ(OutcomeText({Outcome::Success, KeptReason::NotRemoved}, JobKind::Encrypt, L". "),
             L"Encryption completed. The original file was kept");
-  EXPECT_EQ(text(Outcome::WrongPassword, JobKind::Decrypt), L"Invalid password!");
-  EXPECT_EQ(text(Outcome::Damaged, JobKind::Decrypt), L"The file is damaged");
-  EXPECT_EQ(text(Outcome::CannotRead, JobKind::Encrypt), L"Cannot read the file");
-  EXPECT_EQ(text(Outcome::CannotWrite, JobKind::Decrypt), L"Cannot write the output file");
-  EXPECT_EQ(text(Outcome::Failed, JobKind::Encrypt), L"Encryption failed");
-  EXPECT_EQ(text(Outcome::Cancelled, JobKind::Decrypt), L"Decryption failed");
 }
 
 TEST(PasswordRules, EmptyThenDifferentThenTheShortQuestion) {

@@ -33,39 +33,38 @@ struct Case {
   const char* name;
   Bytes image;
   std::size_t startBytes;  // how much of the image the reader is given
-  LayoutCheck expected;
+  bool valid;
 };
 
-TEST(FormatReader, AppliesEveryRuleInOrder) {
+TEST(FormatReader, RefusesEveryShapeOfADamagedFile) {
   const Case cases[] = {
-      {"typical", Image("ZRV01001", 148, 128, 148 + 128 + 16), 16, LayoutCheck::Valid},
-      {"other magic", Image("NOTAZRV!", 3, 5, 3 + 5 + 8), 16, LayoutCheck::Valid},
-      {"empty regions", Image("ZRV01001", 0, 0, 8), 16, LayoutCheck::Valid},
-      {"empty file", Bytes{}, 0, LayoutCheck::TooShort},
-      {"fifteen bytes", Bytes(15, 0), 15, LayoutCheck::TooShort},
-      {"K at 2^31", Image("ZRV01001", 0x80000000u, 0, 8), 16, LayoutCheck::LengthTooLarge},
-      {"S at 2^31", Image("ZRV01001", 0, 0x80000000u, 8), 16, LayoutCheck::LengthTooLarge},
-      {"both huge", Image("ZRV01001", 0xFFFFFFFFu, 0xFFFFFFFFu, 8), 16, LayoutCheck::LengthTooLarge},
-      {"blob past end", Image("ZRV01001", 100, 0, 99), 16, LayoutCheck::RegionPastEnd},
-      {"signature past end", Image("ZRV01001", 10, 20, 29), 16, LayoutCheck::RegionPastEnd},
-      {"max lengths, short file", Image("ZRV01001", kMaxRegionLength, kMaxRegionLength, 8), 16,
-       LayoutCheck::RegionPastEnd},
-      {"header only", Image("ZRV01001", 0, 0, 0), 16, LayoutCheck::CiphertextEmpty},
-      {"regions end at end", Image("ZRV01001", 4, 4, 8), 16, LayoutCheck::CiphertextEmpty},
-      {"ragged by one", Image("ZRV01001", 4, 4, 8 + 9), 16, LayoutCheck::CiphertextRagged},
-      {"ragged by seven", Image("ZRV01001", 4, 4, 8 + 7), 16, LayoutCheck::CiphertextRagged},
+      {"typical", Image("ZRV01001", 148, 128, 148 + 128 + 16), 16, true},
+      {"other magic", Image("NOTAZRV!", 3, 5, 3 + 5 + 8), 16, true},
+      {"empty regions", Image("ZRV01001", 0, 0, 8), 16, true},
+      {"empty file", Bytes{}, 0, false},
+      {"fifteen bytes", Bytes(15, 0), 15, false},
+      {"K at 2^31", Image("ZRV01001", 0x80000000u, 0, 8), 16, false},
+      {"S at 2^31", Image("ZRV01001", 0, 0x80000000u, 8), 16, false},
+      {"both huge", Image("ZRV01001", 0xFFFFFFFFu, 0xFFFFFFFFu, 8), 16, false},
+      {"blob past end", Image("ZRV01001", 100, 0, 99), 16, false},
+      {"signature past end", Image("ZRV01001", 10, 20, 29), 16, false},
+      {"max lengths, short file", Image("ZRV01001", kMaxRegionLength, kMaxRegionLength, 8), 16, false},
+      {"header only", Image("ZRV01001", 0, 0, 0), 16, false},
+      {"regions end at end", Image("ZRV01001", 4, 4, 8), 16, false},
+      {"ragged by one", Image("ZRV01001", 4, 4, 8 + 9), 16, false},
+      {"ragged by seven", Image("ZRV01001", 4, 4, 8 + 7), 16, false},
   };
   for (const Case& c : cases) {
     Layout layout;
     const auto start = std::span(c.image.data(), c.startBytes);
-    EXPECT_EQ(ReadLayout(start, c.image.size(), &layout), c.expected) << c.name;
+    EXPECT_EQ(ReadLayout(start, c.image.size(), &layout), c.valid) << c.name;
   }
 }
 
 TEST(FormatReader, PlacesRegionsWhereTheHeaderSays) {
   const Bytes image = Image("ZRV01001", 148, 128, 148 + 128 + 24);
   Layout layout;
-  ASSERT_EQ(ReadLayout(image, image.size(), &layout), LayoutCheck::Valid);
+  ASSERT_TRUE(ReadLayout(image, image.size(), &layout));
   EXPECT_EQ(layout.keyBlobLength, 148u);
   EXPECT_EQ(layout.signatureLength, 128u);
   EXPECT_EQ(layout.keyBlobOffset, 16u);
@@ -79,9 +78,9 @@ TEST(FormatReader, HandlesSizesBeyondFourGigabytes) {
   const Bytes header = Image("ZRV01001", kMaxRegionLength, kMaxRegionLength, 0);
   const std::uint64_t size = 16 + 2 * std::uint64_t{kMaxRegionLength} + (std::uint64_t{5} << 30);
   Layout layout;
-  ASSERT_EQ(ReadLayout(header, size, &layout), LayoutCheck::Valid);
+  ASSERT_TRUE(ReadLayout(header, size, &layout));
   EXPECT_EQ(layout.ciphertextLength, std::uint64_t{5} << 30);
-  EXPECT_EQ(ReadLayout(header, size - 1, &layout), LayoutCheck::CiphertextRagged);
+  EXPECT_FALSE(ReadLayout(header, size - 1, &layout)) << "ragged";
 }
 
 TEST(FormatCiphertext, PaddingAddsOneToEightBytes) {

@@ -9,8 +9,6 @@ namespace {
 
 namespace ids = ferrune::ids;
 
-constexpr wchar_t kTitle[] = L"Ferrune File Encrypter 2.01";
-
 // Waits while serving this thread's own window.
 template <typename F>
 bool PumpUntil(F ok, std::chrono::milliseconds timeout = 5s) {

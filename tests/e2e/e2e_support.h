@@ -24,6 +24,9 @@ inline constexpr int kCloseButton = ferrune::ids::SpeedButton10;
 inline constexpr int kWebLink = ferrune::ids::Panel9;
 inline constexpr int kStatusText = ferrune::ids::Panel13;
 
+// The application title, from the version the build defines.
+inline constexpr wchar_t kTitle[] = L"Ferrune File Encrypter " FERRUNE_VERSION;
+
 // A run of ferrune.exe with its trace file.
 struct TracedRun {
   TempFolder folder;

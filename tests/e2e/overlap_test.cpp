@@ -14,7 +14,6 @@ namespace {
 
 namespace ids = ferrune::ids;
 
-constexpr wchar_t kTitle[] = L"Ferrune File Encrypter 2.01";
 constexpr wchar_t kEncrypting[] = L"Please wait while the file is encrypted";
 constexpr wchar_t kDecrypting[] = L"Please wait while the file is decrypted";
 

@@ -114,7 +114,7 @@ TEST_F(ShellTest, RemoveAsksFirstAndDeletesEverySubtree) {
   std::optional<MessageBoxInfo> ask = app.WaitForMessageBox();
   ASSERT_TRUE(ask);
   EXPECT_EQ(ask->text, L"Remove Ferrune from the shell?");
-  EXPECT_EQ(ask->caption, L"Ferrune File Encrypter 2.01");
+  EXPECT_EQ(ask->caption, kTitle);
   EXPECT_EQ(ask->buttons, (std::vector<int>{IDYES, IDNO}));
   EXPECT_EQ(ask->defaultButton, IDYES);
   EXPECT_FALSE(ask->hasIcon);
@@ -175,7 +175,7 @@ TEST_F(ShellTest, ARefusedRegistryIsReportedAndTheProgramStillWorks) {
   std::optional<MessageBoxInfo> box = app.WaitForMessageBox();
   ASSERT_TRUE(box);
   EXPECT_EQ(box->text, L"Failed to set data for ''");
-  EXPECT_EQ(box->caption, L"Ferrune File Encrypter 2.01");
+  EXPECT_EQ(box->caption, kTitle);
   EXPECT_TRUE(box->hasIcon);
   EXPECT_EQ(box->buttons, std::vector<int>{IDOK});
   EXPECT_FALSE(app.WaitForWindow(300ms)) << "the window waits for the box";

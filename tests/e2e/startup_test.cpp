@@ -28,6 +28,9 @@ TEST_P(StartTest, OpensOnThePageTheCommandLineChooses) {
   EXPECT_TRUE(app.WaitForPage(c.page));
   EXPECT_EQ(run.Field("dispatch", "page"), std::to_string(c.page));
   EXPECT_EQ(run.Field("dispatch", "target"), c.target);
+  if (c.page == 0) {
+    EXPECT_EQ(app.Text(ids::Panel7), kTitle) << "the version line";
+  }
   if (c.page == 3) {
     EXPECT_EQ(app.Text(kStatusText), L"This file is encrypted");
     EXPECT_TRUE(app.Enabled(kAboutButton));

@@ -13,8 +13,6 @@ namespace {
 
 namespace ids = ferrune::ids;
 
-constexpr wchar_t kTitle[] = L"Ferrune File Encrypter 2.01";
-
 std::string RandomBytes(std::size_t n, unsigned variant) {
   std::mt19937 rng(variant);
   std::string s(n, '\0');

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/win32/file_crypt.h"
+#include "platform/win32/win32_file_system.h"
 #include "tests/support/temporary_folder.h"
 
 namespace ferrune {
@@ -76,9 +77,10 @@ TEST(CryptContext, FallsBackToAPairInMemoryWhenTheContainerCannotBeOpened) {
   const std::wstring plain = dir / L"ferrune-ephemeral.txt";
   ASSERT_TRUE(WriteBytes(plain, "kept in memory only"));
   const SecretBytes password = SecretBytes::FromText("password");
-  EXPECT_EQ(EncryptFileWithProvider(ctx.handle(), plain, password, {}), Outcome::Success);
+  Win32FileSystem files;
+  EXPECT_EQ(EncryptFileWithProvider(ctx.handle(), files, plain, password, {}), Outcome::Success);
   DeleteFileW(plain.c_str());
-  EXPECT_EQ(DecryptFileWithProvider(ctx.handle(), plain + L".zrv", password, {}), Outcome::Success);
+  EXPECT_EQ(DecryptFileWithProvider(ctx.handle(), files, plain + L".zrv", password, {}), Outcome::Success);
   EXPECT_TRUE(GetFileAttributesW(plain.c_str()) != INVALID_FILE_ATTRIBUTES);
 }
 

@@ -5,6 +5,7 @@
 
 #include "core/format.h"
 #include "core/le_bytes.h"
+#include "platform/win32/win32_file_system.h"
 #include "tests/platform/win32/win_support.h"
 #include "tests/support/rc2_vectors.h"
 
@@ -194,7 +195,8 @@ TEST_F(FileCrypt, FreshSignaturePairsGiveOtherBlobsAndBothFilesDecrypt) {
     ASSERT_TRUE(CryptGenKey(prov.get(), AT_SIGNATURE, CRYPT_EXPORTABLE, pair.put()));
     pair.reset();
     WriteBytes(plain, data);
-    ASSERT_EQ(EncryptFileWithProvider(prov.get(), plain, SecretBytes::FromText("secret"), {}), Outcome::Success);
+    Win32FileSystem fs;
+    ASSERT_EQ(EncryptFileWithProvider(prov.get(), fs, plain, SecretBytes::FromText("secret"), {}), Outcome::Success);
     file = ReadBytes(encrypted);
   }
   ASSERT_EQ(files[0].size(), files[1].size());

@@ -113,9 +113,7 @@ TEST(Win32JobFiles, TheInputIsDeletedOnlyWhenItHasNoOtherName) {
     FileJobRequest request;
     request.inputPath = path;
     return RunFileJob(fs, request, {}, [&](StreamFiles& files, const std::wstring&, const JobControl& control) {
-      JobControl lent = control;
-      lent.files = &files;
-      return EncryptFileWithProvider(ctx.id(), path, SecretBytes::FromText("secret"), lent);
+      return EncryptFileWithProvider(ctx.id(), files, path, SecretBytes::FromText("secret"), control);
     });
   };
   WriteBytes(dir / L"a", PrintableBytes(3000));
@@ -130,7 +128,7 @@ TEST(Win32JobFiles, TheInputIsDeletedOnlyWhenItHasNoOtherName) {
   ASSERT_TRUE(DeleteFileW((dir / L"a.zrv").c_str()));
   const FileJobResult alone = encrypt(dir / L"a");
   EXPECT_EQ(alone.outcome, Outcome::Success);
-  EXPECT_FALSE(alone.inputKept);
+  EXPECT_EQ(alone.kept, KeptReason::None);
   EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L"a.zrv"});
   EXPECT_EQ(Decrypt(ctx, dir / L"a.zrv", "secret"), Outcome::Success);
   EXPECT_EQ(ReadBytes(dir / L"a"), PrintableBytes(3000));

@@ -8,6 +8,7 @@
 
 #include "core/le_bytes.h"
 #include "platform/win32/file_crypt.h"
+#include "platform/win32/win32_file_system.h"
 
 namespace ferrune::testing {
 
@@ -129,11 +130,13 @@ Bytes MakeDirectly(HCRYPTPROV prov, const Bytes& password, const Bytes& plain, b
 }
 
 Outcome Encrypt(const EphemeralContext& ctx, const std::wstring& path, const char* password) {
-  return EncryptFileWithProvider(ctx.id(), path, SecretBytes::FromText(password), {});
+  Win32FileSystem files;
+  return EncryptFileWithProvider(ctx.id(), files, path, SecretBytes::FromText(password), {});
 }
 
 Outcome Decrypt(const EphemeralContext& ctx, const std::wstring& path, const char* password) {
-  return DecryptFileWithProvider(ctx.id(), path, SecretBytes::FromText(password), {});
+  Win32FileSystem files;
+  return DecryptFileWithProvider(ctx.id(), files, path, SecretBytes::FromText(password), {});
 }
 
 }  // namespace ferrune::testing

@@ -104,7 +104,8 @@ TEST_F(WriteFailure, CancelStopsBetweenChunksAndLeavesNothing) {
   WriteBytes(plain, data);
   std::atomic<bool> cancel{false};
   JobControl control{&cancel, [&](std::uint64_t done, std::uint64_t) { cancel = done >= 1024 * 1024; }};
-  EXPECT_EQ(EncryptFileWithProvider(ctx.id(), plain, password, control), Outcome::Cancelled);
+  Win32FileSystem real;
+  EXPECT_EQ(EncryptFileWithProvider(ctx.id(), real, plain, password, control), Outcome::Cancelled);
   EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"data.bin"}));
 }
 
