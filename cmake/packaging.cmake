@@ -22,9 +22,15 @@ endif()
 configure_file(${_pkg_src}/copyright.in ${_pkg_out}/copyright @ONLY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
 
+# The manual's footer names the version, which only the project states.
+file(READ ${PROJECT_SOURCE_DIR}/cli/zrv.1 _man)
+string(REPLACE "\"Ferrune\" \"User Commands\"" "\"Ferrune ${PROJECT_VERSION}\" \"User Commands\"" _man "${_man}")
+file(GENERATE OUTPUT ${_pkg_out}/zrv.1 CONTENT "${_man}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cli/zrv.1)
+
 # No name and no time in the gzip header, so the files are the same every time.
 set(_gz_files)
-foreach(_pair "${PROJECT_SOURCE_DIR}/cli/zrv.1|zrv.1.gz" "${_pkg_src}/changelog|changelog.Debian.gz")
+foreach(_pair "${_pkg_out}/zrv.1|zrv.1.gz" "${_pkg_src}/changelog|changelog.Debian.gz")
   string(REPLACE "|" ";" _pair "${_pair}")
   list(GET _pair 0 _in)
   list(GET _pair 1 _name)

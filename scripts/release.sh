@@ -66,8 +66,6 @@ deb_version=$(dpkg-deb -f "$deb" Version)
 changelog_version=$(dpkg-parsechangelog -l "$root/packaging/debian/changelog" -S Version)
 [ "$changelog_version" = "$deb_version" ] ||
   { echo "release: packaging/debian/changelog is at $changelog_version, the package at $deb_version" >&2; exit 1; }
-grep -q "^\.TH ZRV 1 .*\"Ferrune $version\"" "$root/cli/zrv.1" ||
-  { echo "release: cli/zrv.1 does not name version $version" >&2; exit 1; }
 
 echo "== Windows zip"
 stage=$build/zip

@@ -95,13 +95,7 @@ UniqueFd OpenRegular(const std::string& native, struct stat* st) {
 // Keeps other jobs off an existing file: an flock, advisory, so it binds
 // only zrv itself. A file that cannot be opened or locked here (no read
 // permission, a link, a file system without flock) is taken without one.
-class PosixHold final : public FileHold {
- public:
-  explicit PosixHold(UniqueFd fd) : fd_(std::move(fd)) {}
-
- private:
-  UniqueFd fd_;
-};
+using PosixHold = OpaqueOwner<HoldTag, UniqueFd>;
 
 }  // namespace
 

@@ -74,13 +74,7 @@ class Win32InputFile final : public HeldFile {
   const std::uint64_t size_;
 };
 
-class Win32Hold final : public FileHold {
- public:
-  explicit Win32Hold(UniqueHandle file) : file_(std::move(file)) {}
-
- private:
-  UniqueHandle file_;
-};
+using Win32Hold = OpaqueOwner<HoldTag, UniqueHandle>;
 
 }  // namespace
 
