@@ -16,8 +16,8 @@ bool WrittenFile::Append(const std::uint8_t* data, std::size_t length) {
   {
     std::lock_guard lock(mutex_);
     written_ = offset + length;
-    startFlusher = flushing_ && !flusher_.joinable() && written_ >= kFlushStep;
-    flushDue = written_ - flushedTo_ >= kFlushStep;
+    startFlusher = flushing_ && !flusher_.joinable() && written_ >= flushStep_;
+    flushDue = written_ - flushedTo_ >= flushStep_;
   }
   if (startFlusher) {
     try {
@@ -34,7 +34,7 @@ bool WrittenFile::Append(const std::uint8_t* data, std::size_t length) {
 void WrittenFile::FlushBehind() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    flushDue_.wait(lock, [&] { return !flushing_ || written_ - flushedTo_ >= kFlushStep; });
+    flushDue_.wait(lock, [&] { return !flushing_ || written_ - flushedTo_ >= flushStep_; });
     if (!flushing_) return;
     const std::uint64_t target = written_;
     lock.unlock();

@@ -29,13 +29,18 @@ class WrittenFile final : public InputFile {
 
   // `expectedSize` is what the writer will write, when it knows that ahead.
   WrittenFile(TempFile& file, std::uint64_t expectedSize, Reads reads)
-      : file_(file), expected_(expectedSize), afterFlush_(reads == Reads::FromDisk && !file.ReadsPastCache()) {}
+      : file_(file),
+        expected_(expectedSize),
+        afterFlush_(reads == Reads::FromDisk && !file.ReadsPastCache()),
+        flushStep_(afterFlush_ ? kFlushStepForProof : kFlushStep) {}
   ~WrittenFile() override { StopFlushing(); }
   WrittenFile(const WrittenFile&) = delete;
   WrittenFile& operator=(const WrittenFile&) = delete;
 
-  // Bytes written between two flushes behind the writer.
+  // Bytes written between two flushes behind the writer; more often where a
+  // proof may read only what a flush covered, so that it lags little.
   static constexpr std::uint64_t kFlushStep = std::uint64_t{32} << 20;
+  static constexpr std::uint64_t kFlushStepForProof = std::uint64_t{4} << 20;
 
   // Writer side. Append fails once a flush behind has failed. Both of the
   // last two end the flushing behind, which must be over before the file is
@@ -59,6 +64,7 @@ class WrittenFile final : public InputFile {
   TempFile& file_;
   const std::uint64_t expected_;
   const bool afterFlush_;  // a read waits until a flush has covered it
+  const std::uint64_t flushStep_;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::uint64_t written_ = 0;
