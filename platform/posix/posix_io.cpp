@@ -95,7 +95,8 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 
 bool SyncFolder(const std::string& folder) {
   UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir) return true;
+  // A folder that may be written but not read cannot be opened to flush it.
+  if (!dir) return errno == EACCES || errno == EPERM;
   if (SyncDescriptor(dir.get())) return true;
   return errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP;
 }

@@ -50,9 +50,9 @@ bool TryLock(int fd);
 // errno when something stands there.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
-// Durable renames and deletes in `folder`. False only when the folder's
-// flush reports an error; a folder that cannot be opened, or a system that
-// cannot flush folders, is passed over.
+// Durable renames and deletes in `folder`. False when the folder's flush,
+// or its open for it, reports an error; a folder that may not be read, or a
+// system that cannot flush folders, is passed over.
 bool SyncFolder(const std::string& folder);
 
 }  // namespace ferrune

@@ -48,10 +48,10 @@ class Win32TempFile final : public TempFile {
       return placed;
     }
     // The rename reaches the disk with the file's own metadata.
-    FlushFileBuffers(file_.get());
+    const bool flushed = FlushFileBuffers(file_.get()) != FALSE;
     unbuffered_.reset();
     file_.reset();
-    return FlushFolder(FolderOf(full)) ? Outcome::Success : Outcome::NotDurable;
+    return flushed && FlushFolder(FolderOf(full)) ? Outcome::Success : Outcome::NotDurable;
   }
 
  private:
