@@ -48,7 +48,7 @@ void RestoreAndDie(int signal) {
 // file goes with the process; a named one is removed here.
 void RequestCancel(int signal) {
   if (CancelFlag().exchange(true)) {
-    ferrune::RemoveNamedTempsNow();
+    ferrune::ClearNamedNow();
     ::_exit(128 + signal);
   }
 }

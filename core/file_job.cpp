@@ -2,6 +2,7 @@
 
 #include "core/job_pause.h"
 #include "core/path_rules.h"
+#include "core/temp_name.h"
 #include "core/texts.h"
 
 namespace ferrune {
@@ -16,7 +17,10 @@ class BorrowedInput final : public InputFile {
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     return inner_.ReadAt(offset, buffer, length);
   }
-  std::uint32_t Permissions() const override { return inner_.Permissions(); }
+  bool ReadPastCache(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+    return inner_.ReadPastCache(offset, buffer, length);
+  }
+  FileMetadata Metadata() const override { return inner_.Metadata(); }
 
  private:
   InputFile& inner_;
@@ -41,14 +45,15 @@ class JobTempFile final : public TempFile {
   }
   bool Flush() override { return inner_->Flush(); }
   bool ReadsPastCache() const override { return inner_->ReadsPastCache(); }
-  // Whatever the stream allows, the job's own rule holds.
+  bool Stamp(const FileMetadata& from) override { return inner_->Stamp(from); }
+  // Whatever the stream allows, the job's own rule holds. The hold stays
+  // until the replaced file is gone: the commit sets it aside through it.
   Outcome Commit(const std::wstring& finalPath, const Replacing&) override {
     PauseForTest(JobStep::Commit);
     if (!replaced_->hold) return inner_->Commit(finalPath, Replacing::Nothing());
-    // Windows cannot rename over a file that is still open here: the hold
-    // goes just before, and the commit itself checks what stands there.
+    const Outcome committed = inner_->Commit(finalPath, Replacing::Only(replaced_->identity, replaced_->hold.get()));
     replaced_->hold.reset();
-    return inner_->Commit(finalPath, Replacing::Only(replaced_->identity));
+    return committed;
   }
 
  private:
@@ -68,8 +73,8 @@ class JobFiles final : public StreamFiles {
     if (path == inputPath_) return std::make_unique<BorrowedInput>(input_);
     return inner_.OpenRead(path);
   }
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) override {
-    std::unique_ptr<TempFile> file = inner_.CreateTemp(finalPath, permissions);
+  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override {
+    std::unique_ptr<TempFile> file = inner_.CreateTemp(finalPath);
     if (!file || finalPath != outputPath_) return file;
     return std::make_unique<JobTempFile>(std::move(file), &replaced_);
   }
@@ -82,25 +87,45 @@ class JobFiles final : public StreamFiles {
   Replaced& replaced_;
 };
 
-// Deleting through a link, or one name of several, would leave the data
-// readable elsewhere; a changed file holds data the output lacks.
-KeptReason RemoveInput(std::unique_ptr<HeldFile> input, const std::wstring& path, const FileIdentity& seen) {
-  if (seen.symbolicLink) return KeptReason::OtherNames;
-  std::unique_ptr<DeletableFile> file = input->ForDelete(path);
-  input.reset();
-  if (!file) return KeptReason::NotRemoved;
-  const FileIdentity now = file->Identity();
+// Why the input under its name now may not go; None when it may. A file
+// removed by another program meanwhile is neither kept nor lost by the job.
+std::optional<KeptReason> MustStay(const FileIdentity& seen, const FileIdentity& now) {
+  if (now.links == 0) return KeptReason::None;
+  // Deleting through a link, or one name of several, would leave the data
+  // readable elsewhere; a changed file holds data the output lacks.
   if (now.symbolicLink) return KeptReason::OtherNames;
   if (!SameContent(seen, now)) return KeptReason::Changed;
   if (seen.links != 1 || now.links != 1) return KeptReason::OtherNames;
+  return std::nullopt;
+}
+
+void RemoveInput(std::unique_ptr<HeldFile> input, const std::wstring& path, const FileIdentity& seen,
+                 FileJobResult* result) {
+  if (seen.symbolicLink) {
+    result->kept = KeptReason::OtherNames;
+    return;
+  }
+  std::unique_ptr<DeletableFile> file = input->ForDelete(path);
+  input.reset();
+  const std::optional<FileIdentity> now = file ? file->Identity() : std::nullopt;
+  if (!now) {
+    result->kept = KeptReason::NotRemoved;
+    return;
+  }
+  if (const std::optional<KeptReason> stays = MustStay(seen, *now)) {
+    result->kept = *stays;
+    return;
+  }
   PauseForTest(JobStep::Delete);
   // A plain delete: the bytes are not overwritten and go to no recycle bin.
   switch (file->Delete(seen)) {
-    case DeletableFile::Removal::Deleted: return KeptReason::None;
-    case DeletableFile::Removal::Changed: return KeptReason::Changed;
-    case DeletableFile::Removal::Failed: break;
+    case DeletableFile::Removal::Deleted:
+    case DeletableFile::Removal::Gone: break;
+    case DeletableFile::Removal::DeletedNotDurable: result->removalNotDurable = true; break;
+    case DeletableFile::Removal::Changed: result->kept = KeptReason::Changed; break;
+    case DeletableFile::Removal::OtherNames: result->kept = KeptReason::OtherNames; break;
+    case DeletableFile::Removal::Failed: result->kept = KeptReason::NotRemoved; break;
   }
-  return KeptReason::NotRemoved;
 }
 
 // Pauses for tests at the middle and at the end of the work, after the
@@ -123,6 +148,11 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
     result.outcome = Outcome::CannotWrite;
     return result;
   }
+  // A later sweep would take a file of that name for a leftover of ours.
+  if (IsReservedName(NameOf(outputPath))) {
+    result.outcome = Outcome::ReservedName;
+    return result;
+  }
   FileIdentity seen;
   result.outcome = Outcome::CannotRead;
   std::unique_ptr<HeldFile> input = files.OpenHeld(request.inputPath, &seen, &result.outcome);
@@ -143,6 +173,11 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
         result.outcome = Outcome::CannotWrite;
         return result;
       }
+      // Yes was said to one file: another that took its name since is not it.
+      if (request.replaceOnly && !SameContent(*request.replaceOnly, replaced.identity)) {
+        result.outcome = Outcome::OutputChanged;
+        return result;
+      }
       break;
   }
   PauseForTest(JobStep::Open);
@@ -153,7 +188,7 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
   }
   // A NotDurable output may not survive a power cut: the input stays.
   if (result.outcome != Outcome::Success || request.keepInput) return result;
-  result.kept = RemoveInput(std::move(input), request.inputPath, seen);
+  RemoveInput(std::move(input), request.inputPath, seen, &result);
   return result;
 }
 
@@ -176,8 +211,8 @@ std::wstring KeptReasonText(KeptReason reason) {
   switch (reason) {
     case KeptReason::Changed: return texts::kKeptChanged;
     case KeptReason::OtherNames: return texts::kKeptOtherNames;
-    case KeptReason::None:
-    case KeptReason::NotRemoved: break;
+    case KeptReason::NotRemoved: return texts::kKeptNotRemoved;
+    case KeptReason::None: break;
   }
   return {};
 }
@@ -186,6 +221,7 @@ std::wstring OutcomeText(const FileJobResult& result, JobKind kind, std::wstring
   const OutcomeRow& row = RowOf(result.outcome);
   std::wstring text = kind == JobKind::Encrypt ? row.encryptText : row.decryptText;
   if (row.keepsInput || result.kept != KeptReason::None) text.append(keptSeparator).append(texts::kOriginalKept);
+  if (result.removalNotDurable) text.append(keptSeparator).append(texts::kRemovalNotDurable);
   return text;
 }
 

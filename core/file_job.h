@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,7 @@ namespace ferrune {
 // Why an input stayed after a success.
 enum class KeptReason {
   None,
-  NotRemoved,  // the delete failed, or the file could not be reopened for it
+  NotRemoved,  // the system refused the delete, or the file could not be reopened for it
   Changed,     // not the file that was read any more, or changed since
   OtherNames,  // a symbolic link, or a file with other hard links
 };
@@ -24,6 +25,7 @@ enum class KeptReason {
 struct FileJobResult {
   Outcome outcome = Outcome::Failed;
   KeptReason kept = KeptReason::None;  // None unless a success left the input there
+  bool removalNotDurable = false;      // deleted, but the folder's flush failed
 };
 
 struct FileJobRequest {
@@ -33,6 +35,9 @@ struct FileJobRequest {
   // A file that stands under the output name when the job starts may be
   // replaced: the user said so. One that appears later never is.
   bool replaceOutput = false;
+  // With replaceOutput: only this file, the one the user was asked about
+  // (as HoldExisting told it), unchanged; another gives OutputChanged.
+  std::optional<FileIdentity> replaceOnly;
 };
 
 // Writes the output through `files`, which opens the job's input as already
@@ -56,7 +61,8 @@ std::wstring ReplaceQuestion(const std::wstring& outputPath);
 std::wstring KeptReasonText(KeptReason reason);
 
 // The outcome as the user reads it; a kept input adds kOriginalKept after
-// `keptSeparator`.
+// `keptSeparator`, a delete that may not survive a power cut
+// kRemovalNotDurable.
 std::wstring OutcomeText(const FileJobResult& result, JobKind kind, std::wstring_view keptSeparator = L"\n");
 
 }  // namespace ferrune

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/opaque.h"
@@ -36,27 +37,48 @@ inline bool SameContent(const FileIdentity& a, const FileIdentity& b) {
          a.changeTime == b.changeTime;
 }
 
+// What a file made from another takes from it: the round trip gives the
+// file back as it was. In the platform's own units; what a platform has no
+// use for stays empty.
+struct FileMetadata {
+  std::uint32_t permissions = 0;  // who may read and write it (POSIX bits)
+  std::optional<std::int64_t> writeTime;
+  std::optional<std::int64_t> creationTime;
+  std::uint32_t attributes = 0;         // read-only and hidden (Windows)
+  std::optional<std::string> zoneMark;  // the mark of the web, as its stream holds it (Windows)
+
+  bool operator==(const FileMetadata&) const = default;
+};
+
 class InputFile {
  public:
   virtual ~InputFile() = default;
   virtual std::uint64_t Size() const = 0;
   // Exactly `length` bytes or false.
   virtual bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) = 0;
-  // Who may read and write it, in the platform's own bits, for a file made
-  // from it; 0 where the platform gives files no such bits of their own.
-  virtual std::uint32_t Permissions() const { return 0; }
+  // The same bytes as the disk holds them now, not as the system's cache
+  // kept them from an earlier read: a read that went wrong once is not
+  // repeated. Where there is no cache of its own, ReadAt.
+  virtual bool ReadPastCache(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
+    return ReadAt(offset, buffer, length);
+  }
+  // What a file made from this one takes from it.
+  virtual FileMetadata Metadata() const { return {}; }
 };
+
+// An existing file that this job has taken: no other job may take it until
+// this goes away.
+using FileHold = Opaque<struct HoldTag>;
 
 // What a commit may put its file over.
 struct Replacing {
-  enum class What { Nothing, File, Anything };
+  enum class What { Nothing, File };
   What what = What::Nothing;
-  FileIdentity file;  // for File: only this one, unchanged
+  FileIdentity file;         // for File: only this one, unchanged
+  FileHold* hold = nullptr;  // for File: the job's hold on it, if it has one
 
   static Replacing Nothing() { return {}; }
-  static Replacing Only(const FileIdentity& identity) { return {What::File, identity}; }
-  // A stream on its own: its caller has decided.
-  static Replacing Anything() { return {What::Anything, {}}; }
+  static Replacing Only(const FileIdentity& identity, FileHold* hold = nullptr) { return {What::File, identity, hold}; }
 };
 
 // A new file in the output's folder that nobody else may open. It is
@@ -70,32 +92,43 @@ class TempFile {
   // Written through to the disk. False when the system reports any write
   // since the last flush as lost.
   virtual bool Flush() = 0;
-  // True when ReadAt reads what is on the disk even before a flush;
-  // otherwise only ranges that a successful Flush covered are read from it.
+  // True when ReadAt reads what is on the disk even before a flush, for the
+  // whole life of the file; otherwise only ranges that a successful Flush
+  // covered are read from it.
   virtual bool ReadsPastCache() const = 0;
+  // Gives the file what it takes from its input, after the last write:
+  // false when the system refuses any of it for a reason other than what
+  // the file system cannot keep (whole seconds, no streams).
+  virtual bool Stamp(const FileMetadata& from) = 0;
   // Closes the file and puts it under `finalPath`, then flushes the folder;
   // OutputChanged when a file stands there that `replacing` does not allow.
   // On any outcome but Success and NotDurable the file is removed and
-  // `finalPath` is untouched; NotDurable: it is in place, but the folder's
-  // flush failed.
+  // `finalPath` holds what it held; NotDurable: it is in place, but the
+  // folder's flush failed. A replaced file is set aside first and removed
+  // only once the output stands in its place; never another file.
   virtual Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) = 0;
 };
-
-// An existing file that this job has taken: no other job may take it until
-// this goes away.
-using FileHold = Opaque<struct HoldTag>;
 
 // A job's input reopened for its delete: looked at first, then removed
 // exactly as it is, never whatever else might stand under its name.
 class DeletableFile {
  public:
-  enum class Removal { Deleted, Changed, Failed };
+  enum class Removal {
+    Deleted,
+    DeletedNotDurable,  // gone, but the folder's flush failed: it may be back after a power cut
+    Changed,            // another file, or this one changed: nothing removed
+    OtherNames,         // a hard link appeared: nothing removed
+    Gone,               // another program removed it first
+    Failed,             // the system refused, or the name still shows the file afterwards
+  };
 
   virtual ~DeletableFile() = default;
-  // What stands under the name now.
-  virtual FileIdentity Identity() = 0;
+  // What stands under the name now: `links` 0 when nothing does; empty when
+  // that cannot be looked at.
+  virtual std::optional<FileIdentity> Identity() = 0;
   // Removes the file if what stands under the name is still the one of
-  // `expected`; Changed, and nothing removed, when it is another.
+  // `expected`, with no other name, and makes the removal durable. A file
+  // that took the name meanwhile is never removed and stays visible.
   virtual Removal Delete(const FileIdentity& expected) = 0;
 };
 
@@ -117,9 +150,8 @@ class StreamFiles {
   virtual ~StreamFiles() = default;
   // Read only, others may read but not write. Null when it cannot be opened.
   virtual std::unique_ptr<InputFile> OpenRead(const std::wstring& path) = 0;
-  // Null when no file can be made beside `finalPath`. It gets `permissions`
-  // (an input's Permissions()) by the time it is committed.
-  virtual std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) = 0;
+  // Null when no file can be made beside `finalPath`.
+  virtual std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) = 0;
 };
 
 // What a whole file job needs besides: inputs and outputs taken against
@@ -128,14 +160,19 @@ class FileSystem : public StreamFiles {
  public:
   // What stands under `path`; a symbolic link counts as a file.
   virtual PathKind Kind(const std::wstring& path) = 0;
+  // The file `path` leads to (a link followed, `symbolicLink` telling that
+  // the name was one); false when there is none or it cannot be looked at.
+  virtual bool Identify(const std::wstring& path, FileIdentity* seen) = 0;
   // OpenRead, and the file taken for this job. Null with InUse when another
   // job or program has it, CannotRead when it cannot be opened.
   virtual std::unique_ptr<HeldFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) = 0;
   // Takes an existing file that a commit is about to replace, and tells what
   // it is. Null when another job holds it or it cannot be taken.
   virtual std::unique_ptr<FileHold> HoldExisting(const std::wstring& path, FileIdentity* seen) = 0;
-  // Removes temporary files of ours beside `path` that no running job holds,
-  // as a crash or a power cut leaves them.
+  // Clears what a crash or a power cut left of our jobs beside `path`, as
+  // core/temp_name.h judges it: temporary files that no running job holds
+  // go, files set aside go back to a visible name, a job's checked input
+  // set aside on its way out goes.
   virtual void RemoveLeftovers(const std::wstring& path) = 0;
 };
 

@@ -18,6 +18,8 @@ template <typename Tag, typename Owned>
 class OpaqueOwner final : public Opaque<Tag> {
  public:
   explicit OpaqueOwner(Owned owned) : owned_(std::move(owned)) {}
+  // For the side that made it.
+  Owned& owned() { return owned_; }
 
  private:
   Owned owned_;

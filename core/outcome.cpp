@@ -17,6 +17,7 @@ constexpr OutcomeRow kRows[] = {
   {Outcome::OutputExists,  "OutputExists",  L"The output file already exists",                             L"The output file already exists",                             5,    "a file stands under the output name (see --force)",  false},
   {Outcome::OutputChanged, "OutputChanged", L"The output file changed during the work",                    L"The output file changed during the work",                    5,    "the output name got another file during the work",   false},
   {Outcome::NotDurable,    "NotDurable",    L"The output file was written, but the disk reported an error", L"The output file was written, but the disk reported an error", 5,    "the output was written, but the disk reported an error", true},
+  {Outcome::ReservedName,  "ReservedName",  L"The output file name is kept for Ferrune's temporary files",   L"The output file name is kept for Ferrune's temporary files",   5,    "the output name is one that Ferrune keeps for its own files", false},
   {Outcome::Cancelled,     "Cancelled",     L"Encryption failed",                                          L"Decryption failed",                                          6,    "cancelled",                                          false},
   {Outcome::Failed,        "Failed",        L"Encryption failed",                                          L"Decryption failed",                                          6,    "any other failure",                                  false},
 };

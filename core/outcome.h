@@ -19,6 +19,7 @@ enum class Outcome {
   OutputExists,   // a file stands under the output name and replacing it was not asked for
   OutputChanged,  // the output name got another file during the work, which is kept
   NotDurable,     // the output is in place, but the disk reported an error for its folder
+  ReservedName,   // the output name is one of ours (core/temp_name.h): nothing is written
   Cancelled,
   Failed,  // any other provider failure, or a proof that does not match; stays last
 };

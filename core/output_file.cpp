@@ -8,9 +8,10 @@ void OutputFile::StopProof() {
   if (proofThread_.joinable()) proofThread_.join();
 }
 
-Outcome OutputFile::Create(std::uint64_t expectedSize, std::uint32_t permissions, WrittenFile::Reads reads) {
+Outcome OutputFile::Create(std::uint64_t expectedSize, FileMetadata from, WrittenFile::Reads reads) {
   if (finalPath_.empty()) return Outcome::CannotWrite;
-  temp_ = fs_.CreateTemp(finalPath_, permissions);
+  from_ = std::move(from);
+  temp_ = fs_.CreateTemp(finalPath_);
   if (!temp_) return Outcome::CannotWrite;
   written_ = std::make_unique<WrittenFile>(*temp_, expectedSize, reads);
   return Outcome::Success;
@@ -48,7 +49,12 @@ Outcome OutputFile::AwaitProof() {
 
 Outcome OutputFile::Commit() {
   StopProof();
-  const Outcome committed = temp_->Commit(finalPath_, Replacing::Anything());
+  // After the last write, so that nothing moves the dates again.
+  if (!temp_->Stamp(from_)) {
+    temp_.reset();
+    return Outcome::CannotWrite;
+  }
+  const Outcome committed = temp_->Commit(finalPath_, Replacing::Nothing());
   temp_.reset();
   return committed;
 }

@@ -22,9 +22,9 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // CannotWrite when no temporary file can be made. `permissions` are the
-  // input's, for the output.
-  Outcome Create(std::uint64_t expectedSize, std::uint32_t permissions, WrittenFile::Reads reads);
+  // CannotWrite when no temporary file can be made. `from` is what the
+  // output takes from its input, given to it before it has its name.
+  Outcome Create(std::uint64_t expectedSize, FileMetadata from, WrittenFile::Reads reads);
   // Runs `proof` on its own thread; it reads written() and says whether the
   // output is right: Success, CannotWrite when it cannot be read back,
   // Failed when it differs. `stop` wakes it when the work gives up.
@@ -34,7 +34,10 @@ class OutputFile {
   Outcome FlushAndFinish();
   // Waits for the proof and gives its outcome.
   Outcome AwaitProof();
-  // The rename into place; after it the operation is done (NotDurable too).
+  // The input's dates, attributes and mark, then the rename into place,
+  // which replaces nothing; after it the operation is done (NotDurable too).
+  // An output that cannot take its mark is removed: without it, it would
+  // open without the warning its input carried.
   Outcome Commit();
 
   WrittenFile& written() { return *written_; }
@@ -44,6 +47,7 @@ class OutputFile {
 
   StreamFiles& fs_;
   const std::wstring finalPath_;
+  FileMetadata from_;
   std::unique_ptr<TempFile> temp_;
   std::unique_ptr<WrittenFile> written_;
   std::thread proofThread_;

@@ -64,11 +64,11 @@ Outcome ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
 // before the signature has verified; then the temporary file and the proof.
 class OutputSink final : public PlainSink {
  public:
-  OutputSink(OutputFile& output, ChunkQueue& decrypted, const JobControl& control, std::uint32_t permissions)
-      : output_(output), decrypted_(decrypted), control_(control), permissions_(permissions) {}
+  OutputSink(OutputFile& output, ChunkQueue& decrypted, const JobControl& control, FileMetadata from)
+      : output_(output), decrypted_(decrypted), control_(control), from_(std::move(from)) {}
 
   Outcome Begin() override {
-    if (const Outcome created = output_.Create(WrittenFile::kUnknownSize, permissions_, WrittenFile::Reads::AsWritten);
+    if (const Outcome created = output_.Create(WrittenFile::kUnknownSize, from_, WrittenFile::Reads::AsWritten);
         created != Outcome::Success) {
       return created;
     }
@@ -107,7 +107,7 @@ class OutputSink final : public PlainSink {
   OutputFile& output_;
   ChunkQueue& decrypted_;
   const JobControl& control_;
-  const std::uint32_t permissions_;
+  const FileMetadata from_;
 };
 
 Outcome Finish(OutputFile& output, const JobControl& control) {
@@ -314,7 +314,7 @@ Outcome EncryptStream(Provider& provider, StreamFiles& fs, const std::wstring& p
   JobControl proofControl = control.ThreadsOnly();
   proofControl.cancel = control.cancel;
   OutputFile output(fs, encryptedPath);
-  if (const Outcome created = output.Create(expectedSize, input->Permissions(), WrittenFile::Reads::FromDisk);
+  if (const Outcome created = output.Create(expectedSize, input->Metadata(), WrittenFile::Reads::FromDisk);
       created != Outcome::Success) {
     return created;
   }
@@ -347,7 +347,7 @@ Outcome DecryptStream(Provider& provider, StreamFiles& fs, const std::wstring& e
   const std::size_t chunkSize = NormalizedChunkSize(options.chunkSize);
   ChunkQueue proofQueue(kProofQueueChunks);
   OutputFile output(fs, plainPath);
-  OutputSink sink(output, proofQueue, control, input->Permissions());
+  OutputSink sink(output, proofQueue, control, input->Metadata());
   if (const Outcome decrypted =
           DecryptInto(provider, password, *input, sink, &control, chunkSize, options.decryptThreads);
       decrypted != Outcome::Success) {

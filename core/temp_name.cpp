@@ -9,8 +9,32 @@ namespace {
 constexpr std::wstring_view kPrefix = L".ferrune-";
 constexpr std::wstring_view kSuffix = L".tmp";
 constexpr std::size_t kSerialDigits = 8;
+constexpr std::size_t kKeyDigits = 16;
+constexpr std::wstring_view kKept = L" (kept by Ferrune";
 
 bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); }
+
+void AppendHex(std::wstring* text, std::uint64_t value, std::size_t digits) {
+  for (std::size_t i = digits; i-- > 0;) *text += L"0123456789abcdef"[(value >> (4 * i)) & 0xF];
+}
+
+std::optional<std::uint64_t> HexValue(std::wstring_view digits) {
+  std::uint64_t value = 0;
+  for (const wchar_t c : digits) {
+    if (!IsHexDigit(c)) return std::nullopt;
+    value = value << 4 | static_cast<std::uint64_t>(c <= L'9' ? c - L'0' : c - L'a' + 10);
+  }
+  return value;
+}
+
+// splitmix64's finaliser: every input bit reaches every output bit.
+std::uint64_t Mix(std::uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xbf58476d1ce4e5b9u;
+  x ^= x >> 27;
+  x *= 0x94d049bb133111ebu;
+  return x ^ (x >> 31);
+}
 
 }  // namespace
 
@@ -23,7 +47,7 @@ std::wstring NewTempFileName(std::uint32_t processId) {
   std::wstring name(kPrefix);
   name += std::to_wstring(processId);
   name += L'-';
-  for (int shift = 28; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(serial >> shift) & 0xF];
+  AppendHex(&name, serial, kSerialDigits);
   name += kSuffix;
   return name;
 }
@@ -39,10 +63,79 @@ bool IsTempFileName(std::wstring_view name) {
   for (std::size_t i = 0; i < dash; ++i) {
     if (middle[i] < L'0' || middle[i] > L'9') return false;
   }
-  for (std::size_t i = dash + 1; i < middle.size(); ++i) {
-    if (!IsHexDigit(middle[i])) return false;
+  return HexValue(middle.substr(dash + 1)).has_value();
+}
+
+std::uint64_t IdentityKey(const FileIdentity& identity) {
+  std::uint64_t key = Mix(identity.volume);
+  for (const std::uint64_t part : {identity.index, identity.size, static_cast<std::uint64_t>(identity.writeTime)}) {
+    key = Mix(key ^ part);
   }
-  return true;
+  return key;
+}
+
+std::wstring AsideFileName(AsideKind kind, const FileIdentity& identity, std::wstring_view original,
+                           const std::function<bool(std::wstring_view)>& fits) {
+  std::wstring head(kPrefix);
+  head += kind == AsideKind::Delete ? L'd' : L'r';
+  head += L'-';
+  AppendHex(&head, IdentityKey(identity), kKeyDigits);
+  std::wstring name = head + L'-' + std::wstring(original);
+  for (std::size_t keep = original.size(); !fits(name) && keep > 1;) {
+    keep = keep * 3 / 4;
+    name = head + L'~' + std::wstring(original.substr(0, keep));
+  }
+  return name;
+}
+
+std::optional<OurName> ParseOurName(std::wstring_view name) {
+  if (IsTempFileName(name)) return OurName{};
+  // ".ferrune-" kind "-" 16 hex, then "-" or "~" and at least one character.
+  constexpr std::size_t kHead = kPrefix.size() + 2 + kKeyDigits;
+  if (name.size() < kHead + 2 || !name.starts_with(kPrefix) || name[kPrefix.size() + 1] != L'-') return std::nullopt;
+  const wchar_t kind = name[kPrefix.size()];
+  const wchar_t cut = name[kHead];
+  const std::optional<std::uint64_t> key = HexValue(name.substr(kPrefix.size() + 2, kKeyDigits));
+  if ((kind != L'd' && kind != L'r') || (cut != L'-' && cut != L'~') || !key) return std::nullopt;
+  OurName our;
+  our.kind = OurName::Kind::Aside;
+  our.aside = kind == L'd' ? AsideKind::Delete : AsideKind::Replace;
+  our.key = *key;
+  our.original = std::wstring(name.substr(kHead + 1));
+  our.wholeOriginal = cut == L'-';
+  return our;
+}
+
+std::wstring KeptFileName(std::wstring_view original, int n) {
+  // The extension stays last, so that the file still opens with its program.
+  std::size_t dot = original.find_last_of(L'.');
+  if (dot == std::wstring_view::npos || dot == 0) dot = original.size();
+  std::wstring name(original.substr(0, dot));
+  name += kKept;
+  if (n > 1) name += L' ' + std::to_wstring(n);
+  name += L')';
+  name += original.substr(dot);
+  return name;
+}
+
+Leftover JudgeLeftover(const OurName& name, const FileIdentity& now, bool held) {
+  if (held) return Leftover::Leave;
+  if (name.kind == OurName::Kind::Temp) return Leftover::Remove;
+  // Only a checked input on its way out goes, and only while it is still
+  // exactly that file; whatever else stands there is somebody's.
+  if (name.aside == AsideKind::Delete && !now.symbolicLink && now.links == 1 && IdentityKey(now) == name.key) {
+    return Leftover::Remove;
+  }
+  return Leftover::PutBack;
+}
+
+std::wstring PutBack(const OurName& aside, const std::function<bool(const std::wstring& name)>& moveTo) {
+  if (aside.wholeOriginal && moveTo(aside.original)) return aside.original;
+  for (int n = 1; n <= 100; ++n) {
+    std::wstring kept = KeptFileName(aside.original, n);
+    if (moveTo(kept)) return kept;
+  }
+  return {};
 }
 
 }  // namespace ferrune

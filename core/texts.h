@@ -41,6 +41,10 @@ inline constexpr wchar_t kReplaceQuestionEnd[] = L" already exists.\n\rDo you wa
 // Why the tool kept an input after a success.
 inline constexpr wchar_t kKeptChanged[] = L"the file changed while it was read";
 inline constexpr wchar_t kKeptOtherNames[] = L"other names lead to the same data";
+inline constexpr wchar_t kKeptNotRemoved[] = L"the system did not let it be deleted";
+// After a success whose delete reached the disk only in part.
+inline constexpr wchar_t kRemovalNotDurable[] =
+    L"The original file was deleted, but the disk reported an error: it may come back after a power cut";
 
 // The error box's texts; what follows them is the system's message or a name.
 inline constexpr wchar_t kCannotRegisterClass[] = L"Cannot register the window class";

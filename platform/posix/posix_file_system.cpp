@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/page_alignment.h"
+#include "core/secret_bytes.h"
 #include "core/temp_name.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/posix_io.h"
@@ -18,41 +21,45 @@
 namespace ferrune {
 namespace {
 
-// Deletes by moving the file to a name of ours first and looking at what
-// moved: a file put under the input's name in the meantime is moved back,
-// never deleted.
+// Deletes by setting the file aside first, under a name that tells what it
+// must be, and looking at what moved: a file saved under the input's name
+// at that moment goes back, never deleted, and a process that dies in
+// between leaves what a later sweep can judge.
 class PosixDeletable final : public DeletableFile {
  public:
   PosixDeletable(UniqueFd fd, std::string native) : fd_(std::move(fd)), native_(std::move(native)) {}
 
   // What the name leads to now, not what the open file is.
-  FileIdentity Identity() override {
+  std::optional<FileIdentity> Identity() override {
     struct stat st {};
-    if (::lstat(native_.c_str(), &st) != 0) return {};
-    return IdentityOf(st);
+    if (::lstat(native_.c_str(), &st) == 0) return IdentityOf(st);
+    if (errno == ENOENT) return FileIdentity{};
+    return std::nullopt;
   }
 
   Removal Delete(const FileIdentity& expected) override {
-    const std::string hidden =
-        NativeFolderOf(native_) + "/" + ToNativePath(NewTempFileName(static_cast<std::uint32_t>(::getpid())));
-    if (!RenameNoReplace(native_, hidden)) return Removal::Failed;
-    // Ended at once from here on, the process leaves no plain copy behind.
-    const int slot = RegisterNamed(hidden);
+    const std::string folder = NativeFolderOf(native_);
+    const NativeAside aside = AsideOf(AsideKind::Delete, expected, native_);
+    const std::string& asidePath = aside.path;
+    if (!RenameNoReplace(native_, asidePath)) return errno == ENOENT ? Removal::Gone : Removal::Failed;
     struct stat moved {
     }, held{};
-    // The move itself changes the change time; the rest must hold.
-    const bool ours = ::lstat(hidden.c_str(), &moved) == 0 && ::fstat(fd_.get(), &held) == 0 &&
-                      S_ISREG(moved.st_mode) && moved.st_dev == held.st_dev && moved.st_ino == held.st_ino &&
-                      held.st_nlink == 1 && IdentityOf(held).volume == expected.volume &&
-                      IdentityOf(held).index == expected.index && IdentityOf(held).size == expected.size &&
-                      IdentityOf(held).writeTime == expected.writeTime;
-    const bool deleted = ours && ::unlink(hidden.c_str()) == 0;
-    UnregisterNamed(slot);
-    if (deleted) return Removal::Deleted;
-    // Back where it was; if something took that name meanwhile, it stays
-    // under ours rather than replace it.
-    RenameNoReplace(hidden, native_);
-    return ours ? Removal::Failed : Removal::Changed;
+    const bool same = ::lstat(asidePath.c_str(), &moved) == 0 && ::fstat(fd_.get(), &held) == 0 &&
+                      moved.st_dev == held.st_dev && moved.st_ino == held.st_ino && !S_ISLNK(moved.st_mode);
+    // The move changed its change time; the rest must be what was read.
+    const bool unchanged = same && IdentityKey(IdentityOf(held)) == IdentityKey(expected);
+    if (unchanged && held.st_nlink == 1) {
+      // Checked: from here on a second interrupt may finish the delete.
+      const int slot = RegisterNamed(asidePath);
+      const bool unlinked = ::unlink(asidePath.c_str()) == 0;
+      UnregisterNamed(slot);
+      if (unlinked) return SyncFolder(folder) ? Removal::Deleted : Removal::DeletedNotDurable;
+    }
+    // Not the file that was read, or the system refused: back where it was,
+    // or beside it under a visible name when that one is taken again.
+    PutBackNative(asidePath, folder, aside.name);
+    if (!unchanged) return Removal::Changed;
+    return held.st_nlink == 1 ? Removal::Failed : Removal::OtherNames;
   }
 
  private:
@@ -63,22 +70,45 @@ class PosixDeletable final : public DeletableFile {
 class PosixInputFile final : public HeldFile {
  public:
   PosixInputFile(UniqueFd fd, const struct stat& st)
-      : fd_(std::move(fd)), size_(static_cast<std::uint64_t>(st.st_size)), permissions_(PermissionsOf(st)) {}
+      : fd_(std::move(fd)), size_(static_cast<std::uint64_t>(st.st_size)) {
+    metadata_.permissions = PermissionsOf(st);
+    metadata_.writeTime = IdentityOf(st).writeTime;
+    // A second way to the same file, past the cache, chosen once for the
+    // whole job: none where the file system refuses it.
+    direct_.reset(::open(("/proc/self/fd/" + std::to_string(fd_.get())).c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC));
+  }
   std::uint64_t Size() const override { return size_; }
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     return ReadAtOffset(fd_.get(), offset, buffer, length);
   }
-  std::uint32_t Permissions() const override { return permissions_; }
+  // From the disk: through the direct descriptor, else once the cache has
+  // dropped what it held of that range (clean pages, so it can).
+  bool ReadPastCache(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+    if (direct_) {
+      std::lock_guard lock(bounceMutex_);
+      return ReadThroughPages(offset, buffer, length, bounce_,
+                              [&](std::uint64_t at, std::uint8_t* pages, std::size_t count) {
+                                return PreadOnce(direct_.get(), at, pages, count);
+                              });
+    }
+    ::posix_fadvise(fd_.get(), static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
+    return ReadAtOffset(fd_.get(), offset, buffer, length);
+  }
+  FileMetadata Metadata() const override { return metadata_; }
   std::unique_ptr<DeletableFile> ForDelete(const std::wstring& path) override {
     std::string native;
     if (!Native(path, &native)) return nullptr;
+    direct_.Close();
     return std::make_unique<PosixDeletable>(std::move(fd_), std::move(native));
   }
 
  private:
   UniqueFd fd_;
+  UniqueFd direct_;
   const std::uint64_t size_;
-  const std::uint32_t permissions_;
+  FileMetadata metadata_;
+  std::mutex bounceMutex_;
+  SecretBytes bounce_;  // may hold plain bytes of an encryption's input
 };
 
 // A regular file opened for reading, without hanging on a FIFO.
@@ -119,10 +149,13 @@ std::unique_ptr<HeldFile> PosixFileSystem::OpenHeld(const std::wstring& path, Fi
   struct stat st {};
   UniqueFd fd = OpenRegular(native, &st);
   if (!fd) return nullptr;
-  if (!TryLock(fd.get()) && errno == EWOULDBLOCK) {
+  if (TryLock(fd.get()) == LockResult::HeldElsewhere) {
     *refused = Outcome::InUse;
     return nullptr;
   }
+  // A write within the file system's time granularity of now might not move
+  // the write time again: the identity is taken once that has passed.
+  if (WaitPastTimeGranularity(st) && ::fstat(fd.get(), &st) != 0) return nullptr;
   *seen = IdentityOf(st);
   seen->symbolicLink = link;
   return std::make_unique<PosixInputFile>(std::move(fd), st);
@@ -136,11 +169,21 @@ PathKind PosixFileSystem::Kind(const std::wstring& path) {
   return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? PathKind::File : PathKind::Other;
 }
 
+bool PosixFileSystem::Identify(const std::wstring& path, FileIdentity* seen) {
+  std::string native;
+  struct stat named {
+  }, st{};
+  if (!Native(path, &native) || ::lstat(native.c_str(), &named) != 0 || ::stat(native.c_str(), &st) != 0) return false;
+  *seen = IdentityOf(st);
+  seen->symbolicLink = S_ISLNK(named.st_mode);
+  return true;
+}
+
 std::unique_ptr<FileHold> PosixFileSystem::HoldExisting(const std::wstring& path, FileIdentity* seen) {
   std::string native;
   if (!Native(path, &native)) return nullptr;
   UniqueFd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
-  if (fd && !TryLock(fd.get()) && errno == EWOULDBLOCK) return nullptr;
+  if (fd && TryLock(fd.get()) == LockResult::HeldElsewhere) return nullptr;
   // What the name holds, a link included: that is what a commit replaces.
   struct stat st {};
   if (::lstat(native.c_str(), &st) != 0) return nullptr;
@@ -148,10 +191,10 @@ std::unique_ptr<FileHold> PosixFileSystem::HoldExisting(const std::wstring& path
   return std::make_unique<PosixHold>(std::move(fd));
 }
 
-std::unique_ptr<TempFile> PosixFileSystem::CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) {
+std::unique_ptr<TempFile> PosixFileSystem::CreateTemp(const std::wstring& finalPath) {
   std::string native;
   if (!Native(finalPath, &native)) return nullptr;
-  return CreatePosixTemp(NativeFolderOf(native), permissions, unnamedTemps_);
+  return CreatePosixTemp(NativeFolderOf(native), unnamedTemps_);
 }
 
 void PosixFileSystem::RemoveLeftovers(const std::wstring& path) {
@@ -160,21 +203,36 @@ void PosixFileSystem::RemoveLeftovers(const std::wstring& path) {
   const std::string folder = NativeFolderOf(native);
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;
-  std::vector<std::string> names;
+  std::vector<std::pair<std::string, OurName>> found;
   while (const dirent* entry = ::readdir(dir)) {
-    if (IsTempFileName(FromNativePath(entry->d_name))) names.push_back(entry->d_name);
+    if (std::optional<OurName> our = ParseOurName(FromNativePath(entry->d_name))) {
+      found.emplace_back(entry->d_name, std::move(*our));
+    }
   }
   ::closedir(dir);
-  for (const std::string& name : names) {
+  for (const auto& [name, our] : found) {
     const std::string candidate = folder + "/" + name;
     struct stat named {
     }, opened{};
-    if (::lstat(candidate.c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_uid != ::geteuid()) continue;
+    if (::lstat(candidate.c_str(), &named) != 0) continue;
+    // Only regular files are ours to make; a link is what a replace set aside.
+    const bool temp = our.kind == OurName::Kind::Temp;
+    if (temp ? !S_ISREG(named.st_mode) || named.st_uid != ::geteuid()
+             : !S_ISREG(named.st_mode) && !S_ISLNK(named.st_mode)) {
+      continue;
+    }
     UniqueFd fd(::open(candidate.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
-    // A running job holds its file locked; only one nobody holds is a leftover.
-    if (!fd || !TryLock(fd.get())) continue;
-    if (::fstat(fd.get(), &opened) == 0 && opened.st_ino == named.st_ino && opened.st_dev == named.st_dev) {
-      ::unlink(candidate.c_str());
+    // A running job holds its files locked. Where locks are refused nobody
+    // can tell, and a temporary file then stays.
+    const LockResult lock = fd ? TryLock(fd.get()) : LockResult::Unavailable;
+    const bool held = lock == LockResult::HeldElsewhere || (temp && lock != LockResult::Taken);
+    if (fd && (::fstat(fd.get(), &opened) != 0 || opened.st_ino != named.st_ino || opened.st_dev != named.st_dev)) {
+      continue;
+    }
+    switch (JudgeLeftover(our, IdentityOf(named), held)) {
+      case Leftover::Leave: break;
+      case Leftover::Remove: ::unlink(candidate.c_str()); break;
+      case Leftover::PutBack: PutBackNative(candidate, folder, our); break;
     }
   }
 }

@@ -1,12 +1,16 @@
 #include "platform/posix/posix_io.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/file.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <limits>
+#include <thread>
 
 #include "platform/posix/native_path.h"
 
@@ -33,6 +37,14 @@ bool TransferAt(int fd, std::uint64_t offset, Byte* bytes, std::size_t length, C
 std::int64_t Nanoseconds(const timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; }
 
 }  // namespace
+
+std::int64_t PreadOnce(int fd, std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
+  ssize_t moved;
+  do {
+    moved = ::pread(fd, buffer, length, static_cast<off_t>(offset));
+  } while (moved < 0 && errno == EINTR);
+  return moved;
+}
 
 bool ReadAtOffset(int fd, std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
   return TransferAt(fd, offset, buffer, length, ::pread);
@@ -75,7 +87,38 @@ std::string NativeFolderOf(const std::string& path) {
   return path.substr(0, cut);
 }
 
-bool TryLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
+LockResult TryLock(int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return LockResult::Taken;
+  return errno == EWOULDBLOCK ? LockResult::HeldElsewhere : LockResult::Unavailable;
+}
+
+bool WaitPastTimeGranularity(const struct stat& st) {
+  constexpr std::int64_t kSecond = 1000000000;
+  // A write time of whole seconds says the file system may keep no more
+  // (exFAT, FAT: two); otherwise a tick of the kernel's clock is the step.
+  const std::int64_t written = Nanoseconds(st.st_mtim);
+  const std::int64_t step = written % kSecond == 0 ? 2 * kSecond : 20000000;
+  timespec now{};
+  if (::clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
+  const std::int64_t since = Nanoseconds(now) - written;
+  if (since < 0 || since >= step) return false;
+  std::this_thread::sleep_for(std::chrono::nanoseconds(step - since));
+  return true;
+}
+
+NativeAside AsideOf(AsideKind kind, const FileIdentity& identity, const std::string& native) {
+  const std::size_t cut = native.find_last_of('/');
+  const std::wstring original = FromNativePath(cut == std::string::npos ? native : native.substr(cut + 1));
+  const std::wstring name =
+      AsideFileName(kind, identity, original, [](std::wstring_view n) { return ToNativePath(n).size() <= NAME_MAX; });
+  return {NativeFolderOf(native) + "/" + ToNativePath(name), *ParseOurName(name)};
+}
+
+bool PutBackNative(const std::string& asidePath, const std::string& folder, const OurName& aside) {
+  return !PutBack(aside, [&](const std::wstring& name) {
+            return RenameNoReplace(asidePath, folder + "/" + ToNativePath(name));
+          }).empty();
+}
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {
 #ifdef __linux__

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/file_system.h"
+#include "core/temp_name.h"
 #include "core/unique_any.h"
 
 namespace ferrune {
@@ -21,6 +22,9 @@ struct CloseDescriptor {
 
 // Zero is a descriptor like any other: only -1 is none.
 using UniqueFd = UniqueAny<int, CloseDescriptor, NoneIs<int, -1>>;
+
+// One pread, again when a signal breaks in: the bytes read, or -1.
+std::int64_t PreadOnce(int fd, std::uint64_t offset, std::uint8_t* buffer, std::size_t length);
 
 // Exactly `length` bytes at `offset`, or false; a signal that breaks in is
 // no failure.
@@ -42,7 +46,26 @@ bool Native(const std::wstring& path, std::string* out);
 std::string NativeFolderOf(const std::string& path);
 
 // An exclusive flock without waiting: how jobs keep off each other's files.
-bool TryLock(int fd);
+// Unavailable where the file system refuses locks (NFS without its lock
+// service) or for any other error: nobody can tell then.
+enum class LockResult { Taken, HeldElsewhere, Unavailable };
+LockResult TryLock(int fd);
+
+// Waits, at most two seconds, until a write to the file of `st` would move
+// its write time: the file system may keep only whole seconds (or two, on
+// FAT), or ticks of the system's clock. True when it waited.
+bool WaitPastTimeGranularity(const struct stat& st);
+
+// Where a file `native` is set aside, as core/temp_name.h names it.
+struct NativeAside {
+  std::string path;
+  OurName name;
+};
+NativeAside AsideOf(AsideKind kind, const FileIdentity& identity, const std::string& native);
+
+// Moves a file set aside back to its name, or to a kept name beside it;
+// false when it could not be moved at all, and then it stays.
+bool PutBackNative(const std::string& asidePath, const std::string& folder, const OurName& aside);
 
 // Moves `from` to `to` only where nothing stands under `to`: atomically
 // where the system can, else (exFAT and NTFS through FUSE, some network

@@ -16,15 +16,19 @@ namespace ferrune {
 
 // Null when no file can be made in `folder`. `unnamed` false makes a named
 // one, as on a system without O_TMPFILE.
-std::unique_ptr<TempFile> CreatePosixTemp(const std::string& folder, std::uint32_t permissions, bool unnamed);
+std::unique_ptr<TempFile> CreatePosixTemp(const std::string& folder, bool unnamed);
 
-// Removes the named temporary files of this process's running jobs. Safe in a
-// signal handler, for a program that is about to end at once.
-void RemoveNamedTempsNow();
+// What this process's running jobs have under names of ours: files of its
+// own to remove and files set aside to put back. Safe in a signal handler,
+// for a program that is about to end at once.
+void ClearNamedNow();
 
-// For names this process has moved its files to: a signal handler removes
-// them as it does the temporary files. Slot -1 when none is free.
+// A name of ours that holds a file this process made, or a checked input on
+// its way out: a signal handler removes it. Slot -1 when none is free.
 int RegisterNamed(const std::string& path);
+// A file set aside under `path`: a signal handler moves it back to `back`
+// where nothing stands there (a later sweep does the rest).
+int RegisterSetAside(const std::string& path, const std::string& back);
 void UnregisterNamed(int slot);
 
 }  // namespace ferrune

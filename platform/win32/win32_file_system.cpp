@@ -33,9 +33,9 @@ UniqueHandle OpenShared(const std::wstring& full) {
 class Win32Deletable final : public DeletableFile {
  public:
   explicit Win32Deletable(UniqueHandle file) : file_(std::move(file)) {}
-  FileIdentity Identity() override {
+  std::optional<FileIdentity> Identity() override {
     FileIdentity identity;
-    if (!IdentityOf(file_.get(), &identity)) return {};
+    if (!IdentityOf(file_.get(), &identity)) return std::nullopt;
     return identity;
   }
   // The handle is the file that was looked at, and shares no writing.
@@ -131,7 +131,19 @@ std::unique_ptr<FileHold> Win32FileSystem::HoldExisting(const std::wstring& path
   return std::make_unique<Win32Hold>(std::move(file));
 }
 
-std::unique_ptr<TempFile> Win32FileSystem::CreateTemp(const std::wstring& finalPath, std::uint32_t) {
+bool Win32FileSystem::Identify(const std::wstring& path, FileIdentity* seen) {
+  const std::wstring full = LongPath(path);
+  if (full.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(full.c_str());
+  UniqueHandle file(CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file || !IdentityOf(file.get(), seen)) return false;
+  seen->symbolicLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return true;
+}
+
+std::unique_ptr<TempFile> Win32FileSystem::CreateTemp(const std::wstring& finalPath) {
   // The output's folder, so the rename never crosses volumes. A new file
   // takes the folder's permissions, as any file made there does.
   const std::wstring full = LongPath(finalPath);

@@ -14,7 +14,8 @@ namespace ferrune {
 class Win32FileSystem final : public FileSystem {
  public:
   std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override;
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) override;
+  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
+  bool Identify(const std::wstring& path, FileIdentity* seen) override;
   PathKind Kind(const std::wstring& path) override;
   std::unique_ptr<HeldFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override;
   std::unique_ptr<FileHold> HoldExisting(const std::wstring& path, FileIdentity* seen) override;

@@ -39,6 +39,7 @@ class Win32TempFile final : public TempFile {
   }
   bool Flush() override { return FlushFileBuffers(file_.get()) != FALSE; }
   bool ReadsPastCache() const override { return Unbuffered(); }
+  bool Stamp(const FileMetadata&) override { return true; }
 
   Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
     const std::wstring full = LongPath(finalPath);
@@ -71,7 +72,7 @@ class Win32TempFile final : public TempFile {
   // Renames through the handle. ReplaceIfExists false fails when a file
   // stands there (ERROR_ALREADY_EXISTS) and keeps it.
   Outcome Place(const std::wstring& full, const Replacing& replacing) {
-    bool replace = replacing.what == Replacing::What::Anything;
+    bool replace = false;
     if (replacing.what == Replacing::What::File) {
       FileIdentity standing;
       if (IdentityAt(full, &standing)) {

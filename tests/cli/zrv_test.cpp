@@ -264,6 +264,7 @@ TEST_F(Zrv, PasswordsBecomeCodePageBytesAfterComposition) {
     args.insert(args.end(), {L"--keep", L"--force", L"encrypt", Arg(dir_ / "f")});
     ASSERT_EQ(RunWith(c.utf8, args), 0) << console_.errors;
     EXPECT_EQ(DecryptWithBytes(dir_ / "f.zrv", dir_ / "g", FromHex(hex)), Outcome::Success);
+    std::filesystem::remove(dir_ / "g");
   }
   const std::string characters =
       "zrv: The password contains characters that cannot be used.\nPlease choose another password.\n";

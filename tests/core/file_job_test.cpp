@@ -67,6 +67,8 @@ TEST(FileJob, EachOutcomeHasItsNameItsTextsAndItsExitStatus) {
       {Outcome::NotDurable, "NotDurable",
        L"The output file was written, but the disk reported an error\nThe original file was kept",
        L"The output file was written, but the disk reported an error\nThe original file was kept", 5},
+      {Outcome::ReservedName, "ReservedName", L"The output file name is kept for Ferrune's temporary files",
+       L"The output file name is kept for Ferrune's temporary files", 5},
       {Outcome::Cancelled, "Cancelled", L"Encryption failed", L"Decryption failed", 6},
       {Outcome::Failed, "Failed", L"Encryption failed", L"Decryption failed", 6},
   };

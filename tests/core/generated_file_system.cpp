@@ -44,6 +44,7 @@ class CheckedTemp final : public TempFile {
  public:
   CheckedTemp(GeneratedFileSystem& fs, bool encrypted) : fs_(fs), encrypted_(encrypted) {}
   bool ReadsPastCache() const override { return true; }
+  bool Stamp(const FileMetadata&) override { return true; }
   Outcome Commit(const std::wstring& finalPath, const Replacing&) override {
     fs_.NoteCommitted(finalPath, Written());
     return Outcome::Success;
@@ -160,7 +161,7 @@ std::unique_ptr<InputFile> GeneratedFileSystem::OpenRead(const std::wstring& pat
   return nullptr;
 }
 
-std::unique_ptr<TempFile> GeneratedFileSystem::CreateTemp(const std::wstring& finalPath, std::uint32_t) {
+std::unique_ptr<TempFile> GeneratedFileSystem::CreateTemp(const std::wstring& finalPath) {
   if (finalPath != plainPath_ && finalPath != plainPath_ + kEncryptedSuffix) return nullptr;
   return std::make_unique<CheckedTemp>(*this, finalPath != plainPath_);
 }

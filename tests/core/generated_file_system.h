@@ -27,7 +27,7 @@ class GeneratedFileSystem final : public StreamFiles {
   void Generate(bool encrypted, std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
 
   std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override;
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) override;
+  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
 
   // A write that differed from what its final name must hold.
   std::atomic<bool> mismatch{false};

@@ -7,8 +7,10 @@ namespace ferrune::testing {
 
 class MemoryInputFile final : public InputFile {
  public:
-  MemoryInputFile(MemoryFileSystem& fs, Bytes data) : fs_(fs), data_(std::move(data)) {}
+  MemoryInputFile(MemoryFileSystem& fs, Bytes data, FileMetadata metadata)
+      : fs_(fs), data_(std::move(data)), metadata_(std::move(metadata)) {}
   std::uint64_t Size() const override { return data_.size(); }
+  FileMetadata Metadata() const override { return metadata_; }
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     fs_.Note(length);
     if (offset > data_.size() || data_.size() - offset < length) return false;
@@ -20,6 +22,7 @@ class MemoryInputFile final : public InputFile {
  private:
   MemoryFileSystem& fs_;
   const Bytes data_;  // others may not write while it is open
+  const FileMetadata metadata_;
 };
 
 class MemoryTempFile final : public TempFile {
@@ -68,15 +71,22 @@ class MemoryTempFile final : public TempFile {
   }
   bool ReadsPastCache() const override { return !fs_.readsThroughCache; }
 
+  bool Stamp(const FileMetadata& from) override {
+    std::lock_guard lock(fs_.mutex_);
+    if (fs_.failStamp) return false;
+    stamped_ = from;
+    return true;
+  }
+
   Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
     std::lock_guard lock(fs_.mutex_);
     if (fs_.failCommit) return Outcome::CannotWrite;
     const bool standing = fs_.files_.count(finalPath) != 0 || fs_.folders.count(finalPath) != 0;
     const bool allowed =
-        replacing.what == Replacing::What::Anything ||
-        (replacing.what == Replacing::What::File && SameContent(replacing.file, fs_.IdentityOf(finalPath)));
+        replacing.what == Replacing::What::File && SameContent(replacing.file, fs_.IdentityOf(finalPath));
     if (standing && !allowed) return Outcome::OutputChanged;
     fs_.files_[finalPath] = std::move(fs_.files_.at(name));
+    fs_.metadata[finalPath] = stamped_;
     ++fs_.writes_[finalPath];
     return fs_.failFolderSync ? Outcome::NotDurable : Outcome::Success;
   }
@@ -86,6 +96,7 @@ class MemoryTempFile final : public TempFile {
  private:
   MemoryFileSystem& fs_;
   std::uint64_t flushed_ = 0;  // under the file system's mutex
+  FileMetadata stamped_;
 };
 
 // A name taken by a job of this process, until it goes.
@@ -121,13 +132,16 @@ class HeldInput final : public HeldFile {
 class MemoryDeletable final : public DeletableFile {
  public:
   MemoryDeletable(MemoryFileSystem& fs, std::wstring path) : fs_(fs), path_(std::move(path)) {}
-  FileIdentity Identity() override {
+  std::optional<FileIdentity> Identity() override {
     std::lock_guard lock(fs_.mutex_);
     return fs_.IdentityOf(path_);
   }
   Removal Delete(const FileIdentity& expected) override {
     std::lock_guard lock(fs_.mutex_);
-    if (!SameContent(expected, fs_.IdentityOf(path_))) return Removal::Changed;
+    const FileIdentity now = fs_.IdentityOf(path_);
+    if (now.links == 0) return Removal::Gone;
+    if (!SameContent(expected, now)) return Removal::Changed;
+    if (now.links != 1) return Removal::OtherNames;
     return !fs_.failRemove && fs_.files_.erase(path_) == 1 ? Removal::Deleted : Removal::Failed;
   }
 
@@ -153,7 +167,8 @@ void MemoryFileSystem::Reset() {
   files_.clear();
   locked.clear();
   failInputReadAt = failWriteAt = corruptReadBackAt = kNever;
-  failCreate = failCommit = failFolderSync = failReadBack = readsThroughCache = false;
+  failCreate = failCommit = failStamp = failFolderSync = failReadBack = readsThroughCache = false;
+  metadata.clear();
   readsBeforeFlush = 0;
   failFlushAfter = -1;
   heldElsewhere.clear();
@@ -189,10 +204,12 @@ std::unique_ptr<InputFile> MemoryFileSystem::OpenRead(const std::wstring& path) 
   std::lock_guard lock(mutex_);
   const auto it = files_.find(path);
   if (it == files_.end() || locked.count(path) != 0) return nullptr;
-  return std::make_unique<MemoryInputFile>(*this, it->second);
+  const auto carried = metadata.find(path);
+  return std::make_unique<MemoryInputFile>(*this, it->second,
+                                           carried == metadata.end() ? FileMetadata{} : carried->second);
 }
 
-std::unique_ptr<TempFile> MemoryFileSystem::CreateTemp(const std::wstring& finalPath, std::uint32_t) {
+std::unique_ptr<TempFile> MemoryFileSystem::CreateTemp(const std::wstring& finalPath) {
   std::lock_guard lock(mutex_);
   if (failCreate) return nullptr;
   std::wstring name = finalPath + L".tmp" + std::to_wstring(nextTemp_++);
@@ -211,7 +228,7 @@ FileIdentity MemoryFileSystem::IdentityOf(const std::wstring& path) const {
   const auto file = files_.find(path);
   if (file == files_.end()) return identity;
   identity.volume = 1;
-  identity.index = std::hash<std::wstring>()(path);
+  identity.index = std::hash<std::wstring>()(path) | 1;
   identity.size = file->second.size();
   const auto written = writes_.find(path);
   identity.writeTime = identity.changeTime = written == writes_.end() ? 0 : written->second;
@@ -219,6 +236,12 @@ FileIdentity MemoryFileSystem::IdentityOf(const std::wstring& path) const {
   identity.links = more == links.end() ? 1 : more->second;
   identity.symbolicLink = symbolicLinks.count(path) != 0;
   return identity;
+}
+
+bool MemoryFileSystem::Identify(const std::wstring& path, FileIdentity* seen) {
+  std::lock_guard lock(mutex_);
+  *seen = IdentityOf(path);
+  return seen->links != 0;
 }
 
 PathKind MemoryFileSystem::Kind(const std::wstring& path) {

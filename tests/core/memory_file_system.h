@@ -31,8 +31,9 @@ class MemoryFileSystem final : public FileSystem {
   std::vector<std::wstring> Names() const;
 
   std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override;
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) override;
+  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
   PathKind Kind(const std::wstring& path) override;
+  bool Identify(const std::wstring& path, FileIdentity* seen) override;
   std::unique_ptr<HeldFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override;
   std::unique_ptr<FileHold> HoldExisting(const std::wstring& path, FileIdentity* seen) override;
   void RemoveLeftovers(const std::wstring& path) override;
@@ -41,8 +42,9 @@ class MemoryFileSystem final : public FileSystem {
   std::set<std::wstring> heldElsewhere;  // taken by another job
   std::set<std::wstring> folders;
   std::set<std::wstring> symbolicLinks;
-  std::map<std::wstring, std::uint32_t> links;  // more than one name
-  std::vector<std::wstring> leftoversSwept;     // beside which output
+  std::map<std::wstring, std::uint32_t> links;    // more than one name
+  std::vector<std::wstring> leftoversSwept;       // beside which output
+  std::map<std::wstring, FileMetadata> metadata;  // what each file carries; a commit moves it
 
   // Faults.
   std::set<std::wstring> locked;           // cannot be opened
@@ -51,6 +53,7 @@ class MemoryFileSystem final : public FileSystem {
   std::uint64_t failWriteAt = kNever;  // temporary writes reaching this offset fail
   int failFlushAfter = -1;             // flushes that succeed before every later one fails; -1: none
   bool failCommit = false;
+  bool failStamp = false;       // the output cannot take its input's metadata (its mark)
   bool failFolderSync = false;  // the output is placed, its folder not flushed
   bool failRemove = false;
   std::uint64_t corruptReadBackAt = kNever;  // reading back flips this byte

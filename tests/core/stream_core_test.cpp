@@ -173,13 +173,16 @@ TEST_F(StreamCore, WriteFailuresRemoveTheTemporaryFileAndKeepTheOldOutput) {
   ExpectOnly({kPlain, kEncrypted, kOut});
 }
 
-TEST_F(StreamCore, SuccessReplacesAnExistingOutput) {
-  fs.Put(kEncrypted, Bytes{'o', 'l', 'd'});
-  fs.Put(kOut, Bytes{'o', 'l', 'd'});
+// Only a job that asked the user replaces a file; a stream alone never does.
+TEST_F(StreamCore, AStreamAloneReplacesNothing) {
   const Bytes image = EncryptedImage(PrintableBytes(300));
   EXPECT_EQ(image.size(), 16u + 12 + 20 + 304);
-  ASSERT_EQ(Decrypt(), Outcome::Success);
-  EXPECT_EQ(fs.Get(kOut), PrintableBytes(300));
+  fs.Put(kOut, Bytes{'o', 'l', 'd'});
+  EXPECT_EQ(Decrypt(), Outcome::OutputChanged);
+  EXPECT_EQ(Encrypt(), Outcome::OutputChanged);
+  EXPECT_EQ(fs.Get(kOut), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(fs.Get(kEncrypted), image);
+  ExpectOnly({kPlain, kEncrypted, kOut});
 }
 
 TEST_F(StreamCore, ThroughACacheTheEncryptionsProofReadsOnlyWhatAFlushCovered) {

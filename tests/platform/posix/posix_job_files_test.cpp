@@ -25,7 +25,7 @@ namespace {
 std::wstring Wide(const std::string& path) { return FromNativePath(path); }
 
 std::unique_ptr<TempFile> Written(FileSystem& fs, const std::string& finalPath, const std::string& text) {
-  auto temp = fs.CreateTemp(Wide(finalPath), 0);
+  auto temp = fs.CreateTemp(Wide(finalPath));
   EXPECT_TRUE(temp);
   if (!temp) return nullptr;
   EXPECT_TRUE(temp->WriteAt(0, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
@@ -59,7 +59,10 @@ TEST(PosixJobFiles, CommitsNeverReplaceUnlessAskedWithOrWithoutUnnamedFiles) {
     struct stat st {};
     ASSERT_EQ(::stat((dir / "fresh").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
-    EXPECT_EQ(Written(fs, dir / "out", "replaced")->Commit(Wide(dir / "out"), Replacing::Anything()), Outcome::Success);
+    FileIdentity standing;
+    ASSERT_TRUE(fs.Identify(Wide(dir / "out"), &standing));
+    EXPECT_EQ(Written(fs, dir / "out", "replaced")->Commit(Wide(dir / "out"), Replacing::Only(standing)),
+              Outcome::Success);
     EXPECT_EQ(ReadFile(dir / "out"), TextBytes("replaced"));
     Written(fs, dir / "out", "dropped").reset();
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"fresh", "out"}));
@@ -108,7 +111,7 @@ TEST(PosixJobFiles, WholePagesGoPastTheCacheWhereTheSystemAllowsAndReadBackExact
       const std::string out = folder + (unnamed ? "/unnamed" : "/named");
       PosixFileSystem fs(unnamed);
       const int before = DirectDescriptors();
-      auto temp = fs.CreateTemp(Wide(out), 0);
+      auto temp = fs.CreateTemp(Wide(out));
       ASSERT_TRUE(temp);
       EXPECT_EQ(DirectDescriptors() - before, FolderTakesDirect(folder) ? 1 : 0);
       std::uint8_t* const back = aligned + 4 * kPart;

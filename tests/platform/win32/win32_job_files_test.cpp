@@ -14,7 +14,7 @@ namespace ferrune::testing {
 namespace {
 
 std::unique_ptr<TempFile> Written(Win32FileSystem& fs, const std::wstring& finalPath, const Bytes& data) {
-  auto temp = fs.CreateTemp(finalPath, 0);
+  auto temp = fs.CreateTemp(finalPath);
   EXPECT_TRUE(temp);
   if (!temp) return nullptr;
   EXPECT_TRUE(temp->WriteAt(0, data.data(), data.size()));
@@ -82,7 +82,9 @@ TEST(Win32JobFiles, ATemporaryFileIsMarkedForDeletionAndCommitsReplaceOnlyWhenAs
   EXPECT_EQ(Written(fs, dir / L"fresh", PrintableBytes(30))->Commit(dir / L"fresh", Replacing::Nothing()),
             Outcome::Success);
   EXPECT_EQ(ReadBytes(dir / L"fresh"), PrintableBytes(30));
-  EXPECT_EQ(Written(fs, out, PrintableBytes(40))->Commit(out, Replacing::Anything()), Outcome::Success);
+  FileIdentity standing;
+  ASSERT_TRUE(fs.Identify(out, &standing));
+  EXPECT_EQ(Written(fs, out, PrintableBytes(40))->Commit(out, Replacing::Only(standing)), Outcome::Success);
   EXPECT_EQ(ReadBytes(out), PrintableBytes(40));
   Written(fs, out, PrintableBytes(50)).reset();
   EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"fresh", L"out"}));

@@ -22,8 +22,8 @@ class FaultyFileSystem final : public StreamFiles {
   std::uint64_t flipAt = UINT64_MAX;
 
   std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override { return real_.OpenRead(path); }
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath, std::uint32_t permissions) override {
-    auto inner = real_.CreateTemp(finalPath, permissions);
+  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override {
+    auto inner = real_.CreateTemp(finalPath);
     return inner ? std::make_unique<Faulty>(std::move(inner), *this) : nullptr;
   }
 
@@ -42,6 +42,7 @@ class FaultyFileSystem final : public StreamFiles {
     }
     bool Flush() override { return inner->Flush(); }
     bool ReadsPastCache() const override { return inner->ReadsPastCache(); }
+    bool Stamp(const FileMetadata& from) override { return inner->Stamp(from); }
     Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
       return inner->Commit(finalPath, replacing);
     }
