@@ -84,6 +84,7 @@ class Chunk {
       index = other.index;
       begin = other.begin;
       length = other.length;
+      source = other.source;
     }
     return *this;
   }
@@ -98,6 +99,13 @@ class Chunk {
   std::uint64_t index = 0;
   std::size_t begin = 0;
   std::size_t length = 0;
+  // Where the bytes came from and the checksum of them as first read, for a
+  // proof that reads them again.
+  struct Source {
+    std::uint64_t offset = 0;
+    std::size_t length = 0;
+    std::uint64_t sum = 0;
+  } source;
 
  private:
   void GiveBack() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include "core/checksum.h"
 #include "core/format.h"
 #include "core/signed_key.h"
 
@@ -27,7 +28,7 @@ bool MakePasswordKey(Provider& provider, const SecretBytes& password, PasswordKe
 Outcome CompareSink::Put(const std::uint8_t* data, std::size_t length) {
   if (length == 0) return Outcome::Success;
   if (buffer_.size() < length) buffer_ = SecretBytes(length);
-  if (!reference_.ReadAt(offset_, buffer_.data(), length)) return Outcome::Failed;
+  if (!reference_.ReadPastCache(offset_, buffer_.data(), length)) return Outcome::Failed;
   if (std::memcmp(buffer_.data(), data, length) != 0) return Outcome::Failed;
   offset_ += length;
   return Outcome::Success;
@@ -114,9 +115,9 @@ class ChunkDecryption {
     static_assert(kChunkLead == format::kBlockSize);
     const std::size_t ivLength = index == 0 ? 0 : format::kBlockSize;
     std::uint8_t* const bytes = chunk.buffer() + kChunkLead;
-    if (!source_.ReadAt(layout_.ciphertextOffset + offset - ivLength, bytes - ivLength, ivLength + length)) {
-      return {Outcome::CannotRead, std::nullopt};
-    }
+    const std::uint64_t from = layout_.ciphertextOffset + offset - ivLength;
+    if (!source_.ReadAt(from, bytes - ivLength, ivLength + length)) return {Outcome::CannotRead, std::nullopt};
+    chunk.source = {from, ivLength + length, Checksum(bytes - ivLength, ivLength + length)};
     std::uint8_t iv[format::kBlockSize] = {};
     std::copy_n(bytes - ivLength, ivLength, iv);
     const std::unique_ptr<ProviderKey> chunkKey = key_.DuplicateAt(ByteView(iv, sizeof iv));

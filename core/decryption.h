@@ -39,7 +39,8 @@ class PlainSink {
   virtual Outcome End() = 0;
 };
 
-// Compares the plain bytes with a reference file, which must end where they end.
+// Compares the plain bytes with a reference file as the disk holds it now,
+// past the system's cache, which must end where they end.
 class CompareSink final : public PlainSink {
  public:
   explicit CompareSink(InputFile& reference) : reference_(reference) {}

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/checksum.h"
 #include "core/chunk_queue.h"
 #include "core/decryption.h"
 #include "core/format.h"
@@ -35,8 +36,10 @@ Outcome ProveEncryption(Provider& provider, const SecretBytes& password, Written
 }
 
 // The proof of a decryption: every chunk written, read back from the file
-// and compared with the chunk that was decrypted.
-Outcome ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
+// and compared with the chunk that was decrypted; and the encrypted bytes it
+// came from read again past the cache, since a read that went wrong once
+// would have decrypted to wrong bytes without a word. That is a failed read.
+Outcome ProveDecryption(WrittenFile& written, ChunkQueue& decrypted, InputFile& source) {
   // However it ends, the decryption must not wait on it any longer.
   struct StopOnExit {
     ChunkQueue& queue;
@@ -47,6 +50,7 @@ Outcome ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
   // into from a page, as the chunks were written.
   SecretBytes back;
   std::uint8_t* page = nullptr;
+  std::vector<std::uint8_t> again;
   while (std::optional<Chunk> chunk = decrypted.Pop()) {
     if (back.size() < chunk->length + kPageAlignment) {
       back = SecretBytes(chunk->length + kPageAlignment);
@@ -54,6 +58,11 @@ Outcome ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
     }
     if (!written.ReadAt(offset, page, chunk->length)) return Outcome::CannotWrite;
     if (std::memcmp(page, chunk->data(), chunk->length) != 0) return Outcome::Failed;
+    again.resize(chunk->source.length);
+    if (!source.ReadPastCache(chunk->source.offset, again.data(), again.size()) ||
+        Checksum(again.data(), again.size()) != chunk->source.sum) {
+      return Outcome::CannotRead;
+    }
     offset += chunk->length;
   }
   std::uint64_t size = 0;
@@ -64,20 +73,21 @@ Outcome ProveDecryption(WrittenFile& written, ChunkQueue& decrypted) {
 // before the signature has verified; then the temporary file and the proof.
 class OutputSink final : public PlainSink {
  public:
-  OutputSink(OutputFile& output, ChunkQueue& decrypted, const JobControl& control, FileMetadata from)
-      : output_(output), decrypted_(decrypted), control_(control), from_(std::move(from)) {}
+  OutputSink(OutputFile& output, ChunkQueue& decrypted, const JobControl& control, InputFile& source)
+      : output_(output), decrypted_(decrypted), control_(control), source_(source) {}
 
   Outcome Begin() override {
-    if (const Outcome created = output_.Create(WrittenFile::kUnknownSize, from_, WrittenFile::Reads::AsWritten);
+    if (const Outcome created =
+            output_.Create(WrittenFile::kUnknownSize, source_.Metadata(), WrittenFile::Reads::AsWritten);
         created != Outcome::Success) {
       return created;
     }
     // The proof captures only what lives longer than the output, whose end
     // joins the proof's thread.
     return output_.StartProof(
-        [&written = output_.written(), &decrypted = decrypted_, &control = control_] {
+        [&written = output_.written(), &decrypted = decrypted_, &control = control_, &source = source_] {
           control.StartThread();
-          return ProveDecryption(written, decrypted);
+          return ProveDecryption(written, decrypted, source);
         },
         [&decrypted = decrypted_] { decrypted.Stop(); });
   }
@@ -107,7 +117,7 @@ class OutputSink final : public PlainSink {
   OutputFile& output_;
   ChunkQueue& decrypted_;
   const JobControl& control_;
-  const FileMetadata from_;
+  InputFile& source_;
 };
 
 Outcome Finish(OutputFile& output, const JobControl& control) {
@@ -347,7 +357,7 @@ Outcome DecryptStream(Provider& provider, StreamFiles& fs, const std::wstring& e
   const std::size_t chunkSize = NormalizedChunkSize(options.chunkSize);
   ChunkQueue proofQueue(kProofQueueChunks);
   OutputFile output(fs, plainPath);
-  OutputSink sink(output, proofQueue, control, input->Metadata());
+  OutputSink sink(output, proofQueue, control, *input);
   if (const Outcome decrypted =
           DecryptInto(provider, password, *input, sink, &control, chunkSize, options.decryptThreads);
       decrypted != Outcome::Success) {

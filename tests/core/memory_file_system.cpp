@@ -16,6 +16,14 @@ class MemoryInputFile final : public InputFile {
     if (offset > data_.size() || data_.size() - offset < length) return false;
     if (fs_.failInputReadAt >= offset && fs_.failInputReadAt < offset + length) return false;
     std::memcpy(buffer, data_.data() + offset, length);
+    if (fs_.wrongInputByteAt >= offset && fs_.wrongInputByteAt < offset + length) {
+      buffer[fs_.wrongInputByteAt - offset] ^= 0x40;
+    }
+    return true;
+  }
+  bool ReadPastCache(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+    if (offset > data_.size() || data_.size() - offset < length) return false;
+    std::memcpy(buffer, data_.data() + offset, length);
     return true;
   }
 
@@ -166,7 +174,7 @@ void MemoryFileSystem::Reset() {
   std::lock_guard lock(mutex_);
   files_.clear();
   locked.clear();
-  failInputReadAt = failWriteAt = corruptReadBackAt = kNever;
+  failInputReadAt = failWriteAt = corruptReadBackAt = wrongInputByteAt = kNever;
   failCreate = failCommit = failStamp = failFolderSync = failReadBack = readsThroughCache = false;
   metadata.clear();
   readsBeforeFlush = 0;

@@ -49,6 +49,9 @@ class MemoryFileSystem final : public FileSystem {
   // Faults.
   std::set<std::wstring> locked;           // cannot be opened
   std::uint64_t failInputReadAt = kNever;  // input reads covering this offset fail
+  // A disk that once gave a wrong byte here, which the cache then keeps:
+  // every cached read of an input shows it, a read past the cache does not.
+  std::uint64_t wrongInputByteAt = kNever;
   bool failCreate = false;
   std::uint64_t failWriteAt = kNever;  // temporary writes reaching this offset fail
   int failFlushAfter = -1;             // flushes that succeed before every later one fails; -1: none
