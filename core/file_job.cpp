@@ -26,17 +26,19 @@ class BorrowedInput final : public InputFile {
   InputFile& inner_;
 };
 
-// The file that a job may replace: taken when the job starts, replaced at the
-// commit only if it is still that file, unchanged.
-struct Replaced {
+// The output's name: the file that a job may replace there, taken when the
+// job starts and replaced at the commit only if it is still that file,
+// unchanged; and the output that the commit put there.
+struct OutputName {
   std::unique_ptr<FileHold> hold;
-  FileIdentity identity;
+  FileIdentity replaced;
+  std::optional<FileIdentity> committed;
 };
 
 // The job's output, committed only as the job allows.
 class JobTempFile final : public TempFile {
  public:
-  JobTempFile(std::unique_ptr<TempFile> inner, Replaced* replaced) : inner_(std::move(inner)), replaced_(replaced) {}
+  JobTempFile(std::unique_ptr<TempFile> inner, OutputName* name) : inner_(std::move(inner)), name_(name) {}
   bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
     return inner_->WriteAt(offset, data, length);
   }
@@ -45,20 +47,22 @@ class JobTempFile final : public TempFile {
   }
   bool Flush() override { return inner_->Flush(); }
   bool ReadsPastCache() const override { return inner_->ReadsPastCache(); }
+  std::optional<FileIdentity> Identity() override { return inner_->Identity(); }
   bool Stamp(const FileMetadata& from) override { return inner_->Stamp(from); }
   // Whatever the stream allows, the job's own rule holds. The hold stays
   // until the replaced file is gone: the commit sets it aside through it.
   Outcome Commit(const std::wstring& finalPath, const Replacing&) override {
     PauseForTest(JobStep::Commit);
-    if (!replaced_->hold) return inner_->Commit(finalPath, Replacing::Nothing());
-    const Outcome committed = inner_->Commit(finalPath, Replacing::Only(replaced_->identity, replaced_->hold.get()));
-    replaced_->hold.reset();
+    name_->committed = inner_->Identity();
+    if (!name_->hold) return inner_->Commit(finalPath, Replacing::Nothing());
+    const Outcome committed = inner_->Commit(finalPath, Replacing::Only(name_->replaced, name_->hold.get()));
+    name_->hold.reset();
     return committed;
   }
 
  private:
   std::unique_ptr<TempFile> inner_;
-  Replaced* replaced_;
+  OutputName* name_;
 };
 
 // The files as the operation sees them during a job: its input is the one
@@ -66,8 +70,8 @@ class JobTempFile final : public TempFile {
 class JobFiles final : public StreamFiles {
  public:
   JobFiles(FileSystem& inner, const std::wstring& inputPath, InputFile& input, const std::wstring& outputPath,
-           Replaced& replaced)
-      : inner_(inner), inputPath_(inputPath), input_(input), outputPath_(outputPath), replaced_(replaced) {}
+           OutputName& name)
+      : inner_(inner), inputPath_(inputPath), input_(input), outputPath_(outputPath), name_(name) {}
 
   std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override {
     if (path == inputPath_) return std::make_unique<BorrowedInput>(input_);
@@ -76,7 +80,7 @@ class JobFiles final : public StreamFiles {
   std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override {
     std::unique_ptr<TempFile> file = inner_.CreateTemp(finalPath);
     if (!file || finalPath != outputPath_) return file;
-    return std::make_unique<JobTempFile>(std::move(file), &replaced_);
+    return std::make_unique<JobTempFile>(std::move(file), &name_);
   }
 
  private:
@@ -84,7 +88,7 @@ class JobFiles final : public StreamFiles {
   const std::wstring& inputPath_;
   InputFile& input_;
   const std::wstring& outputPath_;
-  Replaced& replaced_;
+  OutputName& name_;
 };
 
 // Why the input under its name now may not go; None when it may. A file
@@ -99,8 +103,16 @@ std::optional<KeptReason> MustStay(const FileIdentity& seen, const FileIdentity&
   return std::nullopt;
 }
 
-void RemoveInput(std::unique_ptr<HeldFile> input, const std::wstring& path, const FileIdentity& seen,
-                 FileJobResult* result) {
+// The output the commit put in place still stands there, unchanged: the
+// input may go only while its content is there.
+bool OutputStands(FileSystem& files, const std::wstring& outputPath, const std::optional<FileIdentity>& committed) {
+  FileIdentity now;
+  return committed && files.Identify(outputPath, &now) && !now.symbolicLink && now.volume == committed->volume &&
+         now.index == committed->index && now.size == committed->size && now.writeTime == committed->writeTime;
+}
+
+void RemoveInput(FileSystem& files, std::unique_ptr<HeldFile> input, const std::wstring& path, const FileIdentity& seen,
+                 const std::wstring& outputPath, const std::optional<FileIdentity>& committed, FileJobResult* result) {
   if (seen.symbolicLink) {
     result->kept = KeptReason::OtherNames;
     return;
@@ -118,12 +130,13 @@ void RemoveInput(std::unique_ptr<HeldFile> input, const std::wstring& path, cons
   }
   PauseForTest(JobStep::Delete);
   // A plain delete: the bytes are not overwritten and go to no recycle bin.
-  switch (file->Delete(seen)) {
+  switch (file->Delete(seen, [&] { return OutputStands(files, outputPath, committed); })) {
     case DeletableFile::Removal::Deleted:
     case DeletableFile::Removal::Gone: break;
     case DeletableFile::Removal::DeletedNotDurable: result->removalNotDurable = true; break;
     case DeletableFile::Removal::Changed: result->kept = KeptReason::Changed; break;
     case DeletableFile::Removal::OtherNames: result->kept = KeptReason::OtherNames; break;
+    case DeletableFile::Removal::OutputGone: result->kept = KeptReason::OutputGone; break;
     case DeletableFile::Removal::Failed: result->kept = KeptReason::NotRemoved; break;
   }
 }
@@ -158,7 +171,7 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
   std::unique_ptr<HeldFile> input = files.OpenHeld(request.inputPath, &seen, &result.outcome);
   if (!input) return result;
 
-  Replaced replaced;
+  OutputName name;
   switch (files.Kind(outputPath)) {
     case PathKind::Missing: break;
     case PathKind::Other: result.outcome = Outcome::CannotWrite; return result;
@@ -168,13 +181,13 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
         return result;
       }
       // Another job's input, or a file held by it, is not replaced.
-      replaced.hold = files.HoldExisting(outputPath, &replaced.identity);
-      if (!replaced.hold) {
+      name.hold = files.HoldExisting(outputPath, &name.replaced);
+      if (!name.hold) {
         result.outcome = Outcome::CannotWrite;
         return result;
       }
       // Yes was said to one file: another that took its name since is not it.
-      if (request.replaceOnly && !SameContent(*request.replaceOnly, replaced.identity)) {
+      if (request.replaceOnly && !SameContent(*request.replaceOnly, name.replaced)) {
         result.outcome = Outcome::OutputChanged;
         return result;
       }
@@ -183,12 +196,12 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
   PauseForTest(JobStep::Open);
   files.RemoveLeftovers(outputPath);
   {
-    JobFiles jobFiles(files, request.inputPath, *input, outputPath, replaced);
+    JobFiles jobFiles(files, request.inputPath, *input, outputPath, name);
     result.outcome = operation(jobFiles, outputPath, Watched(control));
   }
   // A NotDurable output may not survive a power cut: the input stays.
   if (result.outcome != Outcome::Success || request.keepInput) return result;
-  RemoveInput(std::move(input), request.inputPath, seen, &result);
+  RemoveInput(files, std::move(input), request.inputPath, seen, outputPath, name.committed, &result);
   return result;
 }
 
@@ -212,6 +225,7 @@ std::wstring KeptReasonText(KeptReason reason) {
     case KeptReason::Changed: return texts::kKeptChanged;
     case KeptReason::OtherNames: return texts::kKeptOtherNames;
     case KeptReason::NotRemoved: return texts::kKeptNotRemoved;
+    case KeptReason::OutputGone: return texts::kKeptOutputGone;
     case KeptReason::None: break;
   }
   return {};

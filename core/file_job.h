@@ -20,6 +20,7 @@ enum class KeptReason {
   NotRemoved,  // the system refused the delete, or the file could not be reopened for it
   Changed,     // not the file that was read any more, or changed since
   OtherNames,  // a symbolic link, or a file with other hard links
+  OutputGone,  // the output was replaced or removed before the input could go
 };
 
 struct FileJobResult {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -96,6 +97,9 @@ class TempFile {
   // whole life of the file; otherwise only ranges that a successful Flush
   // covered are read from it.
   virtual bool ReadsPastCache() const = 0;
+  // The file as it is now: what stands under its final name later is the
+  // output only while it is this file.
+  virtual std::optional<FileIdentity> Identity() = 0;
   // Gives the file what it takes from its input, after the last write:
   // false when the system refuses any of it for a reason other than what
   // the file system cannot keep (whole seconds, no streams).
@@ -118,6 +122,7 @@ class DeletableFile {
     DeletedNotDurable,  // gone, but the folder's flush failed: it may be back after a power cut
     Changed,            // another file, or this one changed: nothing removed
     OtherNames,         // a hard link appeared: nothing removed
+    OutputGone,         // the output no longer stood there: nothing removed
     Gone,               // another program removed it first
     Failed,             // the system refused, or the name still shows the file afterwards
   };
@@ -127,9 +132,11 @@ class DeletableFile {
   // that cannot be looked at.
   virtual std::optional<FileIdentity> Identity() = 0;
   // Removes the file if what stands under the name is still the one of
-  // `expected`, with no other name, and makes the removal durable. A file
-  // that took the name meanwhile is never removed and stays visible.
-  virtual Removal Delete(const FileIdentity& expected) = 0;
+  // `expected`, with no other name, and `outputStands()` says, at the last
+  // moment before it goes, that the job's output is still in place; then
+  // makes the removal durable. A file that took the name meanwhile is never
+  // removed and stays visible.
+  virtual Removal Delete(const FileIdentity& expected, const std::function<bool()>& outputStands) = 0;
 };
 
 // An input taken for a job: read like any other, and given up at the end

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/job_pause.h"
 #include "core/page_alignment.h"
 #include "core/secret_bytes.h"
 #include "core/temp_name.h"
@@ -37,18 +38,20 @@ class PosixDeletable final : public DeletableFile {
     return std::nullopt;
   }
 
-  Removal Delete(const FileIdentity& expected) override {
+  Removal Delete(const FileIdentity& expected, const std::function<bool()>& outputStands) override {
     const std::string folder = NativeFolderOf(native_);
     const NativeAside aside = AsideOf(AsideKind::Delete, expected, native_);
     const std::string& asidePath = aside.path;
     if (!RenameNoReplace(native_, asidePath)) return errno == ENOENT ? Removal::Gone : Removal::Failed;
+    PauseForTest(JobStep::Removing);
     struct stat moved {
     }, held{};
     const bool same = ::lstat(asidePath.c_str(), &moved) == 0 && ::fstat(fd_.get(), &held) == 0 &&
                       moved.st_dev == held.st_dev && moved.st_ino == held.st_ino && !S_ISLNK(moved.st_mode);
     // The move changed its change time; the rest must be what was read.
     const bool unchanged = same && IdentityKey(IdentityOf(held)) == IdentityKey(expected);
-    if (unchanged && held.st_nlink == 1) {
+    const bool outputThere = outputStands();
+    if (unchanged && held.st_nlink == 1 && outputThere) {
       // Checked: from here on a second interrupt may finish the delete.
       const int slot = RegisterNamed(asidePath);
       const bool unlinked = ::unlink(asidePath.c_str()) == 0;
@@ -59,7 +62,8 @@ class PosixDeletable final : public DeletableFile {
     // or beside it under a visible name when that one is taken again.
     PutBackNative(asidePath, folder, aside.name);
     if (!unchanged) return Removal::Changed;
-    return held.st_nlink == 1 ? Removal::Failed : Removal::OtherNames;
+    if (held.st_nlink != 1) return Removal::OtherNames;
+    return outputThere ? Removal::Failed : Removal::OutputGone;
   }
 
  private:

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <utility>
 
+#include "core/job_pause.h"
 #include "core/page_alignment.h"
 #include "core/secret_bytes.h"
 #include "core/temp_name.h"
@@ -94,6 +95,12 @@ class PosixTempFile final : public TempFile {
   }
 
   bool ReadsPastCache() const override { return static_cast<bool>(direct_); }
+
+  std::optional<FileIdentity> Identity() override {
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0) return std::nullopt;
+    return IdentityOf(st);
+  }
 
   // The input's permissions (never set-id bits) and write time, while
   // nobody else can reach the file, so that it appears with them.
@@ -189,6 +196,7 @@ class PosixTempFile final : public TempFile {
     if (!RenameNoReplace(finalPath, aside.path)) return errno == ENOENT ? PlaceNew(finalPath) : Outcome::CannotWrite;
     // Ended at once from here, the process leaves it to go back.
     const int slot = RegisterSetAside(aside.path, finalPath);
+    PauseForTest(JobStep::Replacing);
     struct stat moved {};
     // The move changed its change time; the rest must be what was agreed on.
     const bool agreed =

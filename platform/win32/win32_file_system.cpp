@@ -39,7 +39,8 @@ class Win32Deletable final : public DeletableFile {
     return identity;
   }
   // The handle is the file that was looked at, and shares no writing.
-  Removal Delete(const FileIdentity&) override {
+  Removal Delete(const FileIdentity&, const std::function<bool()>& outputStands) override {
+    if (!outputStands()) return Removal::OutputGone;
     if (!MarkForDelete(file_.get(), true)) return Removal::Failed;
     file_.reset();
     return Removal::Deleted;

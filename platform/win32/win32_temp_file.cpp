@@ -40,6 +40,11 @@ class Win32TempFile final : public TempFile {
   bool Flush() override { return FlushFileBuffers(file_.get()) != FALSE; }
   bool ReadsPastCache() const override { return Unbuffered(); }
   bool Stamp(const FileMetadata&) override { return true; }
+  std::optional<FileIdentity> Identity() override {
+    FileIdentity identity;
+    if (!IdentityOf(file_.get(), &identity)) return std::nullopt;
+    return identity;
+  }
 
   Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
     const std::wstring full = LongPath(finalPath);

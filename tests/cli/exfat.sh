@@ -3,6 +3,8 @@
 # without replacing, no links, no unnamed files. A round trip, a job killed
 # at its last step and the leftover it leaves, and six jobs at once; with the
 # native zrv, or with zrv.exe under Wine (in the prefix of WINEPREFIX).
+# Natively also: a file system that refuses locks, and an edit within the
+# second that exFAT's times keep.
 #   exfat.sh native|wine ZRV WORK
 set -uo pipefail
 mode=$1 zrv=$2 work=$3
@@ -69,6 +71,32 @@ else
 fi
 rm -f "$gate"
 cmp -s "$work/plain" "$dir/doc" || fail "the killed job changed its input"
+
+if [ "$mode" = native ]; then
+  # Where the file system refuses locks (as NFS without its lock service):
+  # the job works without them and leaves nothing.
+  (ASAN_OPTIONS=detect_leaks=0 exec strace -f -qq -o /dev/null -e trace=flock -e inject=flock:error=ENOLCK \
+     "$zrv" --password-file "$work/pw" --keep encrypt --force "$dir/doc") 2>"$work/err" ||
+    fail "encrypt without locks: $(cat "$work/err")"
+  [ "$(leftovers)" = 0 ] || fail "a job without locks left: $(ls -A "$dir")"
+
+  # Whole seconds: an edit of the same size within the second of the file's
+  # last write, once all was read and proven, still moves its write time
+  # past what the job took.
+  head -c 1500000 /dev/urandom >"$work/edit1"
+  head -c 1500000 /dev/urandom >"$work/edit2"
+  cp "$work/edit1" "$dir/edited"
+  (FERRUNE_TEST_PAUSE=$gate FERRUNE_TEST_PAUSE_AT=commit run encrypt "$dir/edited") 2>"$work/err" &
+  job=$!
+  for _ in $(seq 1200); do [ -e "$gate" ] && break; sleep 0.05; done
+  dd if="$work/edit2" of="$dir/edited" conv=notrunc status=none
+  rm -f "$gate"
+  wait "$job"
+  grep -q "The original file was kept: the file changed while it was read" "$work/err" ||
+    fail "an edit within the second went unseen: $(cat "$work/err")"
+  cmp -s "$work/edit2" "$dir/edited" || fail "the edited file is gone"
+  rm -f "$dir/edited" "$dir/edited.zrv"
+fi
 
 # Six jobs at once in one folder, both ways.
 rm -f "$dir/doc" "$dir/doc.zrv"

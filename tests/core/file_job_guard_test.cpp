@@ -16,8 +16,9 @@ const std::wstring kOut = L"dir\\a.zrv";
 
 class FileJobGuard : public ::testing::Test {
  protected:
-  // Encrypts kIn; `during` runs inside the operation before the streaming.
-  FileJobResult Encrypt(bool replace, std::function<void()> during = {}) {
+  // Encrypts kIn; `during` runs inside the operation before the streaming,
+  // `after` once the output is in place.
+  FileJobResult Encrypt(bool replace, std::function<void()> during = {}, std::function<void()> after = {}) {
     FileJobRequest request;
     request.inputPath = kIn;
     request.replaceOutput = replace;
@@ -25,7 +26,9 @@ class FileJobGuard : public ::testing::Test {
     return RunFileJob(fs_, request, {}, [&](StreamFiles& files, const std::wstring& output, const JobControl& control) {
       ran_ = true;
       if (during) during();
-      return EncryptStream(provider_, files, kIn, output, password_, control, {64});
+      const Outcome outcome = EncryptStream(provider_, files, kIn, output, password_, control, {64});
+      if (after) after();
+      return outcome;
     });
   }
   Bytes Plain() const { return fs_.Get(kIn).value_or(Bytes{}); }
@@ -105,6 +108,7 @@ TEST_F(FileJobGuard, TheInputGoesOnlyWhileItIsTheFileThatWasReadUnderItsOnlyName
     std::function<void()> before, during;
     KeptReason kept;
     const wchar_t* why;
+    std::function<void()> after = {};
   } cases[] = {
       {"changed while read",
        {},
@@ -117,13 +121,20 @@ TEST_F(FileJobGuard, TheInputGoesOnlyWhileItIsTheFileThatWasReadUnderItsOnlyName
        {},
        KeptReason::OtherNames,
        L"other names lead to the same data"},
+      // Its content lived only in the output, which another program replaced.
+      {"output saved over",
+       {},
+       {},
+       KeptReason::OutputGone,
+       L"the output file was replaced before the original could go",
+       [&] { fs_.Put(kOut, Bytes{1}); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs_.Reset();
     fs_.Put(kIn, Bytes(300, 7));
     if (c.before) c.before();
-    const FileJobResult result = Encrypt(false, c.during);
+    const FileJobResult result = Encrypt(false, c.during, c.after);
     EXPECT_EQ(result.outcome, Outcome::Success);
     EXPECT_NE(result.kept, KeptReason::None);
     EXPECT_EQ(result.kept, c.kept);
@@ -131,6 +142,42 @@ TEST_F(FileJobGuard, TheInputGoesOnlyWhileItIsTheFileThatWasReadUnderItsOnlyName
     EXPECT_EQ(OutcomeText(result, JobKind::Encrypt), L"Encryption completed\nThe original file was kept");
     EXPECT_EQ(Plain(), Bytes(300, 7));
     EXPECT_TRUE(fs_.Get(kOut));
+  }
+}
+
+// Yes was said to one file under the output name; another there at the
+// start is not replaced. A name of ours is never an output.
+TEST_F(FileJobGuard, OnlyTheFileAskedAboutIsReplacedAndOurNamesAreNoOutputs) {
+  fs_.Put(kIn, Bytes(300, 7));
+  fs_.Put(kOut, {1});
+  FileIdentity asked;
+  ASSERT_TRUE(fs_.Identify(kOut, &asked));
+  fs_.Put(kOut, {2});
+  FileJobRequest request;
+  request.inputPath = kIn;
+  request.replaceOutput = true;
+  request.replaceOnly = asked;
+  const auto run = [&] {
+    return RunFileJob(fs_, request, {}, [&](StreamFiles& files, const std::wstring& output, const JobControl& control) {
+      return EncryptStream(provider_, files, kIn, output, password_, control, {64});
+    });
+  };
+  EXPECT_EQ(run().outcome, Outcome::OutputChanged);
+  EXPECT_EQ(fs_.Get(kOut), Bytes{2});
+  ASSERT_TRUE(fs_.Identify(kOut, &asked));
+  request.replaceOnly = asked;
+  EXPECT_EQ(run().outcome, Outcome::Success);
+  EXPECT_EQ(fs_.Names(), std::vector<std::wstring>{kOut});
+
+  for (const std::wstring name : {L"dir\\.ferrune-12-0123abcd.tmp", L"dir\\.ferrune-r-0123456789abcdef-a.txt"}) {
+    fs_.Put(name + L".zrv", Bytes(40, 1));
+    request.inputPath = name + L".zrv";
+    request.kind = JobKind::Decrypt;
+    EXPECT_EQ(RunFileJob(fs_, request, {},
+                         [](StreamFiles&, const std::wstring&, const JobControl&) { return Outcome::Success; })
+                  .outcome,
+              Outcome::ReservedName);
+    EXPECT_TRUE(fs_.Get(name + L".zrv"));
   }
 }
 

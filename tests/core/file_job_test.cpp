@@ -17,8 +17,12 @@ FileJobResult Job(MemoryFileSystem& files, const std::wstring& input, bool keep,
   FileJobRequest request;
   request.inputPath = input;
   request.keepInput = keep;
-  return RunFileJob(files, request, {},
-                    [&](StreamFiles&, const std::wstring&, const JobControl&) { return operation(); });
+  // A success puts an (empty) output in place, as a real one does.
+  return RunFileJob(files, request, {}, [&](StreamFiles& job, const std::wstring& output, const JobControl&) {
+    const Outcome outcome = operation();
+    std::unique_ptr<TempFile> temp = outcome == Outcome::Success ? job.CreateTemp(output) : nullptr;
+    return temp ? temp->Commit(output, Replacing::Nothing()) : outcome;
+  });
 }
 
 TEST(FileJob, DeletesTheInputOnlyAfterSuccessAndSaysWhenItStays) {
@@ -30,14 +34,24 @@ TEST(FileJob, DeletesTheInputOnlyAfterSuccessAndSaysWhenItStays) {
   FileJobResult kept = Job(files, L"a", true, [] { return Outcome::Success; });
   EXPECT_EQ(kept.kept, KeptReason::None);
   ASSERT_TRUE(files.Get(L"a"));
+  files.Remove(L"a.zrv");
 
   files.failRemove = true;
   EXPECT_EQ(Job(files, L"a", false, [] { return Outcome::Success; }).kept, KeptReason::NotRemoved);
   files.failRemove = false;
+  files.Remove(L"a.zrv");
   const FileJobResult done = Job(files, L"a", false, [] { return Outcome::Success; });
   EXPECT_EQ(done.outcome, Outcome::Success);
   EXPECT_EQ(done.kept, KeptReason::None);
   EXPECT_FALSE(files.Get(L"a"));
+
+  // Removed by another program during the job: nothing is said to be kept.
+  files.Remove(L"a.zrv");
+  files.Put(L"a", {1});
+  const FileJobResult gone =
+      Job(files, L"a", false, [&] { return files.Remove(L"a") ? Outcome::Success : Outcome::Failed; });
+  EXPECT_EQ(OutcomeText(gone, JobKind::Encrypt), L"Encryption completed");
+  files.Remove(L"a.zrv");
 
   // An escaping exception is a failure, never a crash or a delete.
   files.Put(L"b", {2});

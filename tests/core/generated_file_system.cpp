@@ -45,6 +45,7 @@ class CheckedTemp final : public TempFile {
   CheckedTemp(GeneratedFileSystem& fs, bool encrypted) : fs_(fs), encrypted_(encrypted) {}
   bool ReadsPastCache() const override { return true; }
   bool Stamp(const FileMetadata&) override { return true; }
+  std::optional<FileIdentity> Identity() override { return FileIdentity{}; }
   Outcome Commit(const std::wstring& finalPath, const Replacing&) override {
     fs_.NoteCommitted(finalPath, Written());
     return Outcome::Success;

@@ -79,6 +79,11 @@ class MemoryTempFile final : public TempFile {
   }
   bool ReadsPastCache() const override { return !fs_.readsThroughCache; }
 
+  std::optional<FileIdentity> Identity() override {
+    std::lock_guard lock(fs_.mutex_);
+    return fs_.IdentityOf(name);
+  }
+
   bool Stamp(const FileMetadata& from) override {
     std::lock_guard lock(fs_.mutex_);
     if (fs_.failStamp) return false;
@@ -95,7 +100,7 @@ class MemoryTempFile final : public TempFile {
     if (standing && !allowed) return Outcome::OutputChanged;
     fs_.files_[finalPath] = std::move(fs_.files_.at(name));
     fs_.metadata[finalPath] = stamped_;
-    ++fs_.writes_[finalPath];
+    fs_.nodes_[finalPath] = fs_.nodes_[name];
     return fs_.failFolderSync ? Outcome::NotDurable : Outcome::Success;
   }
 
@@ -144,7 +149,8 @@ class MemoryDeletable final : public DeletableFile {
     std::lock_guard lock(fs_.mutex_);
     return fs_.IdentityOf(path_);
   }
-  Removal Delete(const FileIdentity& expected) override {
+  Removal Delete(const FileIdentity& expected, const std::function<bool()>& outputStands) override {
+    if (!outputStands()) return Removal::OutputGone;
     std::lock_guard lock(fs_.mutex_);
     const FileIdentity now = fs_.IdentityOf(path_);
     if (now.links == 0) return Removal::Gone;
@@ -191,7 +197,8 @@ void MemoryFileSystem::Reset() {
 void MemoryFileSystem::Put(const std::wstring& path, Bytes data) {
   std::lock_guard lock(mutex_);
   files_[path] = std::move(data);
-  ++writes_[path];
+  ++serial_;
+  nodes_[path] = {serial_, static_cast<std::int64_t>(serial_)};
 }
 
 std::optional<Bytes> MemoryFileSystem::Get(const std::wstring& path) const {
@@ -222,6 +229,8 @@ std::unique_ptr<TempFile> MemoryFileSystem::CreateTemp(const std::wstring& final
   if (failCreate) return nullptr;
   std::wstring name = finalPath + L".tmp" + std::to_wstring(nextTemp_++);
   files_[name];
+  ++serial_;
+  nodes_[name] = {serial_, static_cast<std::int64_t>(serial_)};
   ++tempsCreated;
   return std::make_unique<MemoryTempFile>(*this, std::move(name));
 }
@@ -235,11 +244,11 @@ FileIdentity MemoryFileSystem::IdentityOf(const std::wstring& path) const {
   FileIdentity identity;
   const auto file = files_.find(path);
   if (file == files_.end()) return identity;
+  const Node node = nodes_.count(path) != 0 ? nodes_.at(path) : Node{};
   identity.volume = 1;
-  identity.index = std::hash<std::wstring>()(path) | 1;
+  identity.index = node.index;
   identity.size = file->second.size();
-  const auto written = writes_.find(path);
-  identity.writeTime = identity.changeTime = written == writes_.end() ? 0 : written->second;
+  identity.writeTime = identity.changeTime = node.written;
   const auto more = links.find(path);
   identity.links = more == links.end() ? 1 : more->second;
   identity.symbolicLink = symbolicLinks.count(path) != 0;

@@ -82,8 +82,15 @@ class MemoryFileSystem final : public FileSystem {
   FileIdentity IdentityOf(const std::wstring& path) const;  // under mutex_
 
   std::map<std::wstring, Bytes> files_;
-  std::map<std::wstring, std::int64_t> writes_;  // bumped by every Put and Commit
-  std::set<std::wstring> taken_;                 // by a job in this process
+  // Each file's number and the time of its last write: a Put makes a new
+  // file, a commit moves the temporary one to its name.
+  struct Node {
+    std::uint64_t index = 0;
+    std::int64_t written = 0;
+  };
+  std::map<std::wstring, Node> nodes_;
+  std::uint64_t serial_ = 0;
+  std::set<std::wstring> taken_;  // by a job in this process
   int nextTemp_ = 0;
 };
 

@@ -43,6 +43,7 @@ class FaultyFileSystem final : public StreamFiles {
     bool Flush() override { return inner->Flush(); }
     bool ReadsPastCache() const override { return inner->ReadsPastCache(); }
     bool Stamp(const FileMetadata& from) override { return inner->Stamp(from); }
+    std::optional<FileIdentity> Identity() override { return inner->Identity(); }
     Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
       return inner->Commit(finalPath, replacing);
     }
