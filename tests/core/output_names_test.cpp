@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/temp_name.h"
+
 namespace ferrune {
 namespace {
 
@@ -19,6 +21,44 @@ TEST(OutputName, AddsZrvOrCutsTheLastFourCharactersWhateverTheyAre) {
   EXPECT_EQ(OutputFileName(JobKind::Decrypt, L"C:\\Docs\\a.txt.zrv"), L"C:\\Docs\\a.txt");
   EXPECT_EQ(DecryptedFileName(L"C:\\Docs\\a.txt"), L"C:\\Docs\\a");
   EXPECT_EQ(DecryptedFileName(L".zrv"), L"");
+}
+
+// A name set aside tells what it held and where it goes back, also when the
+// original had to be cut to fit; no user's name reads as one of ours.
+TEST(OurNames, SetAsideNamesSayWhatAndWhereAndKeptNamesKeepTheExtension) {
+  FileIdentity identity;
+  identity.volume = 7;
+  identity.index = 42;
+  identity.size = 1000;
+  identity.writeTime = 123;
+  const auto upTo = [](std::size_t most) { return [most](std::wstring_view name) { return name.size() <= most; }; };
+  struct Row {
+    AsideKind kind;
+    std::wstring original;
+    std::size_t most;
+    bool whole;
+  } const rows[] = {{AsideKind::Delete, L"report.txt", 255, true},
+                    {AsideKind::Replace, L"a b.c.d", 255, true},
+                    {AsideKind::Delete, std::wstring(240, L'x'), 255, false}};
+  for (const Row& row : rows) {
+    const std::wstring name = AsideFileName(row.kind, identity, row.original, upTo(row.most));
+    EXPECT_LE(name.size(), row.most);
+    const std::optional<OurName> our = ParseOurName(name);
+    ASSERT_TRUE(our) << name;
+    EXPECT_EQ(our->kind, OurName::Kind::Aside);
+    EXPECT_EQ(our->aside, row.kind);
+    EXPECT_EQ(our->key, IdentityKey(identity));
+    EXPECT_EQ(our->wholeOriginal, row.whole);
+    EXPECT_EQ(row.whole ? our->original : row.original.substr(0, our->original.size()), our->original);
+  }
+  EXPECT_EQ(KeptFileName(L"report.txt", 1), L"report (kept by Ferrune).txt");
+  EXPECT_EQ(KeptFileName(L".profile", 2), L".profile (kept by Ferrune 2)");
+  EXPECT_EQ(KeptFileName(L"notes", 1), L"notes (kept by Ferrune)");
+  for (const wchar_t* user :
+       {L"report.txt", L".ferrune-notes.tmp", L".ferrune-x-0123456789abcdef-a", L".ferrune-d-0123"}) {
+    EXPECT_FALSE(IsReservedName(user)) << user;
+  }
+  EXPECT_TRUE(IsReservedName(NewTempFileName(12)));
 }
 
 }  // namespace

@@ -149,6 +149,55 @@ TEST(PosixJobFiles, WithoutUnnamedFilesTheCleanupRemovesOnlyWhatNoJobHolds) {
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"other.tmp"});
 }
 
+// What a dead job left set aside: a checked input on its way out goes; any
+// other file goes back to its name, or beside it under a visible name; a
+// file a running job holds stays.
+TEST(PosixJobFiles, TheSweepPutsBackWhatWasSetAsideAndRemovesOnlyACheckedInput) {
+  struct Row {
+    const char* what;
+    AsideKind kind;
+    bool identityMatches;
+    bool nameTaken;
+    bool held;
+    std::vector<std::string> after;
+  } const rows[] = {
+      {"a checked input", AsideKind::Delete, true, false, false, {}},
+      {"a save moved aside", AsideKind::Delete, false, false, false, {"report.txt"}},
+      {"a save moved aside, its name taken again",
+       AsideKind::Delete,
+       false,
+       true,
+       false,
+       {"report (kept by Ferrune).txt", "report.txt"}},
+      {"a file about to be replaced", AsideKind::Replace, true, false, false, {"report.txt"}},
+      {"a file replaced by an output",
+       AsideKind::Replace,
+       true,
+       true,
+       false,
+       {"report (kept by Ferrune).txt", "report.txt"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempFolder dir;
+    PosixFileSystem fs;
+    WriteFile(dir / "file", TextBytes("set aside"));
+    WriteFile(dir / "other", TextBytes("another"));
+    FileIdentity identity;
+    ASSERT_TRUE(fs.Identify(Wide(dir / (row.identityMatches ? "file" : "other")), &identity));
+    const std::string aside = ToNativePath(AsideFileName(row.kind, identity, L"report.txt", [](auto) { return true; }));
+    ASSERT_EQ(::rename((dir / "file").c_str(), (dir / aside).c_str()), 0);
+    ::unlink((dir / "other").c_str());
+    if (row.nameTaken) WriteFile(dir / "report.txt", TextBytes("taken"));
+    fs.RemoveLeftovers(Wide(dir / "x"));
+    EXPECT_EQ(dir.Names(), row.after);
+    // What was put back is whole under the first visible name.
+    if (!row.after.empty()) {
+      EXPECT_EQ(ReadFile(dir / row.after[0]), TextBytes("set aside"));
+    }
+  }
+}
+
 TEST(PosixJobFiles, AHeldFileRefusesOtherJobsButNotReaders) {
   TempFolder dir;
   PosixFileSystem fs;
