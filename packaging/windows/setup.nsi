@@ -1,6 +1,8 @@
 ; The per-user setup of Ferrune: no administrator rights, the programs in
 ; %LOCALAPPDATA%\Programs\Ferrune, the context-menu entries as ferrune.exe
 ; writes them, a Start menu shortcut and an entry in the installed apps.
+; One install a user: the setup installs over the one its entry names, or
+; uninstalls that first; an uninstaller removes only what points into its folder.
 ; scripts/release.sh builds it:
 ;   makensis -DVERSION=<version> -DVERSION_QUAD=<a.b.c.d> -DSTAGE=<folder> -DICON=<ico> -DOUTFILE=<exe> setup.nsi
 ; The 64-bit stub: Wine without its 32-bit part runs only that one.
@@ -12,6 +14,7 @@ ManifestDPIAware true
 
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include WinMessages.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Ferrune"
 !define CLASSES "Software\Classes"
@@ -37,7 +40,7 @@ VIAddVersionKey "FileDescription" "Ferrune ${VERSION} Setup"
 VIAddVersionKey "CompanyName" "The Ferrune developers"
 VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 The Ferrune developers, MIT licence"
 
-Page directory
+Page directory "" DirectoryShow
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
@@ -78,8 +81,51 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; The folder of the install that the uninstall entry names, if any.
+Var Earlier
+
+Function .onInit
+  ReadRegStr $Earlier HKCU "${UNINSTALL_KEY}" "InstallLocation"
+FunctionEnd
+
+Function DirectoryShow
+  ${If} $Earlier != ""
+    FindWindow $0 "#32770" "" $HWNDPARENT
+    GetDlgItem $0 $0 1006
+    SendMessage $0 ${WM_SETTEXT} 0 "STR:Ferrune is installed in $Earlier, and Setup installs it there again. If you choose another folder, Setup first uninstalls the one in $Earlier."
+  ${EndIf}
+FunctionEnd
+
+; Two installs would share one set of entries, and either uninstaller would
+; leave the other without them: the earlier one goes before any file is
+; copied, and when it cannot, nothing changes. Its copy that removes
+; uninstall.exe runs on after it: the wait lets it end first, in case the two
+; names are one folder.
+!macro UninstallEarlier
+  ${If} $Earlier != ""
+  ${AndIf} $Earlier != $INSTDIR
+  ${AndIf} ${FileExists} "$Earlier\uninstall.exe"
+    DetailPrint "Uninstalling Ferrune from $Earlier"
+    ClearErrors
+    ExecWait '"$Earlier\uninstall.exe" /S _?=$Earlier' $0
+    ${If} ${Errors}
+    ${OrIf} $0 <> 0
+      MessageBox MB_OK|MB_ICONSTOP "Ferrune is installed in $Earlier and could not be uninstalled there.$\r$\nClose Ferrune if it runs from there, then start this setup again." /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+    ${ForEach} $1 1 300 + 1
+      ${IfNot} ${FileExists} "$Earlier\uninstall.exe"
+        ${Break}
+      ${EndIf}
+      Sleep 100
+    ${Next}
+  ${EndIf}
+!macroend
+
 Section "Ferrune"
   !insertmacro RefuseWhileRunning ""
+  !insertmacro UninstallEarlier
   SetOutPath "$INSTDIR"
   File "${STAGE}\ferrune.exe"
   File "${STAGE}\zrv.exe"
@@ -117,13 +163,73 @@ Section "Ferrune"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-; What the Remove button of the information page removes, in the same order:
-; per-user first, then machine-wide where allowed.
-!macro RemoveEntries root
-  DeleteRegKey ${root} "${CLASSES}\*\Shell\Encrypt with Ferrune"
-  DeleteRegKey ${root} "${CLASSES}\.zrv"
-  DeleteRegKey ${root} "${CLASSES}\Ferrune File"
+; Sets $R1 to 1 when the path or command line on the stack starts a file in
+; $INSTDIR, else to 0. Our entries quote the exe; the case does not count.
+Function un.PointsHere
+  Exch $0
+  Push $1
+  Push $2
+  StrCpy $1 $0 1
+  ${If} $1 == '"'
+    StrCpy $0 $0 "" 1
+  ${EndIf}
+  StrLen $2 "$INSTDIR\"
+  StrCpy $1 $0 $2
+  StrCpy $R1 0
+  ${If} $1 == "$INSTDIR\"
+    StrCpy $R1 1
+  ${EndIf}
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Sets $R1 to 1 when the Start menu shortcut starts a file in $INSTDIR: its
+; target, read through IShellLinkW and IPersistFile.
+Function un.ShortcutHere
+  StrCpy $R1 0
+  System::Call 'ole32::CoCreateInstance(g "{00021401-0000-0000-C000-000000000046}", p 0, i 1, g "{000214F9-0000-0000-C000-000000000046}", *p .r1) i .r0'
+  ${If} $0 = 0
+    System::Call '$1->0(g "{0000010B-0000-0000-C000-000000000046}", *p .r2) i .r0'
+    ${If} $0 = 0
+      System::Call '$2->5(w "$SMPROGRAMS\Ferrune.lnk", i 0) i .r0'
+      ${If} $0 = 0
+        System::Call '$1->3(w .r3, i ${NSIS_MAX_STRLEN}, p 0, i 0) i .r0'
+        ${If} $0 = 0
+          Push $3
+          Call un.PointsHere
+        ${EndIf}
+      ${EndIf}
+      System::Call '$2->2()'
+    ${EndIf}
+    System::Call '$1->2()'
+  ${EndIf}
+FunctionEnd
+
+; The keys of the Remove button of the information page, in its order, but
+; only those whose command starts our ferrune.exe: another install or a
+; portable copy keeps its own. The earlier layout's keys go as at every start.
+!macro RemoveOwnEntries root
+  ReadRegStr $0 ${root} "${CLASSES}\*\Shell\Encrypt with Ferrune\command" ""
+  Push $0
+  Call un.PointsHere
+  ${If} $R1 = 1
+    DeleteRegKey ${root} "${CLASSES}\*\Shell\Encrypt with Ferrune"
+  ${EndIf}
   DeleteRegKey ${root} "${CLASSES}\*\Shell\FerruneFileCrypt"
+  ReadRegStr $0 ${root} "${CLASSES}\Ferrune File\Shell\Decrypt\command" ""
+  Push $0
+  Call un.PointsHere
+  ${If} $R1 = 1
+    ReadRegStr $0 ${root} "${CLASSES}\.zrv" ""
+    ${If} $0 == "Ferrune File"
+      DeleteRegKey ${root} "${CLASSES}\.zrv"
+    ${EndIf}
+    DeleteRegKey ${root} "${CLASSES}\Ferrune File"
+  ${EndIf}
+  DeleteRegKey ${root} "${CLASSES}\Ferrune File\Shell\Open"
+  DeleteRegKey /ifempty ${root} "${CLASSES}\Ferrune File\Shell"
+  DeleteRegKey /ifempty ${root} "${CLASSES}\Ferrune File"
 !macroend
 
 ; The copy started by the uninstall removes what the uninstaller could not
@@ -147,16 +253,28 @@ FunctionEnd
 
 Section "Uninstall"
   !insertmacro RefuseWhileRunning "un."
-  !insertmacro RemoveEntries HKCU
-  !insertmacro RemoveEntries HKLM
+  !insertmacro RemoveOwnEntries HKCU
+  !insertmacro RemoveOwnEntries HKLM
   ; The containers only while nothing of another program is in them.
   DeleteRegKey /ifempty HKCU "${CLASSES}\*\Shell"
   DeleteRegKey /ifempty HKCU "${CLASSES}\*"
 
+  ; $R9: the uninstall entry names another folder, where Ferrune stays.
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  StrCpy $R9 0
+  ${If} $0 != ""
+  ${AndIf} $0 != $INSTDIR
+    StrCpy $R9 1
+  ${EndIf}
   ; The key container holds only the key pairs that every start renews.
-  System::Call 'advapi32::CryptAcquireContextW(*p .r0, w "Ferrune Container", p 0, i 1, i 0x10) i .r1'
+  ${If} $R9 = 0
+    System::Call 'advapi32::CryptAcquireContextW(*p .r0, w "Ferrune Container", p 0, i 1, i 0x10) i .r1'
+  ${EndIf}
 
-  Delete "$SMPROGRAMS\Ferrune.lnk"
+  Call un.ShortcutHere
+  ${If} $R1 = 1
+    Delete "$SMPROGRAMS\Ferrune.lnk"
+  ${EndIf}
   Delete "$INSTDIR\ferrune.exe"
   Delete "$INSTDIR\zrv.exe"
   Delete "$INSTDIR\README.txt"
@@ -172,5 +290,7 @@ Section "Uninstall"
     CopyFiles /SILENT "$INSTDIR\uninstall.exe" "$0.exe"
     Exec '"$0.exe" /S /AFTER _?=$INSTDIR'
   ${EndIf}
-  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ${If} $R9 = 0
+    DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ${EndIf}
 SectionEnd

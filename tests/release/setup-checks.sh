@@ -189,6 +189,50 @@ elsewhere_and_containers() {
   ! key_exists "$classes\\*" || { echo "$classes\\* is still there:"; swine reg query "$classes\\*" /s; return 1; }
 }
 
+# Installing into another folder moves the install: while the earlier one
+# cannot go (its window is open) the setup refuses and nothing changes; then
+# one entry, the shortcut and the verbs name the new folder alone.
+another_folder_moves_the_install() {
+  local tools='C:\Tools\Ferrune' status=0 entries
+  setup_installs || return 1
+  open_window "$install_dir\\ferrune.exe" || return 1
+  swine "$setup_exe" /S "/D=$tools" || status=$?
+  close_window
+  [ "$status" = 2 ] && [ ! -e "$(unix_path "$tools")" ] && [ -f "$install_unix/uninstall.exe" ] &&
+    [ "$(reg_value "$uninstall_key" InstallLocation)" = "$install_dir" ] ||
+    { echo "refused with exit status $status, or changed things"; return 1; }
+  swine "$setup_exe" /S "/D=$tools" || { echo "setup /S /D= exited $?"; return 1; }
+  wait_gone "$install_unix" || { echo "left in $install_dir: $(ls "$install_unix")"; return 1; }
+  entries=$(swine reg query "${uninstall_key%\\*}" /s | tr -d '\r' | grep -c 'DisplayName    REG_SZ    Ferrune$')
+  [ "$entries" = 1 ] || { echo "$entries installed-apps entries"; return 1; }
+  install_dir=$tools
+  install_unix=$(unix_path "$tools")
+  uninstall_entry && verbs_run_installed_exe
+}
+
+# Two installs from before, one without its entry, or a portable copy: each
+# uninstaller removes only the verbs, shortcut and entry that point into its
+# own folder.
+uninstallers_keep_what_points_elsewhere() {
+  local stale='C:\Tools\Ferrune' portable before
+  swine reg delete "$uninstall_key" /f >/dev/null 2>&1
+  setup_installs || return 1
+  before=$(shell_values)
+  run_stored "\"$stale\\uninstall.exe\" /S _?=$stale" || { echo "the stale uninstaller exited $?"; return 1; }
+  wait_gone "$(unix_path "$stale")" || { echo "$stale is still there"; return 1; }
+  [ "$(shell_values)" = "$before" ] || { echo "the stale uninstaller changed the verbs"; return 1; }
+  uninstall_entry || return 1
+  portable=$(swine winepath -w "$scratch/zip/ferrune.exe" | tr -d '\r')
+  open_window "$portable" || return 1
+  close_window
+  before=$(shell_values)
+  grep -qF "= \"$portable\" \"%1\" /crypt" <<<"$before" || { echo "$before"; return 1; }
+  run_stored "$(reg_value "$uninstall_key" QuietUninstallString)" || { echo "the uninstaller exited $?"; return 1; }
+  wait_gone "$install_unix" || { echo "left in $install_dir: $(ls "$install_unix")"; return 1; }
+  ! key_exists "$uninstall_key" && [ ! -e "$shortcut" ] || { echo "the entry or the shortcut is still there"; return 1; }
+  [ "$(shell_values)" = "$before" ] || { echo "the uninstaller removed the portable copy's verbs"; return 1; }
+}
+
 setup_checks() {
   local failed_before=$failed
   WINEPREFIX=$setup_prefix wineserver -k >/dev/null 2>&1
@@ -207,6 +251,10 @@ setup_checks() {
   check "the uninstaller removes the entries, files, shortcut, container and its key; another verb stays" \
     uninstall_removes_all
   check "/D= installs elsewhere; the uninstall there leaves no empty * key" elsewhere_and_containers
+  check "the setup into another folder uninstalls the earlier one first, or refuses and changes nothing" \
+    another_folder_moves_the_install
+  check "an uninstaller removes only the verbs, shortcut and entry that point into its folder" \
+    uninstallers_keep_what_points_elsewhere
   WINEPREFIX=$setup_prefix wineserver -k >/dev/null 2>&1
   WINEPREFIX=$setup_prefix wineserver -w
   # A prefix is some 700 MB; it stays only for a look at a failure.
