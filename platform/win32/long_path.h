@@ -9,8 +9,12 @@
 namespace ferrune {
 
 // `path` made absolute against `currentDirectory` (itself absolute, as the
-// system gives it), "." and ".." resolved, every other name kept as it is.
-// A path already in that form is returned as it is.
+// system gives it), as GetFullPathNameW would make it but with every name
+// kept as it is: "." and ".." resolved, ".." never above "C:\" or
+// "\\server\share\". A path already in "\\?\" form is returned as it is.
+// Empty, which opens nothing, for a path that would name something other
+// than a file by that name: a device ("\\.\"), a server without a share,
+// a stream ("name:stream"), or a path cut short by a NUL.
 std::wstring LongPathFrom(std::wstring_view path, std::wstring_view currentDirectory);
 
 // The same against this process's current directory (or, for "C:name", the
