@@ -121,17 +121,22 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
                        });
       break;
     case Command::Check: {
-      // Where no job ran since a crash, a check is what clears its leftovers.
-      files.RemoveLeftovers(path);
-      auto input = files.OpenRead(path);
+      // Held as a job holds its input, so that the sweep below leaves it
+      // whatever its name; a hold of another job's keeps it as well.
+      FileIdentity seen;
+      Outcome refused = Outcome::CannotRead;
+      std::unique_ptr<InputFile> input = files.OpenHeld(path, &seen, &refused);
+      if (!input && refused == Outcome::InUse) input = files.OpenRead(path);
       if (!input) {
         job.outcome = Outcome::CannotRead;
-      } else {
-        // On every core, as a decryption that writes.
-        DiscardSink sink;
-        const StreamOptions stream;
-        job.outcome = DecryptInto(provider, password, *input, sink, &control, stream.chunkSize, stream.decryptThreads);
+        break;
       }
+      // On every core, as a decryption that writes.
+      DiscardSink sink;
+      const StreamOptions stream;
+      job.outcome = DecryptInto(provider, password, *input, sink, &control, stream.chunkSize, stream.decryptThreads);
+      // Where no job ran since a crash, a check is what clears its leftovers.
+      files.RemoveLeftovers(path);
       break;
     }
   }
