@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include "cli/options.h"
 #include "cli/password.h"
@@ -83,6 +84,12 @@ FileResult Refused(std::string message) {
   result.message = std::move(message);
   result.exitCode = kExitUsage;
   return result;
+}
+
+// The same file by any name: a link followed, another hard link alike.
+bool IsFile(FileSystem& files, const std::wstring& path, const std::optional<FileIdentity>& file) {
+  FileIdentity seen;
+  return file && files.Identify(path, &seen) && seen.volume == file->volume && seen.index == file->index;
 }
 
 FileResult ProcessFile(const Options& options, const std::wstring& path, const SecretBytes& password,
@@ -196,6 +203,13 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
     return kExitUsage;
   }
 
+  // Looked at once; a job on it would lose the password, and an encryption
+  // would even delete it.
+  std::optional<FileIdentity> passwordFile;
+  if (FileIdentity seen; options.passwordFile && platform.Files().Identify(*options.passwordFile, &seen)) {
+    passwordFile = seen;
+  }
+
   console.WorkBegins();
   const int success = ExitCodeOf(Outcome::Success);
   int exitCode = success;
@@ -206,7 +220,9 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
     }
     const std::string name = platform.Display(path);
     Progress progress(console, console.ErrorIsTerminal(), name);
-    FileResult result = ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
+    FileResult result = IsFile(platform.Files(), path, passwordFile)
+                            ? Refused(texts::kIsPasswordFile)
+                            : ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
     if (const wchar_t* refused = password.standardBytes ? StandardBytesOutcomeText(result.outcome) : nullptr) {
       result.message = PlainText(refused) + " " + CodePageHint(options.codePage);
       result.exitCode = kExitUsage;

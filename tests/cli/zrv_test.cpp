@@ -144,6 +144,30 @@ TEST_F(Zrv, AFileUnderTheOutputNameIsReplacedOnlyWithForceAndDecryptTakesOnlyZrv
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"notes.txt", "pw", "report.zrv", "report.zrv.bak"}));
 }
 
+// "zrv --password-file pw encrypt *" once encrypted and deleted the password
+// file, and every file it had encrypted was lost with it.
+TEST_F(Zrv, ThePasswordFileIsNeverAnInputByAnyName) {
+  Write(dir_ / "a", TextBytes("alpha"));
+  Write(dir_ / "pw", TextBytes("secret\n"));
+  fs::create_hard_link(dir_ / "pw", dir_ / "pw-hard");
+  std::vector<fs::path> names = {dir_ / "pw", dir_ / "pw-hard"};
+#ifndef _WIN32
+  fs::create_symlink("pw", dir_ / "pw-symbolic");
+  names.push_back(dir_ / "pw-symbolic");
+#endif
+  std::vector<std::wstring> args = {L"--password-file", Arg(dir_ / "pw"), L"encrypt", Arg(dir_ / "a")};
+  std::string lines = Line(dir_ / "a", "Encryption completed");
+  for (const fs::path& name : names) {
+    args.push_back(Arg(name));
+    lines += Line(name, "This is the password file: it was left as it is");
+  }
+  EXPECT_EQ(Run(args), 2);
+  EXPECT_EQ(console_.errors, lines);
+  EXPECT_EQ(Read(dir_ / "pw"), TextBytes("secret\n"));
+  EXPECT_EQ(Run({L"--password-file", Arg(dir_ / "pw-hard"), L"decrypt", Arg(dir_ / "a.zrv")}), 0) << console_.errors;
+  EXPECT_EQ(Read(dir_ / "a"), TextBytes("alpha"));
+}
+
 // The sweep of a crash's leftovers beside a checked file once removed the
 // file itself when its name was like ours.
 TEST_F(Zrv, ACheckKeepsTheFileItChecksWhateverItsName) {
