@@ -90,19 +90,25 @@ std::string EncryptedWhat(const Options& options, Platform& platform) {
   return platform.Display(IsEncryptedName(name, NameCase::AnyCase) ? DecryptedFileName(name) : name);
 }
 
+PasswordResult TooLong() { return Refuse(texts::Filled(texts::kTypedTooLong, {std::to_string(kMaxPasswordLine)})); }
+
 PasswordResult FromTerminal(const Options& options, Console& console, Platform& platform) {
   if (options.command != Command::Encrypt) {
     SecretBytes text;
-    if (!console.ReadHidden(texts::Filled(texts::kAskPasswordUsed, {EncryptedWhat(options, platform)}), &text)) {
-      text.Wipe();
-    }
+    const Typed typed =
+        console.ReadHidden(texts::Filled(texts::kAskPasswordUsed, {EncryptedWhat(options, platform)}), &text);
+    if (typed == Typed::TooLong) return TooLong();
+    if (typed == Typed::End) text.Wipe();
     if (const PasswordCheck check = CheckPassword(View(text)); check != PasswordCheck::Ok) return Refuse(check);
     return Encoded(platform, text, options.codePage, options.command);
   }
   SecretBytes first, second;
-  const bool gotFirst = console.ReadHidden(texts::kAskPassword, &first);
-  const bool gotSecond = gotFirst && console.ReadHidden(texts::kAskPasswordAgain, &second);
-  if (!gotFirst || !gotSecond) return Refuse(PasswordCheck::Empty);
+  const Typed typedFirst = console.ReadHidden(texts::kAskPassword, &first);
+  if (typedFirst == Typed::TooLong) return TooLong();
+  const Typed typedSecond =
+      typedFirst == Typed::Line ? console.ReadHidden(texts::kAskPasswordAgain, &second) : Typed::End;
+  if (typedSecond == Typed::TooLong) return TooLong();
+  if (typedFirst != Typed::Line || typedSecond != Typed::Line) return Refuse(PasswordCheck::Empty);
   if (const PasswordCheck check = CheckNewPassword(View(first), View(second)); check != PasswordCheck::Ok) {
     return Refuse(check);
   }

@@ -12,9 +12,6 @@
 
 namespace ferrune::cli {
 
-// Longer first lines are refused rather than read on without end.
-inline constexpr std::size_t kMaxPasswordLine = 64 * 1024;
-
 enum class LineStatus { Ok, TooLong, Unreadable };
 
 // The bytes up to the first CR or LF (or the end), read one at a time so that

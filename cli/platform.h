@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,14 +18,21 @@ namespace ferrune::cli {
 
 enum class NormalForm { Composed, Decomposed };
 
+// Longer password lines are refused, never cut, nor read on without end.
+inline constexpr std::size_t kMaxPasswordLine = 64 * 1024;
+
+// What a prompt got: a line, the end of the input, or a line longer than
+// kMaxPasswordLine bytes of UTF-8, of which nothing is kept.
+enum class Typed { Line, End, TooLong };
+
 class Console {
  public:
   virtual ~Console() = default;
   virtual bool InputIsTerminal() = 0;
   virtual bool ErrorIsTerminal() = 0;
-  // Shows `prompt` on the terminal and reads one line as UTF-8 without
-  // echoing it. False at the end of the input.
-  virtual bool ReadHidden(const std::string& prompt, SecretBytes* line) = 0;
+  // Shows `prompt` on the terminal and reads one whole line as UTF-8
+  // without echoing it.
+  virtual Typed ReadHidden(const std::string& prompt, SecretBytes* line) = 0;
   // The same with echo, for a question.
   virtual bool ReadVisible(const std::string& prompt, std::string* line) = 0;
   // One byte of standard input: 1, 0 at its end, -1 on an error.

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "cli/platform.h"
+#include "cli/typed_line.h"
 #include "platform/posix/posix_temp_file.h"
 
 namespace ferrune::cli {
@@ -78,6 +79,24 @@ void Handle(void (*handler)(int)) {
   }
 }
 
+int KeyOf(const struct termios& settings, int index) {
+  const cc_t key = settings.c_cc[index];
+  return key == _POSIX_VDISABLE ? -1 : key;
+}
+
+// The editing keys the terminal's own editing would take.
+EditKeys KeysOf(const struct termios& settings) {
+  EditKeys keys;
+  keys.erase = KeyOf(settings, VERASE);
+  keys.kill = KeyOf(settings, VKILL);
+  keys.end = KeyOf(settings, VEOF);
+  if (settings.c_lflag & IEXTEN) {
+    keys.wordErase = KeyOf(settings, VWERASE);
+    keys.literalNext = KeyOf(settings, VLNEXT);
+  }
+  return keys;
+}
+
 class PosixConsole final : public Console {
  public:
   // Before the first handler goes in.
@@ -85,37 +104,35 @@ class PosixConsole final : public Console {
   bool InputIsTerminal() override { return ::isatty(STDIN_FILENO) == 1; }
   bool ErrorIsTerminal() override { return ::isatty(STDERR_FILENO) == 1; }
 
-  bool ReadHidden(const std::string& prompt, SecretBytes* line) override {
+  Typed ReadHidden(const std::string& prompt, SecretBytes* line) override {
     // Echo goes off before the prompt shows, so nothing typed at it is seen.
     struct termios quiet {};
     const bool terminal = ::tcgetattr(STDIN_FILENO, &savedTerminal) == 0;
+    EditKeys keys;
     if (terminal) {
       quiet = savedTerminal;
-      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-      quiet.c_lflag |= ECHONL;
+      // The line is edited here, with the terminal's keys, byte by byte.
+      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON);
+      quiet.c_cc[VMIN] = 1;
+      quiet.c_cc[VTIME] = 0;
+      keys = KeysOf(savedTerminal);
       Handle(RestoreAndDie);
       echoOff = 1;
       ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
     WriteAll(STDERR_FILENO, prompt);
-    SecretBytes bytes(kMaxLine);
-    std::size_t length = 0;
-    int got = 0;
+    TypedLine typed(keys);
     std::uint8_t byte = 0;
-    while ((got = ReadByte(STDIN_FILENO, &byte)) == 1 && byte != '\n' && byte != '\r') {
-      if (length < bytes.size()) bytes.data()[length++] = byte;
+    while (ReadByte(STDIN_FILENO, &byte) == 1 && typed.Put(byte)) {
     }
     if (terminal) {
       ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
       echoOff = 0;
       Handle(SIG_DFL);
     }
-    if (got != 1 && length == 0) {
-      WriteAll(STDERR_FILENO, "\n");
-      return false;
-    }
-    *line = SecretBytes(bytes.data(), length);
-    return true;
+    // The line end that echo did not show.
+    WriteAll(STDERR_FILENO, "\n");
+    return typed.Take(line);
   }
 
   bool ReadVisible(const std::string& prompt, std::string* line) override {
@@ -134,9 +151,6 @@ class PosixConsole final : public Console {
   void WorkBegins() override { Handle(RequestCancel); }
   void Error(const std::string& text) override { WriteAll(STDERR_FILENO, text); }
   void Output(const std::string& text) override { WriteAll(STDOUT_FILENO, text); }
-
- private:
-  static constexpr std::size_t kMaxLine = 64 * 1024;
 };
 
 }  // namespace

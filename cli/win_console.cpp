@@ -8,8 +8,6 @@
 namespace ferrune::cli {
 namespace {
 
-constexpr std::size_t kMaxLine = 64 * 1024;
-
 // Ctrl+C's own exit code here is 0xC000013A, and Wine's is 0.
 constexpr UINT kInterruptedExit = 130;
 
@@ -26,11 +24,11 @@ class WindowsConsole final : public Console {
   bool InputIsTerminal() override { return IsConsole(STD_INPUT_HANDLE); }
   bool ErrorIsTerminal() override { return IsConsole(STD_ERROR_HANDLE); }
 
-  bool ReadHidden(const std::string& prompt, SecretBytes* line) override { return ReadLine(prompt, false, line); }
+  Typed ReadHidden(const std::string& prompt, SecretBytes* line) override { return ReadLine(prompt, false, line); }
 
   bool ReadVisible(const std::string& prompt, std::string* line) override {
     SecretBytes bytes;
-    if (!ReadLine(prompt, true, &bytes)) return false;
+    if (ReadLine(prompt, true, &bytes) != Typed::Line) return false;
     line->assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return true;
   }
@@ -67,41 +65,57 @@ class WindowsConsole final : public Console {
   }
 
   // The console hands over UTF-16 whatever its code page; it goes on as UTF-8.
-  static bool ReadLine(const std::string& prompt, bool echo, SecretBytes* line) {
+  static Typed ReadLine(const std::string& prompt, bool echo, SecretBytes* line) {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
-    if (!GetConsoleMode(input, &mode)) return false;
+    if (!GetConsoleMode(input, &mode)) return Typed::End;
     const DWORD reading = (echo ? mode | ENABLE_ECHO_INPUT : mode & ~DWORD{ENABLE_ECHO_INPUT}) | ENABLE_LINE_INPUT |
                           ENABLE_PROCESSED_INPUT;
     // Echo goes off before the prompt shows, so nothing typed at it is seen.
     SetConsoleMode(input, reading);
     Write(STD_ERROR_HANDLE, prompt);
-    // Room for the longest line up front: a growing string would leave
-    // copies of what was typed behind.
-    std::wstring text;
-    text.reserve(kMaxLine);
+    // The console keeps no more of a line than fits the buffer of the read
+    // that takes it (256 characters for a smaller one) and drops the rest
+    // without a word: one buffer for the whole line, its CR LF and a unit
+    // more than a password may have, so that a line that fills it is
+    // refused. Allocated once: a growing string would leave copies behind.
+    std::wstring text(kMaxPasswordLine + 3, L'\0');
+    std::size_t length = 0;
     bool ended = false;
+    bool tooLong = false;
     for (;;) {
-      wchar_t c = 0;
+      if (length == text.size()) {
+        // Too long: read on to the line's end without keeping it.
+        tooLong = true;
+        length = 0;
+      }
       DWORD got = 0;
-      if (!ReadConsoleW(input, &c, 1, &got, nullptr) || got == 0) {
+      if (!ReadConsoleW(input, text.data() + length, static_cast<DWORD>(text.size() - length), &got, nullptr) ||
+          got == 0) {
         ended = true;
         break;
       }
-      if (c == L'\n' || c == L'\r') {
-        if (c == L'\r') {
-          // The line feed after it belongs to the same Enter.
+      const std::size_t end = text.find_first_of(L"\r\n", length);
+      length += got;
+      if (end < length) {
+        // The line feed after a CR belongs to the same Enter.
+        if (text[end] == L'\r' && end + 1 == length) {
+          wchar_t c = 0;
           ReadConsoleW(input, &c, 1, &got, nullptr);
         }
+        length = end;
         break;
       }
-      if (text.size() < kMaxLine) text += c;
     }
     SetConsoleMode(input, mode);
     if (!echo) Write(STD_ERROR_HANDLE, "\n");
-    if (ended && text.empty()) return false;
+    tooLong = tooLong || length > kMaxPasswordLine;
+    if (tooLong || (ended && length == 0)) {
+      WipeString(text);
+      return tooLong ? Typed::TooLong : Typed::End;
+    }
     std::u32string points;
-    const bool valid = WideToCodePoints(text.data(), text.size(), true, &points);
+    const bool valid = WideToCodePoints(text.data(), length, true, &points);
     WipeString(text);
     SecretText secret(std::move(points));
     std::string utf8;
@@ -110,9 +124,10 @@ class WindowsConsole final : public Console {
     } else {
       utf8 = "\xFF";  // not UTF-8: refused as such later
     }
-    *line = SecretBytes(utf8.data(), utf8.size());
+    const bool fits = utf8.size() <= kMaxPasswordLine;
+    if (fits) *line = SecretBytes(utf8.data(), utf8.size());
     if (!utf8.empty()) WipeBytes(utf8.data(), utf8.size());
-    return true;
+    return fits ? Typed::Line : Typed::TooLong;
   }
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include "cli/options.h"
 #include "cli/password.h"
@@ -85,6 +86,12 @@ FileResult Refused(std::string message) {
   return result;
 }
 
+// The same file by any name: a link followed, another hard link alike.
+bool IsFile(FileSystem& files, const std::wstring& path, const std::optional<FileIdentity>& file) {
+  FileIdentity seen;
+  return file && files.Identify(path, &seen) && seen.volume == file->volume && seen.index == file->index;
+}
+
 FileResult ProcessFile(const Options& options, const std::wstring& path, const SecretBytes& password,
                        Provider& provider, Platform& platform, Progress& progress, const std::atomic<bool>* cancel) {
   FileResult result;
@@ -121,17 +128,22 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
                        });
       break;
     case Command::Check: {
-      // Where no job ran since a crash, a check is what clears its leftovers.
-      files.RemoveLeftovers(path);
-      auto input = files.OpenRead(path);
+      // Held as a job holds its input, so that the sweep below leaves it
+      // whatever its name; a hold of another job's keeps it as well.
+      FileIdentity seen;
+      Outcome refused = Outcome::CannotRead;
+      std::unique_ptr<InputFile> input = files.OpenHeld(path, &seen, &refused);
+      if (!input && refused == Outcome::InUse) input = files.OpenRead(path);
       if (!input) {
         job.outcome = Outcome::CannotRead;
-      } else {
-        // On every core, as a decryption that writes.
-        DiscardSink sink;
-        const StreamOptions stream;
-        job.outcome = DecryptInto(provider, password, *input, sink, &control, stream.chunkSize, stream.decryptThreads);
+        break;
       }
+      // On every core, as a decryption that writes.
+      DiscardSink sink;
+      const StreamOptions stream;
+      job.outcome = DecryptInto(provider, password, *input, sink, &control, stream.chunkSize, stream.decryptThreads);
+      // Where no job ran since a crash, a check is what clears its leftovers.
+      files.RemoveLeftovers(path);
       break;
     }
   }
@@ -191,6 +203,13 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
     return kExitUsage;
   }
 
+  // Looked at once; a job on it would lose the password, and an encryption
+  // would even delete it.
+  std::optional<FileIdentity> passwordFile;
+  if (FileIdentity seen; options.passwordFile && platform.Files().Identify(*options.passwordFile, &seen)) {
+    passwordFile = seen;
+  }
+
   console.WorkBegins();
   const int success = ExitCodeOf(Outcome::Success);
   int exitCode = success;
@@ -201,7 +220,9 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
     }
     const std::string name = platform.Display(path);
     Progress progress(console, console.ErrorIsTerminal(), name);
-    FileResult result = ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
+    FileResult result = IsFile(platform.Files(), path, passwordFile)
+                            ? Refused(texts::kIsPasswordFile)
+                            : ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
     if (const wchar_t* refused = password.standardBytes ? StandardBytesOutcomeText(result.outcome) : nullptr) {
       result.message = PlainText(refused) + " " + CodePageHint(options.codePage);
       result.exitCode = kExitUsage;

@@ -87,6 +87,10 @@ inline constexpr char kStandardInput[] = "standard input";
 inline constexpr char kCannotReadPasswordFrom[] = "Cannot read the password from %1.";
 inline constexpr char kCannotReadPasswordFile[] = "Cannot read the password file %1.";
 inline constexpr char kLineTooLong[] = "The first line of %1 is longer than %2 bytes.";
+inline constexpr char kTypedTooLong[] = "The password typed is longer than %1 bytes.";
+// An input that is the password file (the same file by any name): encrypting
+// or deleting it would lose the password.
+inline constexpr char kIsPasswordFile[] = "This is the password file: it was left as it is";
 // Why the tool has no provider.
 inline constexpr char kProviderMissing[] = "The crypto provider is not available.";
 inline constexpr char kNoSignatureKey[] = "The crypto provider cannot make a signature key.";
@@ -123,7 +127,7 @@ inline constexpr char kHelpStart[] =
     "that is not a terminal.\n"
     "\n"
     "Exit status:\n";
-inline constexpr char kUsageStatus[] = "usage or password refused";
+inline constexpr char kUsageStatus[] = "usage or password refused, or a file given is the password file";
 inline constexpr char kHelpEnd[] =
     "\n"
     "With several files every file is tried; the status is the first failure's.\n"
@@ -133,7 +137,15 @@ inline constexpr char kHelpEnd[] =
     "A password with a character the code page lacks is refused. Files that\n"
     "earlier versions made with such a password (a look-alike letter in its\n"
     "place) open with zrv.exe or the window on Windows, not with zrv elsewhere.\n"
-    "An input is deleted only while it is unchanged and its only name.\n";
+    "An input is deleted only while it is unchanged and its only name.\n"
+    "\n"
+    "What a round trip keeps: each output gets its input's modification time,\n"
+    "so a .zrv carries the original's dates and decrypting puts them back.\n"
+    "On Linux also the permission bits go across; on Windows the creation\n"
+    "time, the read-only and hidden attributes and, on volumes with streams,\n"
+    "the mark of the web. Not kept: the last-access time, other streams,\n"
+    "extended attributes, access lists, and the name's case on systems that\n"
+    "fold it.\n";
 
 // `text` with %1, %2 and so on replaced by `values`, in one pass: a value
 // that holds a % sign stays as it is.

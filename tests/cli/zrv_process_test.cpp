@@ -178,6 +178,54 @@ TEST(ZrvTerminal, PasswordsAreTypedWithoutEchoAndLargeFilesShowProgress) {
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"big.zrv", "small", "small.zrv"}));
 }
 
+// The terminal's own editing once cut a pasted line at 4095 bytes without a
+// word; the prompt now edits the line itself, with the terminal's keys.
+TEST(ZrvTerminal, APromptTakesTheWholeLineWithTheTerminalsEditingKeys) {
+  TempFolder dir;
+  std::string pasted;
+  while (pasted.size() < 5000) pasted += "0123456789abcdef";
+  const struct {
+    std::string typed;
+    std::string password;
+  } rows[] = {
+      {pasted + "\n", pasted},
+      {"abcX\x7f"
+       "def\n",
+       "abcdef"},  // erase
+      {"wrong\x15"
+       "secret1\n",
+       "secret1"},  // kill
+      {"p\xc3\xa4\x7f"
+       "a ss\x17"
+       "word\n",
+       "pa word"},  // a whole UTF-8 character, then a word
+      {"abc\x04"
+       "def\x04\x04",
+       "abcdef"},  // Ctrl+D hands over what came before, a second one ends
+      {"\x16\x15"
+       "x1234\n",
+       "\x15x1234"},  // the next key as it is
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    SCOPED_TRACE(rows[i].password.substr(0, 20));
+    const std::string file = dir / ("f" + std::to_string(i));
+    WriteFile(file, TextBytes("content"));
+    ASSERT_EQ(Process({"encrypt", file}, rows[i].password + "\n").Wait().exitCode, 0);
+    Terminal t({"check", file + ".zrv"});
+    ASSERT_TRUE(t.WaitFor("Enter the password used to encrypt f" + std::to_string(i) + ": "));
+    t.Type(rows[i].typed);
+    const Ran ran = t.Wait();
+    EXPECT_EQ(ran.exitCode, 0) << ran.errors;
+  }
+  // Longer than any password taken: refused, never cut.
+  Terminal t({"check", dir / "f0.zrv"});
+  ASSERT_TRUE(t.WaitFor("Enter the password used to encrypt f0: "));
+  t.Type(std::string(64 * 1024 + 1, 'x') + "\n");
+  const Ran ran = t.Wait();
+  EXPECT_EQ(ran.exitCode, 2);
+  EXPECT_NE(ran.errors.find("zrv: The password typed is longer than 65536 bytes."), std::string::npos) << ran.errors;
+}
+
 TEST(ZrvTerminal, CtrlCAtThePromptGivesTheEchoBack) {
   TempFolder dir;
   WriteFile(dir / "f", TextBytes("content"));

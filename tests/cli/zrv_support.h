@@ -32,12 +32,12 @@ class ScriptedConsole final : public cli::Console {
 
   bool InputIsTerminal() override { return terminal; }
   bool ErrorIsTerminal() override { return false; }
-  bool ReadHidden(const std::string& prompt, SecretBytes* line) override {
+  cli::Typed ReadHidden(const std::string& prompt, SecretBytes* line) override {
     prompts.push_back(prompt);
-    if (hidden.empty()) return false;
+    if (hidden.empty()) return cli::Typed::End;
     *line = SecretBytes::FromText(hidden.front());
     hidden.pop_front();
-    return true;
+    return cli::Typed::Line;
   }
   bool ReadVisible(const std::string& prompt, std::string* line) override {
     prompts.push_back(prompt);

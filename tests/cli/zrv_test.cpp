@@ -144,6 +144,57 @@ TEST_F(Zrv, AFileUnderTheOutputNameIsReplacedOnlyWithForceAndDecryptTakesOnlyZrv
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"notes.txt", "pw", "report.zrv", "report.zrv.bak"}));
 }
 
+// "zrv --password-file pw encrypt *" once encrypted and deleted the password
+// file, and every file it had encrypted was lost with it.
+TEST_F(Zrv, ThePasswordFileIsNeverAnInputByAnyName) {
+  Write(dir_ / "a", TextBytes("alpha"));
+  Write(dir_ / "pw", TextBytes("secret\n"));
+  fs::create_hard_link(dir_ / "pw", dir_ / "pw-hard");
+  std::vector<fs::path> names = {dir_ / "pw", dir_ / "pw-hard"};
+#ifndef _WIN32
+  fs::create_symlink("pw", dir_ / "pw-symbolic");
+  names.push_back(dir_ / "pw-symbolic");
+#endif
+  std::vector<std::wstring> args = {L"--password-file", Arg(dir_ / "pw"), L"encrypt", Arg(dir_ / "a")};
+  std::string lines = Line(dir_ / "a", "Encryption completed");
+  for (const fs::path& name : names) {
+    args.push_back(Arg(name));
+    lines += Line(name, "This is the password file: it was left as it is");
+  }
+  EXPECT_EQ(Run(args), 2);
+  EXPECT_EQ(console_.errors, lines);
+  EXPECT_EQ(Read(dir_ / "pw"), TextBytes("secret\n"));
+  EXPECT_EQ(Run({L"--password-file", Arg(dir_ / "pw-hard"), L"decrypt", Arg(dir_ / "a.zrv")}), 0) << console_.errors;
+  EXPECT_EQ(Read(dir_ / "a"), TextBytes("alpha"));
+}
+
+// The sweep of a crash's leftovers beside a checked file once removed the
+// file itself when its name was like ours.
+TEST_F(Zrv, ACheckKeepsTheFileItChecksWhateverItsName) {
+  Write(dir_ / "f", TextBytes("content"));
+  ASSERT_EQ(RunWith("secret", {L"encrypt", Arg(dir_ / "f")}), 0);
+  const Bytes encrypted = Read(dir_ / "f.zrv");
+  std::vector<std::string> checked = {".ferrune-4242-0123abcd.tmp", ".ferrune-d-0123456789abcdef-f.zrv"};
+#ifndef _WIN32
+  checked.push_back("link.zrv");  // to a file named as a temporary one
+#endif
+  for (const std::string& name : checked) {
+    SCOPED_TRACE(name);
+    const fs::path folder = dir_ / ("in " + name);
+    fs::create_directory(folder);
+    Write(folder / ".ferrune-7-00000000.tmp", TextBytes("left by a crash"));
+    if (name == "link.zrv") {
+      Write(folder / ".ferrune-4343-89abcdef.tmp", encrypted);
+      fs::create_symlink(".ferrune-4343-89abcdef.tmp", folder / name);
+    } else {
+      Write(folder / name, encrypted);
+    }
+    EXPECT_EQ(RunWith("secret", {L"check", Arg(folder / name)}), 0) << console_.errors;
+    EXPECT_EQ(Read(folder / name), encrypted);
+    EXPECT_FALSE(fs::exists(folder / ".ferrune-7-00000000.tmp")) << "the sweep still runs";
+  }
+}
+
 TEST_F(Zrv, TheTerminalAsksAsTheWindowDoes) {
   Write(dir_ / "f", TextBytes("content"));
   const auto encrypt = [&](std::deque<std::string> hidden, std::deque<std::string> answers) {
