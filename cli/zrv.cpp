@@ -86,6 +86,12 @@ FileResult Refused(std::string message) {
   return result;
 }
 
+// Where a command writes for `path`; nothing for a check.
+std::wstring OutputOf(Command command, const std::wstring& path) {
+  if (command == Command::Check) return {};
+  return OutputFileName(command == Command::Encrypt ? JobKind::Encrypt : JobKind::Decrypt, path);
+}
+
 // The same file by any name: a link followed, another hard link alike.
 bool IsFile(FileSystem& files, const std::wstring& path, const std::optional<FileIdentity>& file) {
   FileIdentity seen;
@@ -220,8 +226,9 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
     }
     const std::string name = platform.Display(path);
     Progress progress(console, console.ErrorIsTerminal(), name);
-    FileResult result = IsFile(platform.Files(), path, passwordFile)
-                            ? Refused(texts::kIsPasswordFile)
+    FileResult result = IsFile(platform.Files(), path, passwordFile) ? Refused(texts::kIsPasswordFile)
+                        : IsFile(platform.Files(), OutputOf(options.command, path), passwordFile)
+                            ? Refused(texts::kOutputIsPasswordFile)
                             : ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
     if (const wchar_t* refused = password.standardBytes ? StandardBytesOutcomeText(result.outcome) : nullptr) {
       result.message = PlainText(refused) + " " + CodePageHint(options.codePage);

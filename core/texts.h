@@ -91,6 +91,7 @@ inline constexpr char kTypedTooLong[] = "The password typed is longer than %1 by
 // An input that is the password file (the same file by any name): encrypting
 // or deleting it would lose the password.
 inline constexpr char kIsPasswordFile[] = "This is the password file: it was left as it is";
+inline constexpr char kOutputIsPasswordFile[] = "The output would replace the password file: it was left as it is";
 // Why the tool has no provider.
 inline constexpr char kProviderMissing[] = "The crypto provider is not available.";
 inline constexpr char kNoSignatureKey[] = "The crypto provider cannot make a signature key.";

@@ -166,6 +166,12 @@ TEST_F(Zrv, ThePasswordFileIsNeverAnInputByAnyName) {
   EXPECT_EQ(Read(dir_ / "pw"), TextBytes("secret\n"));
   EXPECT_EQ(Run({L"--password-file", Arg(dir_ / "pw-hard"), L"decrypt", Arg(dir_ / "a.zrv")}), 0) << console_.errors;
   EXPECT_EQ(Read(dir_ / "a"), TextBytes("alpha"));
+  // Nor does an output replace it.
+  ASSERT_EQ(Run({L"--password-file", Arg(dir_ / "pw"), L"--keep", L"encrypt", Arg(dir_ / "a")}), 0);
+  fs::copy_file(dir_ / "a.zrv", dir_ / "pw.zrv");
+  EXPECT_EQ(Run({L"--password-file", Arg(dir_ / "pw"), L"--force", L"decrypt", Arg(dir_ / "pw.zrv")}), 2);
+  EXPECT_EQ(console_.errors, Line(dir_ / "pw.zrv", "The output would replace the password file: it was left as it is"));
+  EXPECT_EQ(Read(dir_ / "pw"), TextBytes("secret\n"));
 }
 
 // The sweep of a crash's leftovers beside a checked file once removed the
