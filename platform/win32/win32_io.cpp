@@ -111,7 +111,8 @@ bool FinalPathOf(HANDLE file, std::wstring* path) {
 
 // The folder's own final name with the name asked for, against the file's:
 // whatever the folder's path goes through (a mapped drive, a junction, a
-// link) shows on both sides alike.
+// link) shows on both sides alike. Wine gives "dot." as "dot": trailing
+// dots and spaces are not compared.
 bool ReachedThroughLink(HANDLE file, const std::wstring& full) {
   const std::wstring folder = FolderOf(full);
   UniqueHandle dir(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
@@ -122,6 +123,7 @@ bool ReachedThroughLink(HANDLE file, const std::wstring& full) {
   if (folder.empty() || !dir || !FinalPathOf(file, &there) || !FinalPathOf(dir.get(), &asked)) return false;
   if (asked.back() != L'\\') asked += L'\\';
   asked += full.substr(folder.size());
+  for (std::wstring* name : {&asked, &there}) name->erase(name->find_last_not_of(L". ") + 1);
   return CompareStringOrdinal(asked.c_str(), static_cast<int>(asked.size()), there.c_str(),
                               static_cast<int>(there.size()), TRUE) != CSTR_EQUAL;
 }

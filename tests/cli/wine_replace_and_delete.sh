@@ -16,8 +16,7 @@ expect() { [ "$status" = "$2" ] && grep -qF "$3" "$work/said" || fail "$1: statu
 
 mkdir "$work/moved" && cd "$work/moved" || exit 1
 head -c 200000 /dev/urandom >in
-echo old >in.zrv
-echo newer >other
+echo old >in.zrv && echo newer >other
 gate=$work/gate
 FERRUNE_TEST_PAUSE=$(winpath "$gate") FERRUNE_TEST_PAUSE_AT=commit zrv --force encrypt "$(winpath "$PWD/in")" &
 job=$!
@@ -30,10 +29,8 @@ expect "moved over the output" 5 "The output file changed during the work"
 [ "$(cat in.zrv)" = newer ] && [ "$(ls -A)" = "$(printf 'in\nin.zrv')" ] || fail "moved over the output: left $(ls -A)"
 
 mkdir "$work/links" && cd "$work/links" || exit 1
-echo data >target
-echo other >second
-ln -s target link
-ln -s target second.zrv
+echo data >target && echo other >second
+ln -s target link && ln -s target second.zrv
 zrv encrypt "$(winpath "$PWD/link")"
 status=$?
 expect "a link as the input" 0 "Encryption completed. The original file was kept: other names lead to the same data"
