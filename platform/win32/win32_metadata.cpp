@@ -50,8 +50,11 @@ bool ReadMetadata(HANDLE file, const std::wstring& full, FileMetadata* metadata)
   return true;
 }
 
+// Shared with every kind of open, so that the file's own handle, which has
+// delete access, does not refuse it.
 bool WriteZoneMark(const std::wstring& full, const std::string& mark) {
-  UniqueHandle stream(CreateFileW((full + kZoneStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  UniqueHandle stream(CreateFileW((full + kZoneStream).c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   return stream && WriteAtOffset(stream.get(), 0, reinterpret_cast<const std::uint8_t*>(mark.data()), mark.size()) &&
          FlushFileBuffers(stream.get());
