@@ -1,7 +1,10 @@
 #include "platform/win32/win32_io.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
+#include "core/page_alignment.h"
 #include "platform/win32/win_handles.h"
 
 namespace ferrune {
@@ -41,6 +44,26 @@ bool WriteAtOffset(HANDLE file, std::uint64_t offset, const std::uint8_t* data, 
   return TransferAt(file, offset, data, length, WriteFile);
 }
 
+bool HonoursUnbuffered(HANDLE unbuffered) {
+  // Unbuffered reads take whole sectors into memory aligned to them; a page
+  // covers every sector size in use.
+  alignas(kPageAlignment) static thread_local std::uint8_t sector[kPageAlignment];
+  OVERLAPPED at = At(0);
+  DWORD got = 0;
+  return !ReadFile(unbuffered, sector, 1, &got, &at) && GetLastError() == ERROR_INVALID_PARAMETER;
+}
+
+bool ReadUnbuffered(HANDLE unbuffered, std::uint64_t offset, std::uint8_t* buffer, std::size_t length,
+                    SecretBytes& bounce) {
+  return ReadThroughPages(
+      offset, buffer, length, bounce, [&](std::uint64_t at, std::uint8_t* sectors, std::size_t count) {
+        OVERLAPPED where = At(at);
+        DWORD moved = 0;
+        const auto part = static_cast<DWORD>(std::min<std::size_t>(count, kMaxIo));
+        return ReadFile(unbuffered, sectors, part, &moved, &where) ? std::int64_t{moved} : std::int64_t{-1};
+      });
+}
+
 bool IdentityOf(HANDLE file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info{};
   FILE_BASIC_INFO basic{};
@@ -68,6 +91,62 @@ bool IdentityAt(const std::wstring& path, FileIdentity* identity) {
 bool MarkForDelete(HANDLE file, bool marked) {
   FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(marked ? TRUE : FALSE)};
   return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+bool RenameThrough(HANDLE file, const std::wstring& to, bool replace) {
+  const std::size_t bytes = to.size() * sizeof(wchar_t);
+  std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = replace ? TRUE : FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(bytes);
+  std::memcpy(rename->FileName, to.c_str(), bytes + sizeof(wchar_t));
+  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+DWORD AttributesOf(HANDLE file) {
+  FILE_BASIC_INFO basic{};
+  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return INVALID_FILE_ATTRIBUTES;
+  return basic.FileAttributes;
+}
+
+namespace {
+
+bool FinalPathOf(HANDLE file, std::wstring* path) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD n = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) return false;
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      *path = std::move(buffer);
+      return true;
+    }
+    buffer.resize(n);
+  }
+  return false;
+}
+
+}  // namespace
+
+// The folder's own final name with the name asked for, against the file's:
+// whatever the folder's path goes through (a mapped drive, a junction, a
+// link) shows on both sides alike. Wine gives "dot." as "dot": trailing
+// dots and spaces are not compared.
+bool ReachedThroughLink(HANDLE file, const std::wstring& full) {
+  const std::wstring folder = FolderOf(full);
+  UniqueHandle dir(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::wstring there;
+  std::wstring asked;
+  if (folder.empty() || !dir || !FinalPathOf(file, &there) || !FinalPathOf(dir.get(), &asked)) return false;
+  if (asked.back() != L'\\') asked += L'\\';
+  asked += full.substr(folder.size());
+  for (std::wstring* name : {&asked, &there}) name->erase(name->find_last_not_of(L". ") + 1);
+  return CompareStringOrdinal(asked.c_str(), static_cast<int>(asked.size()), there.c_str(),
+                              static_cast<int>(there.size()), TRUE) != CSTR_EQUAL;
 }
 
 std::wstring FolderOf(const std::wstring& path) {

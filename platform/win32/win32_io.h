@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/file_system.h"
+#include "core/secret_bytes.h"
 
 namespace ferrune {
 
@@ -19,12 +20,37 @@ OVERLAPPED At(std::uint64_t offset);
 bool ReadAtOffset(HANDLE file, std::uint64_t offset, std::uint8_t* buffer, std::size_t length);
 bool WriteAtOffset(HANDLE file, std::uint64_t offset, const std::uint8_t* data, std::size_t length);
 
+// A system that honours an unbuffered handle (FILE_FLAG_NO_BUFFERING)
+// refuses a read of less than a sector through it, before it looks at the
+// file's end.
+bool HonoursUnbuffered(HANDLE unbuffered);
+
+// [offset, offset + length) through an unbuffered handle: whole sectors
+// into `bounce`, then the part asked for.
+bool ReadUnbuffered(HANDLE unbuffered, std::uint64_t offset, std::uint8_t* buffer, std::size_t length,
+                    SecretBytes& bounce);
+
 bool IdentityOf(HANDLE file, FileIdentity* identity);
 
 // What stands under a path (in its long form), without following a link.
 bool IdentityAt(const std::wstring& path, FileIdentity* identity);
 
 bool MarkForDelete(HANDLE file, bool marked);
+
+// Renames the file of the handle to `to` (a long path in the same folder);
+// without `replace`, a file under `to` fails it with ERROR_ALREADY_EXISTS.
+bool RenameThrough(HANDLE file, const std::wstring& to, bool replace);
+
+// The file's attributes; INVALID_FILE_ATTRIBUTES when they cannot be read.
+DWORD AttributesOf(HANDLE file);
+
+// Nothing stands under the name (or its folder).
+inline bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// True when the handle, opened by `full`, is a file under another name:
+// Wine shows a Unix symbolic link as a plain file and opens its target,
+// whose own name the handle then reports. False when that cannot be told.
+bool ReachedThroughLink(HANDLE file, const std::wstring& full);
 
 // The folder part of a path, with its trailing separator; empty for a bare name.
 std::wstring FolderOf(const std::wstring& path);
