@@ -12,6 +12,7 @@
 #include "app/base_window.h"
 #include "app/logo_image.h"
 #include "core/outcome.h"
+#include "core/output_names.h"
 #include "core/secret_bytes.h"
 #include "platform/win32/crypt_context.h"
 #include "platform/win32/file_crypt.h"
@@ -98,7 +99,10 @@ class TMainForm : public BaseWindow<TMainForm> {
   const ControlSpec* SpecOf(HWND control) const;
   int AskBox(const std::wstring& text, UINT buttons) const;
   bool ProviderAvailable() const;
-  void StartWorker(bool encrypt, SecretBytes password, bool standardBytes = false);
+  // False when the job may not start: the user did not agree to replace
+  // the file under the output name, or it cannot be looked at (said so).
+  bool MayWriteOutput(JobKind kind, FileJob& job);
+  void StartWorker(JobKind kind, FileJob job);
   void WorkerEnded(const FileJob& job);
   std::optional<SecretBytes> UsablePassword(const SecretWideText& text) const;
   void Progress(unsigned permille);
