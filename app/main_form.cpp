@@ -198,8 +198,8 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       // Enter and Esc, as the dialog manager reports them.
       if (LOWORD(wp) == IDOK) {
         // Only the password pages have a control that takes the keyboard.
-        if (page_ == 1) SpeedButton3Click();
-        if (page_ == 2) SpeedButton1Click();
+        if (page_ == 1) Click(SpeedButton3, &TMainForm::SpeedButton3Click);
+        if (page_ == 2) Click(SpeedButton1, &TMainForm::SpeedButton1Click);
         return 0;
       }
       if (LOWORD(wp) == IDCANCEL) {
@@ -400,6 +400,18 @@ int TMainForm::AskBox(const std::wstring& text, UINT buttons) const {
 }
 
 // --- buttons
+
+void TMainForm::Click(HWND control, void (TMainForm::*handler)()) {
+  if (inClick_ || workerRunning_ || !IsWindowEnabled(hwnd_) || !IsWindowVisible(control) || !IsWindowEnabled(control)) {
+    return;
+  }
+  inClick_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{inClick_};
+  (this->*handler)();
+}
 
 void TMainForm::SpeedButton5Click() { OpenUrl(texts::kHelpPage); }
 void TMainForm::SpeedButton4Click() { OpenUrl(texts::kHelpPage); }

@@ -68,6 +68,12 @@ class TMainForm : public BaseWindow<TMainForm> {
   // The pages of Notebook1 (Main, Encrypt, Decrypt, Error) and the progress bar.
   HWND MainPage{}, EncryptPage{}, DecryptPage{}, ErrorPage{}, ProgressBar1{};
 
+  // Runs a control's click handler, or Enter's. One job per window: a
+  // control of a hidden page, a click while a box of the program shows (its
+  // loop dispatches what was queued before it) or while a job runs does
+  // nothing.
+  void Click(HWND control, void (TMainForm::*handler)());
+
   // Click handlers.
   void SpeedButton5Click();
   void SpeedButton10Click();
@@ -120,6 +126,7 @@ class TMainForm : public BaseWindow<TMainForm> {
   int page_ = 0;
   bool themed_ = false;
   bool workerRunning_ = false;
+  bool inClick_ = false;  // a handler runs, and perhaps waits for an answer
   bool closing_ = false;
   bool activated_ = false;             // once, before the first activation's focus
   mutable HWND savedFocus_ = nullptr;  // kept by the boxes of const handlers too

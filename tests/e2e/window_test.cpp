@@ -2,6 +2,8 @@
 // page, driven through the real window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <random>
 
 #include "app/control_ids.h"
@@ -321,6 +323,51 @@ TEST_F(WindowTest, ShowsProgressWithItsButtonsDisabledWhileTheWorkerRuns) {
   EXPECT_TRUE(app->Enabled(kCloseButton));
   app->Click(kCloseButton);
   EXPECT_EQ(app->WaitForExit(), 0u);
+}
+
+// Automation tools queue their input: clicks (or Enter) waiting behind the
+// first one, dispatched by its question's box or after the page changed.
+TEST_F(WindowTest, QueuedClicksStartOneJob) {
+  const struct Row {
+    const char* name;
+    const wchar_t* password;
+    bool enterFirst;  // Enter in the edit, then the click
+  } rows[] = {
+      {"two clicks, the second during the short password's question", L"abc", false},
+      {"two clicks, the second on the page the first left", L"password", false},
+      {"Enter, then a click during its question", L"abc", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    dir_.Clear();
+    TracedRun run;
+    const std::wstring file = MakeFile(L"q.txt", "queued");
+    auto app = StartEncrypt(file, run.environment);
+    app->SetText(ids::Password1, row.password);
+    app->SetText(ids::Password2, row.password);
+    app->Queued([&] {
+      if (row.enterFirst) {
+        app->PressKey(ids::Password2, VK_RETURN);
+      } else {
+        app->Click(kEncryptButton);
+      }
+      app->Click(kEncryptButton);
+    });
+    if (std::wcslen(row.password) < 6) {
+      std::optional<MessageBoxInfo> box = app->WaitForMessageBox();
+      ASSERT_TRUE(box);
+      app->Answer(*box, IDYES);
+    }
+    EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
+    Sleep(500ms);
+    EXPECT_FALSE(app->MessageBoxShowing());
+    app->Click(kCloseButton);
+    EXPECT_EQ(app->WaitForExit(), 0u);
+    const std::vector<std::string> lines = run.Lines();
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("outcome=", 0) == 0; }), 1);
+    EXPECT_EQ(dir_.Names(), std::vector<std::string>{"q.txt.zrv"});
+  }
 }
 
 TEST_F(WindowTest, ClosingDuringTheWorkCancelsAndKeepsTheInput) {
