@@ -1,8 +1,13 @@
 #include "platform/win32/win32_file_system.h"
 
+#include <utility>
+#include <vector>
+
 #include "core/temp_name.h"
 #include "platform/win32/long_path.h"
+#include "platform/win32/win32_aside.h"
 #include "platform/win32/win32_io.h"
+#include "platform/win32/win32_metadata.h"
 #include "platform/win32/win32_temp_file.h"
 #include "platform/win32/win_handles.h"
 
@@ -30,32 +35,53 @@ UniqueHandle OpenShared(const std::wstring& full) {
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
+// The input reopened for its delete, through a handle that shares no
+// writing or deleting. Null handle: nothing stood under the name any more.
 class Win32Deletable final : public DeletableFile {
  public:
-  explicit Win32Deletable(UniqueHandle file) : file_(std::move(file)) {}
+  Win32Deletable(UniqueHandle file, std::wstring full) : file_(std::move(file)), full_(std::move(full)) {}
   std::optional<FileIdentity> Identity() override {
     FileIdentity identity;
+    if (!file_) return identity;
     if (!IdentityOf(file_.get(), &identity)) return std::nullopt;
+    identity.symbolicLink = identity.symbolicLink || ReachedThroughLink(file_.get(), full_);
     return identity;
   }
-  // The handle is the file that was looked at, and shares no writing.
-  Removal Delete(const FileIdentity&) override {
+  // Some systems take the mark and keep the file all the same at the close
+  // (Wine, for a file that Linux will not let go): the name is looked at
+  // again once the handle is closed.
+  Removal Delete(const FileIdentity& expected) override {
+    FileIdentity now;
+    if (!file_) return Removal::Gone;
+    if (!IdentityOf(file_.get(), &now)) return Removal::Failed;
+    if (!SameContent(now, expected)) return Removal::Changed;
+    if (now.links != 1) return Removal::OtherNames;
     if (!MarkForDelete(file_.get(), true)) return Removal::Failed;
     file_.reset();
-    return Removal::Deleted;
+    FileIdentity after;
+    if (IdentityAt(full_, &after)) {
+      if (after.volume == now.volume && after.index == now.index) return Removal::Failed;
+    } else if (const DWORD error = GetLastError(); !Missing(error) && error != ERROR_ACCESS_DENIED) {
+      // Access denied: still open elsewhere, and gone when that closes.
+      return Removal::Failed;
+    }
+    return FlushFolder(FolderOf(full_)) ? Removal::Deleted : Removal::DeletedNotDurable;
   }
 
  private:
   UniqueHandle file_;
+  const std::wstring full_;
 };
 
 class Win32InputFile final : public HeldFile {
  public:
-  Win32InputFile(UniqueHandle file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
+  Win32InputFile(UniqueHandle file, std::uint64_t size, FileMetadata metadata)
+      : file_(std::move(file)), size_(size), metadata_(std::move(metadata)) {}
   std::uint64_t Size() const override { return size_; }
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     return ReadAtOffset(file_.get(), offset, buffer, length);
   }
+  FileMetadata Metadata() const override { return metadata_; }
   // Our own read shares no delete, so it goes first, with the job's lock;
   // whatever stands under the name in that gap is what the identity check
   // then looks at.
@@ -65,25 +91,49 @@ class Win32InputFile final : public HeldFile {
     if (full.empty()) return nullptr;
     UniqueHandle target(CreateFileW(full.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!target) return nullptr;
-    return std::make_unique<Win32Deletable>(std::move(target));
+    if (!target && !Missing(GetLastError())) return nullptr;
+    return std::make_unique<Win32Deletable>(std::move(target), full);
   }
 
  private:
   UniqueHandle file_;
   const std::uint64_t size_;
+  const FileMetadata metadata_;
 };
 
-using Win32Hold = OpaqueOwner<HoldTag, UniqueHandle>;
+// The input over its open handle, with what its output takes from it.
+std::unique_ptr<Win32InputFile> InputOver(UniqueHandle file, const std::wstring& full, std::uint64_t size) {
+  FileMetadata metadata;
+  if (!ReadMetadata(file.get(), full, &metadata)) return nullptr;
+  return std::make_unique<Win32InputFile>(std::move(file), size, std::move(metadata));
+}
+
+// One name of ours found by the sweep. A running job holds its files open
+// sharing no delete: this open fails with a sharing violation then.
+void Sweep(const std::wstring& folder, const std::wstring& name, const OurName& our) {
+  const std::wstring path = folder + name;
+  UniqueHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  const bool held = !file && GetLastError() == ERROR_SHARING_VIOLATION;
+  FileIdentity now;
+  // A Unix link under Wine: any move or delete here would reach its target.
+  if (!held && (!file || !IdentityOf(file.get(), &now) || ReachedThroughLink(file.get(), path))) return;
+  switch (JudgeLeftover(our, now, held)) {
+    case Leftover::Leave: break;
+    case Leftover::Remove: MarkForDelete(file.get(), true); break;
+    case Leftover::PutBack: PutBackThrough(file.get(), folder, our); break;
+  }
+}
 
 }  // namespace
 
 std::unique_ptr<InputFile> Win32FileSystem::OpenRead(const std::wstring& path) {
-  UniqueHandle file = OpenShared(LongPath(path));
+  const std::wstring full = LongPath(path);
+  UniqueHandle file = OpenShared(full);
   if (!file) return nullptr;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return nullptr;
-  return std::make_unique<Win32InputFile>(std::move(file), static_cast<std::uint64_t>(size.QuadPart));
+  return InputOver(std::move(file), full, static_cast<std::uint64_t>(size.QuadPart));
 }
 
 std::unique_ptr<HeldFile> Win32FileSystem::OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) {
@@ -105,8 +155,8 @@ std::unique_ptr<HeldFile> Win32FileSystem::OpenHeld(const std::wstring& path, Fi
     return nullptr;
   }
   if (!IdentityOf(file.get(), seen)) return nullptr;
-  seen->symbolicLink = seen->symbolicLink || link;
-  return std::make_unique<Win32InputFile>(std::move(file), seen->size);
+  seen->symbolicLink = seen->symbolicLink || link || ReachedThroughLink(file.get(), full);
+  return InputOver(std::move(file), full, seen->size);
 }
 
 PathKind Win32FileSystem::Kind(const std::wstring& path) {
@@ -119,15 +169,19 @@ PathKind Win32FileSystem::Kind(const std::wstring& path) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Other : PathKind::File;
 }
 
+// With the right to set it aside at the commit, which goes through this
+// handle. A file that another program writes to, or holds without sharing
+// its delete, is refused, and so are a read-only file (the system's own
+// moves do not replace it) and a name that Wine shows as its Unix link's
+// target (the handle would move the target, not the link).
 std::unique_ptr<FileHold> Win32FileSystem::HoldExisting(const std::wstring& path, FileIdentity* seen) {
   const std::wstring full = LongPath(path);
   if (full.empty()) return nullptr;
-  UniqueHandle file(
-      CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  // A program writing to it would lose its work to the replace.
-  if (!file && GetLastError() == ERROR_SHARING_VIOLATION) return nullptr;
-  if (file && TakeLock(file.get()) == Lock::HeldElsewhere) return nullptr;
-  if (!(file ? IdentityOf(file.get(), seen) : IdentityAt(full, seen))) return nullptr;
+  UniqueHandle file = OpenToSetAside(full);
+  if (!file || TakeLock(file.get()) == Lock::HeldElsewhere || !IdentityOf(file.get(), seen) ||
+      (AttributesOf(file.get()) & FILE_ATTRIBUTE_READONLY) || ReachedThroughLink(file.get(), full)) {
+    return nullptr;
+  }
   return std::make_unique<Win32Hold>(std::move(file));
 }
 
@@ -155,16 +209,17 @@ void Win32FileSystem::RemoveLeftovers(const std::wstring& path) {
   const std::wstring full = LongPath(path);
   if (full.empty()) return;
   const std::wstring folder = FolderOf(full);
-  WIN32_FIND_DATAW found{};
-  FindHandle search(FindFirstFileW((folder + L".ferrune-*.tmp").c_str(), &found));
+  // Judged once the listing is done, since a put-back renames in the folder.
+  std::vector<std::pair<std::wstring, OurName>> found;
+  WIN32_FIND_DATAW entry{};
+  FindHandle search(FindFirstFileW((folder + L".ferrune-*").c_str(), &entry));
   if (!search) return;
   do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsTempFileName(found.cFileName)) continue;
-    // A running job has its file open, shared with no deleter: this open fails.
-    UniqueHandle leftover(CreateFileW((folder + found.cFileName).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (leftover) MarkForDelete(leftover.get(), true);
-  } while (FindNextFileW(search.get(), &found));
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (std::optional<OurName> our = ParseOurName(entry.cFileName)) found.emplace_back(entry.cFileName, *our);
+  } while (FindNextFileW(search.get(), &entry));
+  search.reset();
+  for (const auto& [name, our] : found) Sweep(folder, name, our);
 }
 
 }  // namespace ferrune

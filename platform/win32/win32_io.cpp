@@ -1,6 +1,8 @@
 #include "platform/win32/win32_io.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "platform/win32/win_handles.h"
 
@@ -68,6 +70,60 @@ bool IdentityAt(const std::wstring& path, FileIdentity* identity) {
 bool MarkForDelete(HANDLE file, bool marked) {
   FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(marked ? TRUE : FALSE)};
   return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+bool RenameThrough(HANDLE file, const std::wstring& to, bool replace) {
+  const std::size_t bytes = to.size() * sizeof(wchar_t);
+  std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = replace ? TRUE : FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(bytes);
+  std::memcpy(rename->FileName, to.c_str(), bytes + sizeof(wchar_t));
+  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+DWORD AttributesOf(HANDLE file) {
+  FILE_BASIC_INFO basic{};
+  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return INVALID_FILE_ATTRIBUTES;
+  return basic.FileAttributes;
+}
+
+namespace {
+
+bool FinalPathOf(HANDLE file, std::wstring* path) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD n = GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) return false;
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      *path = std::move(buffer);
+      return true;
+    }
+    buffer.resize(n);
+  }
+  return false;
+}
+
+}  // namespace
+
+// The folder's own final name with the name asked for, against the file's:
+// whatever the folder's path goes through (a mapped drive, a junction, a
+// link) shows on both sides alike.
+bool ReachedThroughLink(HANDLE file, const std::wstring& full) {
+  const std::wstring folder = FolderOf(full);
+  UniqueHandle dir(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::wstring there;
+  std::wstring asked;
+  if (folder.empty() || !dir || !FinalPathOf(file, &there) || !FinalPathOf(dir.get(), &asked)) return false;
+  if (asked.back() != L'\\') asked += L'\\';
+  asked += full.substr(folder.size());
+  return CompareStringOrdinal(asked.c_str(), static_cast<int>(asked.size()), there.c_str(),
+                              static_cast<int>(there.size()), TRUE) != CSTR_EQUAL;
 }
 
 std::wstring FolderOf(const std::wstring& path) {

@@ -26,6 +26,21 @@ bool IdentityAt(const std::wstring& path, FileIdentity* identity);
 
 bool MarkForDelete(HANDLE file, bool marked);
 
+// Renames the file of the handle to `to` (a long path in the same folder);
+// without `replace`, a file under `to` fails it with ERROR_ALREADY_EXISTS.
+bool RenameThrough(HANDLE file, const std::wstring& to, bool replace);
+
+// The file's attributes; INVALID_FILE_ATTRIBUTES when they cannot be read.
+DWORD AttributesOf(HANDLE file);
+
+// Nothing stands under the name (or its folder).
+inline bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// True when the handle, opened by `full`, is a file under another name:
+// Wine shows a Unix symbolic link as a plain file and opens its target,
+// whose own name the handle then reports. False when that cannot be told.
+bool ReachedThroughLink(HANDLE file, const std::wstring& full);
+
 // The folder part of a path, with its trailing separator; empty for a bare name.
 std::wstring FolderOf(const std::wstring& path);
 

@@ -1,15 +1,15 @@
 #include "platform/win32/win32_temp_file.h"
 
 #include <atomic>
-#include <cstring>
 #include <mutex>
-#include <vector>
 
 #include "core/page_alignment.h"
 #include "core/secret_bytes.h"
 #include "core/temp_name.h"
 #include "platform/win32/long_path.h"
+#include "platform/win32/win32_aside.h"
 #include "platform/win32/win32_io.h"
+#include "platform/win32/win32_metadata.h"
 #include "platform/win32/win_handles.h"
 
 namespace ferrune {
@@ -39,11 +39,20 @@ class Win32TempFile final : public TempFile {
   }
   bool Flush() override { return FlushFileBuffers(file_.get()) != FALSE; }
   bool ReadsPastCache() const override { return Unbuffered(); }
-  bool Stamp(const FileMetadata&) override { return true; }
+  // The mark first: writing a stream moves the write time, so the times
+  // come after it.
+  bool Stamp(const FileMetadata& from) override {
+    if (from.zoneMark && KeepsStreams(file_.get()) && !WriteMark(*from.zoneMark)) return false;
+    if (!StampTimes(file_.get(), from)) return false;
+    if ((from.attributes & kCarriedAttributes) == 0) return true;
+    readOnly_ = (from.attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    return StampAttributes(file_.get(), from.attributes);
+  }
 
   Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
     const std::wstring full = LongPath(finalPath);
-    const Outcome placed = full.empty() ? Outcome::CannotWrite : Place(full, replacing);
+    Outcome placed = Outcome::CannotWrite;
+    if (!full.empty()) placed = replacing.what == Replacing::What::File ? Replace(full, replacing) : PlaceNew(full);
     if (placed != Outcome::Success) {
       Drop();
       return placed;
@@ -69,36 +78,66 @@ class Win32TempFile final : public TempFile {
         });
   }
 
-  // Renames through the handle. ReplaceIfExists false fails when a file
-  // stands there (ERROR_ALREADY_EXISTS) and keeps it.
-  Outcome Place(const std::wstring& full, const Replacing& replacing) {
-    bool replace = false;
-    if (replacing.what == Replacing::What::File) {
-      FileIdentity standing;
-      if (IdentityAt(full, &standing)) {
-        if (!SameContent(standing, replacing.file)) return Outcome::OutputChanged;
-        replace = true;
-      }
-      // Gone meanwhile: nothing is lost by putting the output there.
-    }
+  // A file marked for deletion opens no stream: the mark is lifted for
+  // that moment.
+  bool WriteMark(const std::string& mark) {
+    const bool wasMarked = marked_;
+    if (wasMarked && !MarkForDelete(file_.get(), false)) return false;
+    marked_ = false;
+    const bool written = WriteZoneMark(path_, mark);
+    marked_ = wasMarked && MarkForDelete(file_.get(), true);
+    return written;
+  }
+
+  // Through the handle, where nothing stands: a file there fails the
+  // rename with ERROR_ALREADY_EXISTS and stays.
+  Outcome PlaceNew(const std::wstring& full) {
     if (!MarkForDelete(file_.get(), false)) return Outcome::CannotWrite;
     marked_ = false;
-    const std::size_t bytes = full.size() * sizeof(wchar_t);
-    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + bytes);
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = replace ? TRUE : FALSE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<DWORD>(bytes);
-    std::memcpy(rename->FileName, full.c_str(), bytes + sizeof(wchar_t));
-    if (SetFileInformationByHandle(file_.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
-      return Outcome::Success;
-    }
+    if (RenameThrough(file_.get(), full, false)) return Outcome::Success;
     const DWORD error = GetLastError();
     return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? Outcome::OutputChanged : Outcome::CannotWrite;
   }
 
+  // Replaces only the file the job agreed on, in one act on one handle (the
+  // job's hold, else one opened here): it is looked at through the handle
+  // that then sets it aside, the output takes the name without replacing
+  // anything, and only then is the set-aside file deleted. Whatever took the
+  // name meanwhile stays, and the set-aside file goes back, or beside it.
+  Outcome Replace(const std::wstring& full, const Replacing& replacing) {
+    UniqueHandle opened;
+    UniqueHandle* standing = HandleOf(replacing.hold);
+    if (!standing || !*standing) {
+      opened = OpenToSetAside(full);
+      // Gone meanwhile: nothing is lost by putting the output there.
+      if (!opened) return Missing(GetLastError()) ? PlaceNew(full) : Outcome::CannotWrite;
+      standing = &opened;
+    }
+    FileIdentity now;
+    if (!IdentityOf(standing->get(), &now)) return Outcome::CannotWrite;
+    if (!SameContent(now, replacing.file)) return Outcome::OutputChanged;
+    // The system's own moves do not replace a read-only file; nor does this.
+    if (AttributesOf(standing->get()) & FILE_ATTRIBUTE_READONLY) return Outcome::CannotWrite;
+    const Win32Aside aside = AsideOf(AsideKind::Replace, replacing.file, full);
+    if (!RenameThrough(standing->get(), aside.path, false)) {
+      return Missing(GetLastError()) ? PlaceNew(full) : Outcome::CannotWrite;
+    }
+    // Wine renames whatever now stands under the handle's name: what moved
+    // must be the file agreed on (its change time moved with it).
+    FileIdentity moved;
+    const bool agreed = IdentityAt(aside.path, &moved) && IdentityKey(moved) == IdentityKey(replacing.file);
+    const Outcome placed = agreed ? PlaceNew(full) : Outcome::OutputChanged;
+    if (placed != Outcome::Success || !MarkForDelete(standing->get(), true)) {
+      PutBackThrough(standing->get(), FolderOf(full), aside.name);
+    }
+    standing->reset();
+    return placed;
+  }
+
   void Drop() {
     if (!file_) return;
+    // A read-only file takes no mark for deletion.
+    if (readOnly_ && !marked_) StampAttributes(file_.get(), 0);
     marked_ = marked_ || MarkForDelete(file_.get(), true);
     unbuffered_.reset();
     file_.reset();
@@ -107,6 +146,7 @@ class Win32TempFile final : public TempFile {
 
   const std::wstring path_;
   bool marked_;
+  bool readOnly_ = false;  // Stamp made it read-only
   UniqueHandle file_;
   UniqueHandle unbuffered_;
   std::atomic<bool> unbufferedRefused_{false};
@@ -147,7 +187,9 @@ UniqueHandle CreateWithUnbuffered(const std::wstring& path, UniqueHandle* unbuff
 bool FlushFolder(const std::wstring& folder) {
   UniqueHandle dir(CreateFileW(folder.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!dir || FlushFileBuffers(dir.get())) return true;
+  // A folder that may be written but not opened so is passed over.
+  if (!dir) return GetLastError() == ERROR_ACCESS_DENIED;
+  if (FlushFileBuffers(dir.get())) return true;
   const DWORD error = GetLastError();
   return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED || error == ERROR_ACCESS_DENIED ||
          error == ERROR_INVALID_PARAMETER;

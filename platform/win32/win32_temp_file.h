@@ -16,9 +16,9 @@ namespace ferrune {
 // can be made there.
 std::unique_ptr<TempFile> CreateWin32Temp(const std::wstring& folder);
 
-// Durable renames in `folder`. False only when the folder's flush reports an
-// error; a folder the system will not flush (no right, no support) is passed
-// over.
+// Durable renames and deletes in `folder`. False when the folder's flush,
+// or its open for it, reports an error; a folder that may not be opened so
+// (access denied), or that the system cannot flush, is passed over.
 bool FlushFolder(const std::wstring& folder);
 
 }  // namespace ferrune

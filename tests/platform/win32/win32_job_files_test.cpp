@@ -1,13 +1,17 @@
 // What the Win32 file system gives a file job under Wine: the hold that keeps
 // jobs apart and lets readers in, temporary files marked for deletion until
-// their rename, commits that never replace, the cleanup of leftovers, and
-// the delete of exactly the file that was read.
+// their rename, commits that replace only the file agreed on, the cleanup of
+// leftovers, and the delete of exactly the file that was read.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "core/file_job.h"
 #include "core/temp_name.h"
 #include "platform/win32/file_crypt.h"
 #include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_temp_file.h"
+#include "platform/win32/win_handles.h"
 #include "tests/platform/win32/win_support.h"
 
 namespace ferrune::testing {
@@ -60,6 +64,43 @@ TEST(Win32JobFiles, AHeldFileKeepsOtherJobsWritersAndDeletesOutButLetsReadersIn)
   held.reset();
   EXPECT_TRUE(fs.HoldExisting(path, &again));
   EXPECT_EQ(again.index, seen.index);
+  ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(fs.HoldExisting(path, &again)) << "the system's own moves do not replace a read-only file";
+}
+
+TEST(Win32JobFiles, ACommitReplacesOnlyTheFileAgreedOnAndLeavesNothingAside) {
+  TestFolder dir;
+  Win32FileSystem fs;
+  const std::wstring out = dir / L"out";
+  const auto write = [](const std::wstring& path) { WriteBytes(path, PrintableBytes(11)); };
+  const auto readOnly = [](const std::wstring& path) { SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY); };
+  const struct Row {
+    const char* name;
+    bool held;
+    void (*before)(const std::wstring& path);  // before it is agreed on
+    void (*since)(const std::wstring& path);
+    Outcome expected;
+  } rows[] = {
+      {"through the job's hold", true, nullptr, nullptr, Outcome::Success},
+      {"opened by its name", false, nullptr, nullptr, Outcome::Success},
+      {"written to since", false, nullptr, write, Outcome::OutputChanged},
+      {"read-only", false, readOnly, nullptr, Outcome::CannotWrite},
+  };
+  for (const Row& row : rows) {
+    dir.Clear();
+    WriteBytes(out, PrintableBytes(10));
+    if (row.before) row.before(out);
+    FileIdentity agreed;
+    std::unique_ptr<FileHold> hold = row.held ? fs.HoldExisting(out, &agreed) : nullptr;
+    ASSERT_TRUE(row.held ? hold != nullptr : fs.Identify(out, &agreed)) << row.name;
+    if (row.since) row.since(out);
+    const Bytes standing = ReadBytes(out);
+    EXPECT_EQ(Written(fs, out, PrintableBytes(40))->Commit(out, Replacing::Only(agreed, hold.get())), row.expected)
+        << row.name;
+    hold.reset();
+    EXPECT_EQ(ReadBytes(out), row.expected == Outcome::Success ? PrintableBytes(40) : standing) << row.name;
+    EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L"out"}) << row.name;
+  }
 }
 
 TEST(Win32JobFiles, ATemporaryFileIsMarkedForDeletionAndCommitsReplaceOnlyWhenAsked) {
@@ -105,6 +146,70 @@ TEST(Win32JobFiles, TheCleanupRemovesOnlyLeftoversThatNoJobHolds) {
   EXPECT_EQ(dir.Names().size(), 2u) << "the running job's file stays";
   running.reset();
   EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L".ferrune-notes.tmp"});
+}
+
+// A file set aside under a name of ours, from "a": a running job's stays,
+// a checked input (its own identity in the name) goes, any other goes back.
+TEST(Win32JobFiles, TheSweepPutsSetAsideFilesBackAndRemovesOnlyACheckedInput) {
+  TestFolder dir;
+  Win32FileSystem fs;
+  const struct Row {
+    const char* name;
+    AsideKind kind;
+    bool itsIdentity;
+    bool nameTaken;
+    bool held;
+    const wchar_t* endsAt;  // empty: removed; null: where it was set aside
+  } rows[] = {
+      {"replaced", AsideKind::Replace, true, false, false, L"a"},
+      {"replaced, its name taken", AsideKind::Replace, true, true, false, L"a (kept by Ferrune)"},
+      {"a checked input", AsideKind::Delete, true, false, false, L""},
+      {"another file under an input's name", AsideKind::Delete, false, false, false, L"a"},
+      {"a running job's", AsideKind::Replace, true, false, true, nullptr},
+  };
+  const Bytes bytes = PrintableBytes(100);
+  for (const Row& row : rows) {
+    dir.Clear();
+    WriteBytes(dir / L"file", bytes);
+    FileIdentity identity;
+    ASSERT_TRUE(fs.Identify(dir / L"file", &identity));
+    identity.size += row.itsIdentity ? 0 : 1;
+    const std::wstring aside = AsideFileName(row.kind, identity, L"a", [](std::wstring_view) { return true; });
+    ASSERT_TRUE(MoveFileW((dir / L"file").c_str(), (dir / aside).c_str())) << row.name;
+    if (row.nameTaken) WriteBytes(dir / L"a", {'n', 'e', 'w'});
+    UniqueHandle job(row.held ? CreateFileW((dir / aside).c_str(), DELETE | GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr)
+                              : INVALID_HANDLE_VALUE);
+    fs.RemoveLeftovers(dir / L"a");
+    job.reset();
+    std::vector<std::wstring> expected;
+    if (row.nameTaken) expected.push_back(L"a");
+    const std::wstring endsAt = row.endsAt ? row.endsAt : aside;
+    if (!endsAt.empty()) expected.push_back(endsAt);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(dir.Names(), expected) << row.name;
+    if (!endsAt.empty()) {
+      EXPECT_EQ(ReadBytes(dir / endsAt), bytes) << row.name;
+    }
+  }
+}
+
+TEST(Win32JobFiles, AnInputGoneBeforeItsDeleteIsGoneAndAFolderThatCannotBeOpenedIsNotFlushed) {
+  TestFolder dir;
+  Win32FileSystem fs;
+  WriteBytes(dir / L"in", PrintableBytes(10));
+  FileIdentity seen;
+  Outcome refused = Outcome::Success;
+  auto held = fs.OpenHeld(dir / L"in", &seen, &refused);
+  ASSERT_TRUE(held);
+  // As when another program removes the input between the read and the delete.
+  const std::unique_ptr<DeletableFile> gone = held->ForDelete(dir / L"removed");
+  ASSERT_TRUE(gone);
+  const std::optional<FileIdentity> now = gone->Identity();
+  ASSERT_TRUE(now);
+  EXPECT_EQ(now->links, 0u);
+  EXPECT_TRUE(FlushFolder(dir.path() + L"\\"));
+  EXPECT_FALSE(FlushFolder(dir / L"missing\\"));
 }
 
 TEST(Win32JobFiles, TheInputIsDeletedOnlyWhenItHasNoOtherName) {

@@ -78,6 +78,7 @@ TEST_F(WriteFailure, HalfWayThroughLeavesNothingAndKeepsTheOldFile) {
     EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"data.bin", L"data.bin.zrv"})) << at;
   }
   files.failAt = UINT64_MAX;
+  ASSERT_TRUE(DeleteFileW(encrypted.c_str()));
   ASSERT_EQ(EncryptVia(files), Outcome::Success);
   files.failAt = 2 * 1024 * 1024;
   EXPECT_EQ(DecryptVia(files), Outcome::CannotWrite);

@@ -1,0 +1,76 @@
+#include "platform/win32/win32_metadata.h"
+
+#include <cstdint>
+
+#include "platform/win32/streams_switch.h"
+#include "platform/win32/win32_io.h"
+#include "platform/win32/win_handles.h"
+
+namespace ferrune {
+namespace {
+
+constexpr wchar_t kZoneStream[] = L":Zone.Identifier";
+// A mark is a few lines of text.
+constexpr LONGLONG kMaxMark = 64 * 1024;
+
+// What a file system says of a value it does not keep (FAT's dates before
+// 1980, attributes a share has no place for).
+bool CannotKeep(DWORD error) {
+  return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+}
+
+bool SetBasic(HANDLE file, FILE_BASIC_INFO basic) {
+  return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) || CannotKeep(GetLastError());
+}
+
+}  // namespace
+
+bool KeepsStreams(HANDLE file) {
+  DWORD flags = 0;
+  return StreamsSwitchOn() || (GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+                               (flags & FILE_NAMED_STREAMS) != 0);
+}
+
+bool ReadMetadata(HANDLE file, const std::wstring& full, FileMetadata* metadata) {
+  FILE_BASIC_INFO basic{};
+  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return false;
+  metadata->creationTime = basic.CreationTime.QuadPart;
+  metadata->writeTime = basic.LastWriteTime.QuadPart;
+  metadata->attributes = basic.FileAttributes & kCarriedAttributes;
+  if (!KeepsStreams(file)) return true;
+  UniqueHandle stream(CreateFileW((full + kZoneStream).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!stream) return Missing(GetLastError());
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(stream.get(), &size) || size.QuadPart < 0 || size.QuadPart > kMaxMark) return false;
+  std::string mark(static_cast<std::size_t>(size.QuadPart), '\0');
+  if (!ReadAtOffset(stream.get(), 0, reinterpret_cast<std::uint8_t*>(mark.data()), mark.size())) return false;
+  metadata->zoneMark = std::move(mark);
+  return true;
+}
+
+bool WriteZoneMark(const std::wstring& full, const std::string& mark) {
+  UniqueHandle stream(CreateFileW((full + kZoneStream).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  return stream && WriteAtOffset(stream.get(), 0, reinterpret_cast<const std::uint8_t*>(mark.data()), mark.size()) &&
+         FlushFileBuffers(stream.get());
+}
+
+bool StampTimes(HANDLE file, const FileMetadata& from) {
+  FILE_BASIC_INFO basic{};  // zero: left as it is
+  basic.CreationTime.QuadPart = from.creationTime.value_or(0);
+  basic.LastWriteTime.QuadPart = from.writeTime.value_or(0);
+  return SetBasic(file, basic);
+}
+
+// What the new file has of its own stays: a folder's "not indexed".
+bool StampAttributes(HANDLE file, DWORD attributes) {
+  const DWORD own = AttributesOf(file);
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = (attributes & kCarriedAttributes) | FILE_ATTRIBUTE_ARCHIVE |
+                         (own == INVALID_FILE_ATTRIBUTES ? 0 : own & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  return SetBasic(file, basic);
+}
+
+}  // namespace ferrune

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# zrv.exe under Wine gives a file back as it was: its write time and its
+# read-only or hidden attribute go to the .zrv and back. Under the test
+# builds' streams switch (FERRUNE_TEST_STREAMS=1) the mark of the web goes
+# into the output's own Zone.Identifier stream, both ways. Wine keeps a
+# stream as a plain file "name:stream" beside its file, which stays there
+# when the file is renamed: what is seen is the stream of the temporary
+# output, written before its rename, never a stream under the final name.
+#   wine_round_trip.sh ZRV_EXE WORK
+# Wine runs in the prefix of WINEPREFIX, which must be set (never ~/.wine).
+set -uo pipefail
+. "$(dirname "$0")/wine_job.sh"
+
+zrv() { WINEDEBUG=-all wine "$exe" --password-file "$(winpath "$work/pw")" "$@" || fail "zrv $*"; }
+attributes() { WINEDEBUG=-all wine cmd /c attrib "$(winpath "$1")" | sed 's/Z:.*//'; }
+stamp='2019-05-06 07:08:09'
+
+for attribute in R H; do
+  mkdir "$work/$attribute" && cd "$work/$attribute" || exit 1
+  head -c 100000 /dev/urandom >f
+  cp f plain
+  touch -d "$stamp" f
+  WINEDEBUG=-all wine cmd /c attrib +$attribute "$(winpath "$PWD/f")"
+  zrv encrypt --keep "$(winpath "$PWD/f")"
+  mv f before
+  zrv decrypt --keep "$(winpath "$PWD/f.zrv")"
+  for file in f.zrv f; do
+    [ "$(stat -c %Y $file)" = "$(date -d "$stamp" +%s)" ] || fail "$attribute: $file dated $(stat -c %y $file)"
+    attributes $file | grep -q $attribute || fail "$attribute: $file has only $(attributes $file)"
+  done
+  cmp -s f plain || fail "$attribute: the file came back otherwise"
+done
+
+mkdir "$work/streams" && cd "$work/streams" || exit 1
+export FERRUNE_TEST_STREAMS=1
+head -c 1000 /dev/urandom >g
+# carried COMMAND INPUT ZONE: runs the job and finds the input's mark in the temporary output's stream.
+carried() {
+  printf '[ZoneTransfer]\r\nZoneId=%s\r\n' "$3" >"$2:Zone.Identifier"
+  zrv "$1" --keep "$(winpath "$PWD/$2")"
+  local streams=(.ferrune-*.tmp:Zone.Identifier)
+  [ ${#streams[@]} = 1 ] && [ "$(cat "${streams[0]}")" = "$(cat "$2:Zone.Identifier")" ] ||
+    fail "$1: the output's stream: ${streams[*]}"
+  rm -f "${streams[@]}"
+}
+carried encrypt g 3
+rm g
+carried decrypt g.zrv 4
+[ "$failures" = 0 ] && echo "zrv.exe gives dates, attributes and the mark back as they were, under Wine"
+exit "$failures"
