@@ -27,9 +27,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     form.Show();
     app.Run();
     // Every way out releases the context, but only once no operation uses
-    // it: a worker that will not end goes with the process, and the context
-    // with it.
-    if (form.OutwaitWorker(30000)) ReleaseCryptProvider();
+    // it. A worker that will not end goes with the process, and the context
+    // with it: ended here, since a return would run the static destructors,
+    // which release the context and the worker's call queue under it.
+    if (!form.OutwaitWorker(30000)) TerminateProcess(GetCurrentProcess(), 0);
+    ReleaseCryptProvider();
   } catch (...) {
     ShowCurrentErrorBox();
     return 1;

@@ -198,8 +198,8 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       // Enter and Esc, as the dialog manager reports them.
       if (LOWORD(wp) == IDOK) {
         // Only the password pages have a control that takes the keyboard.
-        if (page_ == 1) SpeedButton3Click();
-        if (page_ == 2) SpeedButton1Click();
+        if (page_ == 1) Click(SpeedButton3, &TMainForm::SpeedButton3Click);
+        if (page_ == 2) Click(SpeedButton1, &TMainForm::SpeedButton1Click);
         return 0;
       }
       if (LOWORD(wp) == IDCANCEL) {
@@ -401,6 +401,18 @@ int TMainForm::AskBox(const std::wstring& text, UINT buttons) const {
 
 // --- buttons
 
+void TMainForm::Click(HWND control, void (TMainForm::*handler)()) {
+  if (inClick_ || workerRunning_ || !IsWindowEnabled(hwnd_) || !IsWindowVisible(control) || !IsWindowEnabled(control)) {
+    return;
+  }
+  inClick_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{inClick_};
+  (this->*handler)();
+}
+
 void TMainForm::SpeedButton5Click() { OpenUrl(texts::kHelpPage); }
 void TMainForm::SpeedButton4Click() { OpenUrl(texts::kHelpPage); }
 void TMainForm::SpeedButton2Click() { OpenUrl(texts::kHelpPage); }
@@ -436,14 +448,11 @@ void TMainForm::SpeedButton3Click() {
   std::optional<SecretBytes> bytes = UsablePassword(first);
   if (!bytes) return;
   if (NeedsShortPasswordQuestion(bytes->size()) && AskBox(texts::kShortPassword, MB_YESNO) != IDYES) return;
-  // Yes destroys a file, so No is the default, as in the system's own box.
-  OutputReplaceConfirmed = OutputFileStands(JobKind::Encrypt);
-  if (OutputReplaceConfirmed &&
-      AskBox(ReplaceQuestion(EncryptedFileName(TargetFile)), MB_YESNO | MB_DEFBUTTON2) != IDYES) {
-    return;
-  }
+  FileJob job;
+  if (!MayWriteOutput(JobKind::Encrypt, job)) return;
+  job.password = std::move(*bytes);
   ShowProgress(texts::kEncrypting);
-  StartWorker(true, std::move(*bytes));
+  StartWorker(JobKind::Encrypt, std::move(job));
 }
 
 void TMainForm::SpeedButton1Click() {
@@ -463,19 +472,31 @@ void TMainForm::SpeedButton1Click() {
     AskBox(texts::kBadPasswordCharacters, MB_OK);
     return;
   }
-  OutputReplaceConfirmed = OutputFileStands(JobKind::Decrypt);
-  if (OutputReplaceConfirmed &&
-      AskBox(ReplaceQuestion(ferrune::DecryptedFileName(TargetFile)), MB_YESNO | MB_DEFBUTTON2) != IDYES) {
-    return;
-  }
+  FileJob job;
+  if (!MayWriteOutput(JobKind::Decrypt, job)) return;
+  job.password = std::move(*bytes);
+  job.standardBytes = standardBytes;
   ShowProgress(texts::kDecrypting);
-  StartWorker(false, std::move(*bytes), standardBytes);
+  StartWorker(JobKind::Decrypt, std::move(job));
 }
 
-void TMainForm::StartWorker(bool encrypt, SecretBytes password, bool standardBytes) {
-  FileJob job;
-  job.password = std::move(password);
-  job.standardBytes = standardBytes;
+bool TMainForm::MayWriteOutput(JobKind kind, FileJob& job) {
+  const StandingOutput output = OutputStanding(kind);
+  if (!output.stands) return true;
+  // A file that cannot be looked at cannot be bound to the answer; the job
+  // would refuse it all the same.
+  if (!output.identity) {
+    ShowResult(OutcomeText({Outcome::CannotWrite}, kind));
+    return false;
+  }
+  // Yes destroys a file, so No is the default, as in the system's own box.
+  if (AskBox(ReplaceQuestion(OutputFileName(kind, TargetFile)), MB_YESNO | MB_DEFBUTTON2) != IDYES) return false;
+  job.replaceOnly = output.identity;
+  return true;
+}
+
+void TMainForm::StartWorker(JobKind kind, FileJob job) {
+  const bool encrypt = kind == JobKind::Encrypt;
   job.cancel = &cancel_;
   job.progressWindow = hwnd_;
   try {
@@ -487,7 +508,7 @@ void TMainForm::StartWorker(bool encrypt, SecretBytes password, bool standardByt
     }
   } catch (...) {
     // Not stuck on the progress text with both buttons disabled.
-    ShowResult(OutcomeText({Outcome::Failed}, encrypt ? JobKind::Encrypt : JobKind::Decrypt));
+    ShowResult(OutcomeText({Outcome::Failed}, kind));
     throw;
   }
   workerRunning_ = true;

@@ -12,6 +12,7 @@
 #include "app/base_window.h"
 #include "app/logo_image.h"
 #include "core/outcome.h"
+#include "core/output_names.h"
 #include "core/secret_bytes.h"
 #include "platform/win32/crypt_context.h"
 #include "platform/win32/file_crypt.h"
@@ -67,6 +68,12 @@ class TMainForm : public BaseWindow<TMainForm> {
   // The pages of Notebook1 (Main, Encrypt, Decrypt, Error) and the progress bar.
   HWND MainPage{}, EncryptPage{}, DecryptPage{}, ErrorPage{}, ProgressBar1{};
 
+  // Runs a control's click handler, or Enter's. One job per window: a
+  // control of a hidden page, a click while a box of the program shows (its
+  // loop dispatches what was queued before it) or while a job runs does
+  // nothing.
+  void Click(HWND control, void (TMainForm::*handler)());
+
   // Click handlers.
   void SpeedButton5Click();
   void SpeedButton10Click();
@@ -98,7 +105,10 @@ class TMainForm : public BaseWindow<TMainForm> {
   const ControlSpec* SpecOf(HWND control) const;
   int AskBox(const std::wstring& text, UINT buttons) const;
   bool ProviderAvailable() const;
-  void StartWorker(bool encrypt, SecretBytes password, bool standardBytes = false);
+  // False when the job may not start: the user did not agree to replace
+  // the file under the output name, or it cannot be looked at (said so).
+  bool MayWriteOutput(JobKind kind, FileJob& job);
+  void StartWorker(JobKind kind, FileJob job);
   void WorkerEnded(const FileJob& job);
   std::optional<SecretBytes> UsablePassword(const SecretWideText& text) const;
   void Progress(unsigned permille);
@@ -116,6 +126,7 @@ class TMainForm : public BaseWindow<TMainForm> {
   int page_ = 0;
   bool themed_ = false;
   bool workerRunning_ = false;
+  bool inClick_ = false;  // a handler runs, and perhaps waits for an answer
   bool closing_ = false;
   bool activated_ = false;             // once, before the first activation's focus
   mutable HWND savedFocus_ = nullptr;  // kept by the boxes of const handlers too

@@ -94,7 +94,7 @@ LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         RECT rc;
         GetClientRect(hwnd_, &rc);
         const POINT pt{short(LOWORD(lp)), short(HIWORD(lp))};
-        if (PtInRect(&rc, pt) && IsWindowEnabled(hwnd_)) (form_.*row_.onClick)();
+        if (PtInRect(&rc, pt)) form_.Click(hwnd_, row_.onClick);
       }
       return 0;
     case WM_CAPTURECHANGED:

@@ -8,8 +8,6 @@
 
 namespace ferrune {
 
-bool OutputReplaceConfirmed = false;
-
 namespace {
 
 JobControl MakeControl(const FileJob& job) {
@@ -33,7 +31,8 @@ void RunWorker(TThread& thread, FileJob& job, JobKind kind, FormOperation operat
   FileJobRequest request;
   request.kind = kind;
   request.inputPath = TargetFile;
-  request.replaceOutput = OutputReplaceConfirmed;
+  request.replaceOutput = job.replaceOnly.has_value();
+  request.replaceOnly = job.replaceOnly;
   const FileJobResult result = RunFileJob(
       files, request, MakeControl(job), [&](StreamFiles& jobFiles, const std::wstring&, const JobControl& control) {
         (MainForm->*operation)(TargetFile, jobFiles, job.password, control, job.outcome);
@@ -46,9 +45,15 @@ void RunWorker(TThread& thread, FileJob& job, JobKind kind, FormOperation operat
 
 }  // namespace
 
-bool OutputFileStands(JobKind kind) {
+StandingOutput OutputStanding(JobKind kind) {
   const std::wstring output = OutputFileName(kind, TargetFile);
-  return !output.empty() && Win32FileSystem().Kind(output) == PathKind::File;
+  Win32FileSystem files;
+  if (output.empty() || files.Kind(output) != PathKind::File) return {};
+  FileIdentity identity;
+  // Held by another job or written by a program: the job will refuse it,
+  // but the question is still about this file.
+  if (files.HoldExisting(output, &identity) || files.Identify(output, &identity)) return {true, identity};
+  return {files.Kind(output) == PathKind::File, std::nullopt};
 }
 
 void TEncryptThread::Execute() { RunWorker(*this, job_, JobKind::Encrypt, &TMainForm::EncryptFile); }

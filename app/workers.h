@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <optional>
 
 #include "app/thread.h"
 #include "core/file_job.h"
@@ -22,14 +23,21 @@ struct FileJob {
   KeptReason kept = KeptReason::None;  // why a success left the input there
   // The password's bytes come from the standard conversion: its exact ones were refused.
   bool standardBytes = false;
+  // The file under the output name that the user agreed to replace, as it
+  // was when asked; no other file is replaced.
+  std::optional<FileIdentity> replaceOnly;
 };
 
-// Set by the click that starts the job when the user agreed to replace the
-// file standing under the output name; read by the worker it starts.
-extern bool OutputReplaceConfirmed;
+// A file (not a folder) under the output name of the run's file.
+struct StandingOutput {
+  bool stands = false;
+  std::optional<FileIdentity> identity;  // empty when it cannot be looked at
+};
 
-// True when a file (not a folder) stands under the output name of the run's file.
-bool OutputFileStands(JobKind kind);
+// What stands under the output name now, told as a job's start would tell
+// it; the job's hold is let go at once, so that no program is refused while
+// the user thinks about it.
+StandingOutput OutputStanding(JobKind kind);
 
 // The job both workers carry; each overrides only the work step.
 class TFileThread : public TThread {

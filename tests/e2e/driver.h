@@ -64,6 +64,14 @@ class App {
   std::wstring Text(int id) const;
   void SetText(int id, const std::wstring& text);
   void Click(int id);  // a mouse click inside the control
+  // Runs `post` while the program's thread is held, so that all it posts
+  // waits in the queue together, as input does behind a busy window.
+  template <typename F>
+  void Queued(F post) {
+    SuspendThread(pi_.hThread);
+    post();
+    ResumeThread(pi_.hThread);
+  }
   void PressKey(int id, UINT vk);
   // A key as the keyboard sends it: to the program's focus window; false
   // when no window of the program has the focus.

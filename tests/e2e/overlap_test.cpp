@@ -121,6 +121,58 @@ TEST_F(Overlap, TheWindowAsksBeforeItReplacesAndNoIsTheDefault) {
   EXPECT_EQ(ReadFileBytes(File(L"a")), "plain");
 }
 
+// Yes binds the file that the question was about. Another program saves over
+// the output name as editors do, a new file moved there: while the question
+// shows, the name is free to it; once the job has started, the job holds the
+// file. Whatever it could save survives, and what it could not stays with it.
+TEST_F(Overlap, AFileSavedOverTheOutputNameDuringTheQuestionOrTheJobSurvives) {
+  WriteFileBytes(File(L"a"), "plain");
+  ASSERT_EQ(RunZrv(L"--keep encrypt " + Quoted(File(L"a"))), 0u);
+  const std::string older = ReadFileBytes(File(L"a.zrv"));
+  const struct Row {
+    const char* name;
+    const wchar_t* step;  // null: while the question shows
+  } rows[] = {{"during the question", nullptr}, {"after the answer", L"open"}, {"before the commit", L"commit"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteFileBytes(File(L"a"), "plain");
+    WriteFileBytes(File(L"a.zrv"), older);
+    DeleteFileW(File(L"new").c_str());
+    const Gate gate;
+    auto app = Window(File(L"a"), true, row.step ? gate.Env(row.step) : std::vector<std::wstring>{});
+    const auto save = [&] {
+      WriteFileBytes(File(L"new"), "saved");
+      return MoveFileExW(File(L"new").c_str(), File(L"a.zrv").c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    };
+    std::optional<MessageBoxInfo> box = app->WaitForMessageBox();
+    ASSERT_TRUE(box);
+    bool saved = false;
+    if (!row.step) {
+      ASSERT_TRUE(saved = save()) << "nothing holds the name while the user thinks";
+    }
+    app->Answer(*box, IDYES);
+    if (row.step) {
+      ASSERT_TRUE(gate.Reached());
+      saved = save();
+      gate.Open();
+    }
+    const std::wstring status = app->WaitForStatusOtherThan(kEncrypting);
+    if (!row.step) app->Screenshot(L"status-output-changed");
+    CloseWindow(*app);
+    if (saved) {
+      EXPECT_EQ(status, L"The output file changed during the work");
+      EXPECT_EQ(ReadFileBytes(File(L"a.zrv")), "saved");
+      EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a", L"a.zrv"}));
+    } else {
+      EXPECT_EQ(status, L"Encryption completed");
+      EXPECT_EQ(ReadFileBytes(File(L"new")), "saved");
+      EXPECT_EQ(RunZrv(L"decrypt " + Quoted(File(L"a.zrv"))), 0u);
+      EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a", L"new"}));
+    }
+    EXPECT_EQ(ReadFileBytes(File(L"a")), "plain");
+  }
+}
+
 TEST_F(Overlap, ZrvExeAndTheWindowKeepToOneJobPerFile) {
   WriteFileBytes(File(L"f"), "first data");
   {

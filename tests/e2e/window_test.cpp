@@ -2,9 +2,12 @@
 // page, driven through the real window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <random>
 
 #include "app/control_ids.h"
+#include "platform/win32/win_handles.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/platform/win32/win_support.h"
 
@@ -291,13 +294,68 @@ TEST_F(WindowTest, AMissingFileIsReportedAndNothingIsDeleted) {
   EXPECT_EQ(app->WaitForExit(), 0u);
 }
 
-TEST_F(WindowTest, AReadOnlyInputIsKeptAndSaysSo) {
-  const std::wstring file = MakeFile(L"readonly.txt", "keep me");
-  ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(EncryptThroughWindow(file, L"password"), L"Encryption completed\nThe original file was kept");
-  EXPECT_EQ(ReadFileBytes(file), "keep me");
-  EXPECT_TRUE(FileExists(file + L".zrv"));
-  SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+// The system refuses the delete: the input stays whole under its own name.
+TEST_F(WindowTest, AnUndeletableInputIsReportedKept) {
+  for (const bool readOnly : {true, false}) {
+    SCOPED_TRACE(readOnly ? "read-only" : "open in a program that shares no delete");
+    dir_.Clear();
+    const std::wstring file = MakeFile(L"keep.txt", "keep me");
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+    const Gate gate;
+    auto app = EncryptWith(file, L"password", gate.Env(L"commit"));
+    ASSERT_TRUE(gate.Reached());
+    ferrune::UniqueHandle reader;
+    if (!readOnly) {
+      reader.reset(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(reader);
+    }
+    gate.Open();
+    EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"),
+              L"Encryption completed\nThe original file was kept");
+    app->Click(kCloseButton);
+    EXPECT_EQ(app->WaitForExit(), 0u);
+    EXPECT_EQ(ReadFileBytes(file), "keep me");
+    EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"keep.txt", "keep.txt.zrv"}));
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
+// The file comes back as it was: its date and its read-only or hidden
+// attribute go into the encrypted file and out of it again.
+TEST_F(WindowTest, ARoundTripGivesTheFileBackWithItsDateAndAttribute) {
+  FILETIME date{};
+  const SYSTEMTIME dated{2019, 5, 1, 6, 7, 8, 9, 0};
+  ASSERT_TRUE(SystemTimeToFileTime(&dated, &date));
+  // A read-only file may not be deleted, so each step keeps its input.
+  for (const DWORD attribute : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_READONLY}) {
+    const bool readOnly = attribute == FILE_ATTRIBUTE_READONLY;
+    SCOPED_TRACE(readOnly ? "read-only" : "hidden");
+    const std::wstring kept = readOnly ? L"\nThe original file was kept" : L"";
+    dir_.Clear();
+    const std::wstring file = MakeFile(L"dated.txt", "as it was");
+    const auto stamped = [&](const std::wstring& path) {
+      WIN32_FILE_ATTRIBUTE_DATA data{};
+      if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+      return (data.dwFileAttributes & attribute) && CompareFileTime(&data.ftLastWriteTime, &date) == 0;
+    };
+    {
+      ferrune::UniqueHandle handle(
+          CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(handle && SetFileTime(handle.get(), nullptr, nullptr, &date));
+    }
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), attribute));
+    EXPECT_EQ(EncryptThroughWindow(file, L"password"), L"Encryption completed" + kept);
+    EXPECT_TRUE(stamped(file + L".zrv"));
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(file.c_str());
+    auto app = StartDecrypt(file + L".zrv");
+    TypeAndDecrypt(*app, L"password");
+    EXPECT_EQ(Finish(*app, L"Please wait while the file is decrypted"), L"Decryption completed" + kept);
+    EXPECT_EQ(app->CloseAndWait(), 0u);
+    EXPECT_EQ(ReadFileBytes(file), "as it was");
+    EXPECT_TRUE(stamped(file));
+    for (const std::wstring& path : {file, file + L".zrv"}) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
 }
 
 TEST_F(WindowTest, ShowsProgressWithItsButtonsDisabledWhileTheWorkerRuns) {
@@ -321,6 +379,51 @@ TEST_F(WindowTest, ShowsProgressWithItsButtonsDisabledWhileTheWorkerRuns) {
   EXPECT_TRUE(app->Enabled(kCloseButton));
   app->Click(kCloseButton);
   EXPECT_EQ(app->WaitForExit(), 0u);
+}
+
+// Automation tools queue their input: clicks (or Enter) waiting behind the
+// first one, dispatched by its question's box or after the page changed.
+TEST_F(WindowTest, QueuedClicksStartOneJob) {
+  const struct Row {
+    const char* name;
+    const wchar_t* password;
+    bool enterFirst;  // Enter in the edit, then the click
+  } rows[] = {
+      {"two clicks, the second during the short password's question", L"abc", false},
+      {"two clicks, the second on the page the first left", L"password", false},
+      {"Enter, then a click during its question", L"abc", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    dir_.Clear();
+    TracedRun run;
+    const std::wstring file = MakeFile(L"q.txt", "queued");
+    auto app = StartEncrypt(file, run.environment);
+    app->SetText(ids::Password1, row.password);
+    app->SetText(ids::Password2, row.password);
+    app->Queued([&] {
+      if (row.enterFirst) {
+        app->PressKey(ids::Password2, VK_RETURN);
+      } else {
+        app->Click(kEncryptButton);
+      }
+      app->Click(kEncryptButton);
+    });
+    if (std::wcslen(row.password) < 6) {
+      std::optional<MessageBoxInfo> box = app->WaitForMessageBox();
+      ASSERT_TRUE(box);
+      app->Answer(*box, IDYES);
+    }
+    EXPECT_EQ(Finish(*app, L"Please wait while the file is encrypted"), L"Encryption completed");
+    Sleep(500ms);
+    EXPECT_FALSE(app->MessageBoxShowing());
+    app->Click(kCloseButton);
+    EXPECT_EQ(app->WaitForExit(), 0u);
+    const std::vector<std::string> lines = run.Lines();
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("outcome=", 0) == 0; }), 1);
+    EXPECT_EQ(dir_.Names(), std::vector<std::string>{"q.txt.zrv"});
+  }
 }
 
 TEST_F(WindowTest, ClosingDuringTheWorkCancelsAndKeepsTheInput) {
