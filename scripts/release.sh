@@ -37,7 +37,7 @@ mkdir -p "$build" "$dist"
 # Paths of this checkout must not end up in the binaries (__FILE__ in asserts).
 # The build folder's map comes last, so it wins when the build is in the tree.
 maps="-ffile-prefix-map=$root=. -ffile-prefix-map=$build=build"
-# No test switches: a release reads neither FERRUNE_TEST_PAUSE nor FERRUNE_FAULT.
+# No test switches: a release reads none of FERRUNE_TEST_PAUSE, FERRUNE_FAULT and FERRUNE_TEST_STREAMS.
 common=(-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFERRUNE_TEST_SWITCHES=OFF -DCMAKE_CXX_FLAGS="$maps")
 
 echo "== Windows release build"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +38,22 @@ class Gate {
  private:
   TempFolder folder_;
 };
+
+// True once `signal` is no longer pending for `pid`, as /proc tells.
+inline bool SignalTaken(pid_t pid, int signal) {
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    bool pending = false;
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("SigPnd:", 0) != 0 && line.rfind("ShdPnd:", 0) != 0) continue;
+      pending = pending || (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
+    }
+    if (!pending) return true;
+    std::this_thread::sleep_for(1ms);
+  }
+  return false;
+}
 
 inline Ran RunZrv(std::vector<std::string> args) { return Process(std::move(args), kPassword).Wait(); }
 

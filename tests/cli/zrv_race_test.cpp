@@ -44,21 +44,6 @@ void SaveOver(const std::string& path, const Bytes& bytes) {
   ASSERT_EQ(::rename((path + ".new~").c_str(), path.c_str()), 0);
 }
 
-bool SignalTaken(pid_t pid, int signal) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    bool pending = false;
-    for (std::string line; std::getline(status, line);) {
-      if (line.rfind("SigPnd:", 0) != 0 && line.rfind("ShdPnd:", 0) != 0) continue;
-      pending = pending || (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0;
-    }
-    if (!pending) return true;
-    std::this_thread::sleep_for(1ms);
-  }
-  return false;
-}
-
 // True once the job waits at its pause; false once it has ended without.
 bool Paused(const Gate& gate, pid_t pid) {
   const auto deadline = std::chrono::steady_clock::now() + 30s;

@@ -177,7 +177,7 @@ switches() {  # GATE: the variables, with the pause's file at GATE
 no_switch_names_in_the_binaries() {
   local f name
   for f in "$scratch/zip/ferrune.exe" "$scratch/zip/zrv.exe" "$scratch/deb/usr/bin/zrv"; do
-    for name in FERRUNE_TEST_PAUSE FERRUNE_FAULT; do
+    for name in FERRUNE_TEST_PAUSE FERRUNE_FAULT FERRUNE_TEST_STREAMS; do
       if strings -a "$f" | grep -q "$name" || strings -a -el "$f" | grep -q "$name"; then
         echo "$f reads $name"
         return 1
