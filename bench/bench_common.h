@@ -131,6 +131,16 @@ inline double Median(std::vector<double> values) {
   return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// The lowest and highest of the rounds, so that a median on a busy machine
+// can be told from one on a quiet one.
+inline std::string Spread(const std::vector<double>& values) {
+  if (values.empty()) return "-";
+  const auto [low, high] = std::minmax_element(values.begin(), values.end());
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f..%.2f", *low, *high);
+  return text;
+}
+
 struct SizeFigures {
   std::uint64_t size = 0;
   RawSpeed raw;
@@ -155,7 +165,8 @@ inline void PrintFigures(const char* provider, const std::vector<SizeFigures>& r
         r.raw.decryptCores, r.decryptTail, r.cancelEncryptMs, r.cancelDecryptMs, r.leftBehind, r.peakMiB);
   }
   std::printf("raw: the cipher alone over 64 MiB in memory, mean of one run before and one after each round\n");
-  std::printf("below, per size: the median ratio of its rounds, the largest peak and the slowest cancel\n");
+  std::printf("below, per size: the median ratio of its rounds, the largest peak and the slowest cancel;\n");
+  std::printf("then the lowest and highest ratio of its rounds\n");
   for (std::size_t first = 0; first < runs.size();) {
     std::size_t end = first;
     std::vector<double> encrypt, decrypt, twoCore;
@@ -173,6 +184,9 @@ inline void PrintFigures(const char* provider, const std::vector<SizeFigures>& r
         "peak_mib=%.1f cancel_ms=%.0f\n",
         provider, static_cast<unsigned long long>(runs[first].size >> 20), Median(encrypt), Median(decrypt),
         Median(twoCore), peak, cancel);
+    std::printf("spread: provider=%s size_mib=%llu encrypt_ratio=%s decrypt_ratio=%s decrypt_of_2core=%s\n", provider,
+                static_cast<unsigned long long>(runs[first].size >> 20), Spread(encrypt).c_str(),
+                Spread(decrypt).c_str(), Spread(twoCore).c_str());
     first = end;
   }
 }
