@@ -61,6 +61,9 @@ class Platform {
   virtual std::unique_ptr<ByteSource> OpenText(const std::wstring& path) = 0;
   // A path as the user wrote it, for messages.
   virtual std::string Display(const std::wstring& path) = 0;
+  // The system's own words for an error of its domain, as UTF-8, without a
+  // final period or line break.
+  virtual std::string ErrorText(const FileError& error) = 0;
 
   virtual bool CodePageAvailable(int codePage) = 0;
   virtual bool Normalize(const std::u32string& text, NormalForm form, SecretText* out) = 0;

@@ -13,6 +13,7 @@
 #include "cli/code_page_tables.h"
 #include "platform/openssl/openssl_provider.h"
 #include "platform/posix/native_path.h"
+#include "platform/posix/posix_error_text.h"
 #include "platform/posix/posix_file_system.h"
 
 namespace ferrune::cli {
@@ -53,6 +54,7 @@ class PosixPlatform final : public Platform {
     return std::make_unique<FileBytes>(fd);
   }
   std::string Display(const std::wstring& path) override { return ToNativePath(path); }
+  std::string ErrorText(const FileError& error) override { return PosixErrorText(error.code); }
 
   bool CodePageAvailable(int codePage) override { return CodePageUpperHalf(codePage) != nullptr; }
 

@@ -3,15 +3,18 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "cli/options.h"
 #include "cli/password.h"
 #include "core/decryption.h"
 #include "core/file_job.h"
 #include "core/password_rules.h"
+#include "core/path_rules.h"
 #include "core/progress_throttle.h"
 #include "core/stream_crypt.h"
 #include "core/texts.h"
+#include "core/utf.h"
 
 namespace ferrune::cli {
 namespace {
@@ -66,17 +69,18 @@ struct FileResult {
   int exitCode = ExitCodeOf(Outcome::Failed);
 };
 
-// The window's words, but for what only the tool does.
-std::string OutcomeMessage(const FileJobResult& result, Command command) {
+// The window's words, but for what only the tool does, then why: the
+// input kept, a file set aside that did not go back, the system's reason.
+std::string OutcomeMessage(const FileJobResult& result, Command command, Platform& platform) {
   if (result.outcome == Outcome::Cancelled) return texts::kCancelledNothingWritten;
   if (command == Command::Check) {
     if (result.outcome == Outcome::Success) return texts::kCheckPassed;
     command = Command::Decrypt;
   }
   const JobKind kind = command == Command::Encrypt ? JobKind::Encrypt : JobKind::Decrypt;
-  std::wstring text = OutcomeText(result, kind, L". ");
-  if (const std::wstring why = KeptReasonText(result.kept); !why.empty()) text += L": " + why;
-  return PlainText(text.c_str());
+  return PlainText(OutcomeLine(result, kind, [&](const FileError& error) {
+                     return WideFromUtf8(platform.ErrorText(error));
+                   }).c_str());
 }
 
 FileResult Refused(std::string message) {
@@ -95,11 +99,24 @@ std::wstring OutputOf(Command command, const std::wstring& path) {
 // The same file by any name: a link followed, another hard link alike.
 bool IsFile(FileSystem& files, const std::wstring& path, const std::optional<FileIdentity>& file) {
   FileIdentity seen;
-  return file && files.Identify(path, &seen) && seen.volume == file->volume && seen.index == file->index;
+  return file && files.Identify(path, &seen).ok() && SameFile(seen, *file);
 }
 
+// One sweep of a folder for what dead jobs left there is enough for a run.
+class SweptFolders {
+ public:
+  // True the first time for the folder of `path`.
+  bool First(const std::wstring& path) {
+    return swept_.insert(path.substr(0, path.size() - NameOf(path).size())).second;
+  }
+
+ private:
+  std::set<std::wstring> swept_;
+};
+
 FileResult ProcessFile(const Options& options, const std::wstring& path, const SecretBytes& password,
-                       Provider& provider, Platform& platform, Progress& progress, const std::atomic<bool>* cancel) {
+                       Provider& provider, Platform& platform, Progress& progress, const std::atomic<bool>* cancel,
+                       SweptFolders& swept) {
   FileResult result;
   JobControl control;
   control.cancel = cancel;
@@ -109,6 +126,7 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
   request.inputPath = path;
   request.keepInput = options.keep;
   request.replaceOutput = options.force;
+  request.sweep = swept.First(path);
   FileJobResult job;
   switch (options.command) {
     case Command::Encrypt:
@@ -136,12 +154,16 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
     case Command::Check: {
       // Held as a job holds its input, so that the sweep below leaves it
       // whatever its name; a hold of another job's keeps it as well.
-      FileIdentity seen;
-      Outcome refused = Outcome::CannotRead;
-      std::unique_ptr<InputFile> input = files.OpenHeld(path, &seen, &refused);
-      if (!input && refused == Outcome::InUse) input = files.OpenRead(path);
+      Taken taken = files.OpenHeld(path);
+      std::unique_ptr<InputFile> input = std::move(taken.file);
+      if (!input && taken.refused == Outcome::InUse) {
+        Opened<InputFile> opened = files.OpenRead(path);
+        input = std::move(opened.file);
+        taken.error = opened.error;
+      }
       if (!input) {
         job.outcome = Outcome::CannotRead;
+        job.cause = taken.error;
         break;
       }
       // On every core, as a decryption that writes.
@@ -149,14 +171,14 @@ FileResult ProcessFile(const Options& options, const std::wstring& path, const S
       const StreamOptions stream;
       job.outcome = DecryptInto(provider, password, *input, sink, &control, stream.chunkSize, stream.decryptThreads);
       // Where no job ran since a crash, a check is what clears its leftovers.
-      files.RemoveLeftovers(path);
+      if (request.sweep) files.RemoveLeftovers(path);
       break;
     }
   }
   progress.Clear();
   result.outcome = job.outcome;
-  result.message = OutcomeMessage(job, options.command);
-  result.exitCode = ExitCodeOf(job.outcome);
+  result.message = OutcomeMessage(job, options.command, platform);
+  result.exitCode = ferrune::ExitCodeOf(job);
   return result;
 }
 
@@ -212,11 +234,12 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
   // Looked at once; a job on it would lose the password, and an encryption
   // would even delete it.
   std::optional<FileIdentity> passwordFile;
-  if (FileIdentity seen; options.passwordFile && platform.Files().Identify(*options.passwordFile, &seen)) {
+  if (FileIdentity seen; options.passwordFile && platform.Files().Identify(*options.passwordFile, &seen).ok()) {
     passwordFile = seen;
   }
 
   console.WorkBegins();
+  SweptFolders swept;
   const int success = ExitCodeOf(Outcome::Success);
   int exitCode = success;
   for (const std::wstring& path : options.files) {
@@ -229,7 +252,7 @@ int RunZrv(const std::vector<std::wstring>& args, Console& console, Platform& pl
     FileResult result = IsFile(platform.Files(), path, passwordFile) ? Refused(texts::kIsPasswordFile)
                         : IsFile(platform.Files(), OutputOf(options.command, path), passwordFile)
                             ? Refused(texts::kOutputIsPasswordFile)
-                            : ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel);
+                            : ProcessFile(options, path, password.bytes, *provider, platform, progress, cancel, swept);
     if (const wchar_t* refused = password.standardBytes ? StandardBytesOutcomeText(result.outcome) : nullptr) {
       result.message = PlainText(refused) + " " + CodePageHint(options.codePage);
       result.exitCode = kExitUsage;

@@ -28,7 +28,7 @@ bool MakePasswordKey(Provider& provider, const SecretBytes& password, PasswordKe
 Outcome CompareSink::Put(const std::uint8_t* data, std::size_t length) {
   if (length == 0) return Outcome::Success;
   if (buffer_.size() < length) buffer_ = SecretBytes(length);
-  if (!reference_.ReadPastCache(offset_, buffer_.data(), length)) return Outcome::Failed;
+  if (!reference_.ReadPastCache(offset_, buffer_.data(), length).ok()) return Outcome::Failed;
   if (std::memcmp(buffer_.data(), data, length) != 0) return Outcome::Failed;
   offset_ += length;
   return Outcome::Success;
@@ -116,7 +116,7 @@ class ChunkDecryption {
     const std::size_t ivLength = index == 0 ? 0 : format::kBlockSize;
     std::uint8_t* const bytes = chunk.buffer() + kChunkLead;
     const std::uint64_t from = layout_.ciphertextOffset + offset - ivLength;
-    if (!source_.ReadAt(from, bytes - ivLength, ivLength + length)) return {Outcome::CannotRead, std::nullopt};
+    if (!source_.ReadAt(from, bytes - ivLength, ivLength + length).ok()) return {Outcome::CannotRead, std::nullopt};
     chunk.source = {from, ivLength + length, Checksum(bytes - ivLength, ivLength + length)};
     std::uint8_t iv[format::kBlockSize] = {};
     std::copy_n(bytes - ivLength, ivLength, iv);
@@ -212,7 +212,7 @@ Outcome DecryptInto(Provider& provider, const SecretBytes& password, InputFile& 
   const std::uint64_t fileSize = source.Size();
   format::Header header{};
   const std::size_t headerBytes = std::min<std::uint64_t>(fileSize, header.size());
-  if (headerBytes > 0 && !source.ReadAt(0, header.data(), headerBytes)) return Outcome::CannotRead;
+  if (headerBytes > 0 && !source.ReadAt(0, header.data(), headerBytes).ok()) return Outcome::CannotRead;
   format::Layout layout;
   if (!format::ReadLayout(std::span(header.data(), headerBytes), fileSize, &layout)) {
     return Outcome::Damaged;

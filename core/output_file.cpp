@@ -11,7 +11,7 @@ void OutputFile::StopProof() {
 Outcome OutputFile::Create(std::uint64_t expectedSize, FileMetadata from, WrittenFile::Reads reads) {
   if (finalPath_.empty()) return Outcome::CannotWrite;
   from_ = std::move(from);
-  temp_ = fs_.CreateTemp(finalPath_);
+  temp_ = fs_.CreateTemp(finalPath_).file;
   if (!temp_) return Outcome::CannotWrite;
   written_ = std::make_unique<WrittenFile>(*temp_, expectedSize, reads);
   return Outcome::Success;
@@ -50,11 +50,11 @@ Outcome OutputFile::AwaitProof() {
 Outcome OutputFile::Commit() {
   StopProof();
   // After the last write, so that nothing moves the dates again.
-  if (!temp_->Stamp(from_)) {
+  if (!temp_->Stamp(from_).ok()) {
     temp_.reset();
     return Outcome::CannotWrite;
   }
-  const Outcome committed = temp_->Commit(finalPath_, Replacing::Nothing());
+  const Outcome committed = temp_->Commit(finalPath_, Replacing::Nothing()).outcome;
   temp_.reset();
   return committed;
 }

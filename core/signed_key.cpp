@@ -9,7 +9,7 @@ std::unique_ptr<ProviderHash> BoundHash(Provider& provider, ByteView blob, const
 
 bool ReadRegion(InputFile& source, std::uint64_t offset, std::uint32_t length, std::vector<std::uint8_t>* out) {
   out->resize(length);
-  return length == 0 || source.ReadAt(offset, out->data(), length);
+  return length == 0 || source.ReadAt(offset, out->data(), length).ok();
 }
 
 }  // namespace

@@ -56,10 +56,10 @@ Outcome ProveDecryption(WrittenFile& written, ChunkQueue& decrypted, InputFile& 
       back = SecretBytes(chunk->length + kPageAlignment);
       page = back.data() + PageSkip(back.data());
     }
-    if (!written.ReadAt(offset, page, chunk->length)) return Outcome::CannotWrite;
+    if (!written.ReadAt(offset, page, chunk->length).ok()) return Outcome::CannotWrite;
     if (std::memcmp(page, chunk->data(), chunk->length) != 0) return Outcome::Failed;
     again.resize(chunk->source.length);
-    if (!source.ReadPastCache(chunk->source.offset, again.data(), again.size()) ||
+    if (!source.ReadPastCache(chunk->source.offset, again.data(), again.size()).ok() ||
         Checksum(again.data(), again.size()) != chunk->source.sum) {
       return Outcome::CannotRead;
     }
@@ -221,7 +221,7 @@ class ChunkEncryption {
       const std::uint64_t offset = index * chunkSize_;
       chunk->index = index;
       chunk->length = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize_, plainSize_ - offset));
-      if (chunk->length > 0 && !input_.ReadAt(offset, chunk->buffer(), chunk->length)) {
+      if (chunk->length > 0 && !input_.ReadAt(offset, chunk->buffer(), chunk->length).ok()) {
         // What was read before still goes through, as it would one by one.
         Fail(index, Step::Read, Outcome::CannotRead, false);
         break;
@@ -284,7 +284,7 @@ Outcome EncryptChunks(ProviderKey& key, InputFile& input, OutputFile& output, co
 Outcome OpenInput(StreamFiles& fs, const std::wstring& inputPath, const std::wstring& outputPath,
                   std::unique_ptr<InputFile>* input) {
   if (outputPath.empty()) return Outcome::CannotWrite;
-  *input = fs.OpenRead(inputPath);
+  *input = fs.OpenRead(inputPath).file;
   return *input ? Outcome::Success : Outcome::CannotRead;
 }
 

@@ -68,24 +68,28 @@ bool IsTempFileName(std::wstring_view name) {
 
 std::uint64_t IdentityKey(const FileIdentity& identity) {
   std::uint64_t key = Mix(identity.volume);
-  for (const std::uint64_t part : {identity.index, identity.size, static_cast<std::uint64_t>(identity.writeTime)}) {
+  for (const std::uint64_t part :
+       {identity.index, identity.size, static_cast<std::uint64_t>(identity.writeTime.seconds),
+        std::uint64_t{identity.writeTime.nanoseconds}}) {
     key = Mix(key ^ part);
   }
   return key;
 }
 
-std::wstring AsideFileName(AsideKind kind, const FileIdentity& identity, std::wstring_view original,
-                           const std::function<bool(std::wstring_view)>& fits) {
+AsideName AsideOf(AsideKind kind, const FileIdentity& identity, std::wstring_view original, const NameFits& fits) {
   std::wstring head(kPrefix);
   head += kind == AsideKind::Delete ? L'd' : L'r';
   head += L'-';
   AppendHex(&head, IdentityKey(identity), kKeyDigits);
-  std::wstring name = head + L'-' + std::wstring(original);
-  for (std::size_t keep = original.size(); !fits(name) && keep > 1;) {
+  AsideName aside{head + L'-' + std::wstring(original), {}};
+  for (std::size_t keep = original.size(); !fits(aside.name) && keep > 1;) {
     keep = keep * 3 / 4;
-    name = head + L'~' + std::wstring(original.substr(0, keep));
+    aside.name = head + L'~' + std::wstring(original.substr(0, keep));
   }
-  return name;
+  aside.our = *ParseOurName(aside.name);
+  aside.our.original = std::wstring(original);
+  aside.our.wholeOriginal = true;
+  return aside;
 }
 
 std::optional<OurName> ParseOurName(std::wstring_view name) {
@@ -106,34 +110,46 @@ std::optional<OurName> ParseOurName(std::wstring_view name) {
   return our;
 }
 
-std::wstring KeptFileName(std::wstring_view original, int n) {
+std::wstring KeptFileName(std::wstring_view original, int n, const NameFits& fits) {
   // The extension stays last, so that the file still opens with its program.
   std::size_t dot = original.find_last_of(L'.');
   if (dot == std::wstring_view::npos || dot == 0) dot = original.size();
-  std::wstring name(original.substr(0, dot));
-  name += kKept;
-  if (n > 1) name += L' ' + std::to_wstring(n);
-  name += L')';
-  name += original.substr(dot);
-  return name;
+  std::wstring mark(kKept);
+  if (n > 1) mark += L' ' + std::to_wstring(n);
+  mark += L')';
+  const std::wstring_view extension = original.substr(dot);
+  for (std::size_t keep = dot;; keep = keep * 3 / 4) {
+    std::wstring name = std::wstring(original.substr(0, keep)) + mark + std::wstring(extension);
+    if (keep <= 1 || fits(name)) return name;
+  }
 }
 
-Leftover JudgeLeftover(const OurName& name, const FileIdentity& now, bool held) {
-  if (held) return Leftover::Leave;
-  if (name.kind == OurName::Kind::Temp) return Leftover::Remove;
-  // Only a checked input on its way out goes, and only while it is still
-  // exactly that file; whatever else stands there is somebody's.
-  if (name.aside == AsideKind::Delete && !now.symbolicLink && now.links == 1 && IdentityKey(now) == name.key) {
-    return Leftover::Remove;
+Leftover JudgeLeftover(const OurName& name, const FileIdentity& now, bool taken) {
+  if (!taken) return Leftover::Leave;
+  // A temporary file holds only bytes this program made, and only while it
+  // is what this program makes: one plain file.
+  if (name.kind == OurName::Kind::Temp) {
+    return !now.symbolicLink && now.links == 1 ? Leftover::Remove : Leftover::Leave;
   }
   return Leftover::PutBack;
 }
 
-std::wstring PutBack(const OurName& aside, const std::function<bool(const std::wstring& name)>& moveTo) {
-  if (aside.wholeOriginal && moveTo(aside.original)) return aside.original;
+std::wstring PutBack(const OurName& aside, const std::function<Move(const std::wstring& name)>& moveTo,
+                     const NameFits& fits) {
+  if (aside.wholeOriginal) {
+    switch (moveTo(aside.original)) {
+      case Move::Done: return aside.original;
+      case Move::Failed: return {};
+      case Move::NameTaken: break;
+    }
+  }
   for (int n = 1; n <= 100; ++n) {
-    std::wstring kept = KeptFileName(aside.original, n);
-    if (moveTo(kept)) return kept;
+    std::wstring kept = KeptFileName(aside.original, n, fits);
+    switch (moveTo(kept)) {
+      case Move::Done: return kept;
+      case Move::Failed: return {};
+      case Move::NameTaken: break;
+    }
   }
   return {};
 }

@@ -3,12 +3,13 @@
 //   ".ferrune-<process>-<8 hex>.tmp"  a temporary output this program made:
 //                                     it goes;
 //   ".ferrune-d-<16 hex>-<name>"      a job's input set aside on its way
-//                                     out: it goes only while it is that
-//                                     file (the hex digits are its identity)
-//                                     with no other name; else it goes back;
-//   ".ferrune-r-<16 hex>-<name>"      a file set aside to be replaced: it
-//                                     always goes back, since the output
-//                                     may never have taken its place.
+//                                     out, and
+//   ".ferrune-r-<16 hex>-<name>"      a file set aside to be replaced: both
+//                                     go back, always. Only the job that set
+//                                     a file aside may delete it, after its
+//                                     own checks; nothing a later job can see
+//                                     (a name, a lock it cannot take) is
+//                                     evidence enough.
 // "Going back" is to <name> where nothing stands there, else to a visible
 // name beside it, "<stem> (kept by Ferrune)<extension>". Where <name> is too
 // long to embed, "~" stands for "-" and the name is cut; it then goes to
@@ -43,15 +44,21 @@ struct OurName {
   bool wholeOriginal = true;
 };
 
+// Whether a name (without its folder) is short enough for the file system.
+using NameFits = std::function<bool(std::wstring_view)>;
+
 // Folds what tells a file and its content apart into the digits of an aside
 // name: volume, index, size and write time.
 std::uint64_t IdentityKey(const FileIdentity& identity);
 
-// The name to set `original` (a name without its folder) aside under, for
-// a file of `identity`. `fits` says whether a name is short enough for the
-// file system; the original is cut until it fits.
-std::wstring AsideFileName(AsideKind kind, const FileIdentity& identity, std::wstring_view original,
-                           const std::function<bool(std::wstring_view)>& fits);
+// The name to set `original` (a name without its folder) aside under, for a
+// file of `identity`, cut until it `fits`; and what the job that sets it
+// aside knows of it: the whole original, even where the name holds a cut one.
+struct AsideName {
+  std::wstring name;
+  OurName our;
+};
+AsideName AsideOf(AsideKind kind, const FileIdentity& identity, std::wstring_view original, const NameFits& fits);
 
 std::optional<OurName> ParseOurName(std::wstring_view name);
 
@@ -59,20 +66,27 @@ std::optional<OurName> ParseOurName(std::wstring_view name);
 inline bool IsReservedName(std::wstring_view name) { return ParseOurName(name).has_value(); }
 
 // The visible name for a file that cannot go back to `original`: the n-th
-// (from 1) "<stem> (kept by Ferrune)<extension>", "... (kept by Ferrune 2)...".
-std::wstring KeptFileName(std::wstring_view original, int n);
+// (from 1) "<stem> (kept by Ferrune)<extension>", "... (kept by Ferrune 2)...",
+// the stem cut until it `fits`.
+std::wstring KeptFileName(std::wstring_view original, int n, const NameFits& fits);
 
 // What a later job does with a file under one of our names.
 enum class Leftover { Leave, Remove, PutBack };
 
-// `held`: a running job holds the file (or that cannot be told). `now`: the
-// file under the name, not followed if a link.
-Leftover JudgeLeftover(const OurName& name, const FileIdentity& now, bool held);
+// `taken`: this sweep opened the file under the name and holds it, so that
+// no running job does; a file it could not open or take is left alone.
+// `now`: that file, as the name shows it.
+Leftover JudgeLeftover(const OurName& name, const FileIdentity& now, bool taken);
+
+// How one move of a put-back went.
+enum class Move { Done, NameTaken, Failed };
 
 // Puts a file set aside back: to `original` where nothing stands there,
 // else to the first free kept name beside it. `moveTo(name)` moves the file
-// to that name in its folder without replacing anything, and says whether
-// it did. The name it went to, or empty when it could not be moved.
-std::wstring PutBack(const OurName& aside, const std::function<bool(const std::wstring& name)>& moveTo);
+// to that name in its folder without replacing anything. The name it went
+// to, or empty when it could not be moved: at the first failure that is
+// not a taken name, or once a hundred kept names are taken.
+std::wstring PutBack(const OurName& aside, const std::function<Move(const std::wstring& name)>& moveTo,
+                     const NameFits& fits);
 
 }  // namespace ferrune

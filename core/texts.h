@@ -43,6 +43,20 @@ inline constexpr wchar_t kKeptChanged[] = L"the file changed while it was read";
 inline constexpr wchar_t kKeptOtherNames[] = L"other names lead to the same data";
 inline constexpr wchar_t kKeptNotRemoved[] = L"the system did not let it be deleted";
 inline constexpr wchar_t kKeptOutputGone[] = L"the output file was replaced before the original could go";
+inline constexpr wchar_t kKeptMoved[] = L"it was moved or renamed during the work";
+inline constexpr wchar_t kKeptOpenElsewhere[] = L"another program has it open";
+// Before the name of ours or the visible name that a file set aside went to
+// when it could not go back under its own name.
+inline constexpr wchar_t kDisplacedAs[] = L"the file set aside went to ";
+inline constexpr wchar_t kHiddenAs[] = L"the file set aside could not be put back and lies hidden as ";
+// What the program found itself, where a system's reason would stand.
+inline constexpr wchar_t kCauseShrank[] = L"the file is shorter than when it was opened";
+inline constexpr wchar_t kCauseHeldElsewhere[] = L"the file under the output name is in use by another program";
+inline constexpr wchar_t kCauseReadOnly[] = L"the file under the output name is read-only";
+inline constexpr wchar_t kCauseLink[] = L"the file under the output name is a link";
+inline constexpr wchar_t kCauseNoKeptName[] = L"every name beside it was taken";
+inline constexpr wchar_t kCauseAbandoned[] = L"the work on the output was given up";
+inline constexpr wchar_t kCauseNotAFile[] = L"it is not a plain file";
 // After a success whose delete reached the disk only in part.
 inline constexpr wchar_t kRemovalNotDurable[] =
     L"The original file was deleted, but the disk reported an error: it may come back after a power cut";

@@ -10,7 +10,7 @@ bool WrittenFile::Append(const std::uint8_t* data, std::size_t length) {
     offset = written_;
   }
   // Only this thread moves written_, so the write needs no lock.
-  if (length > 0 && !file_.WriteAt(offset, data, length)) return false;
+  if (length > 0 && !file_.WriteAt(offset, data, length).ok()) return false;
   bool startFlusher = false;
   bool flushDue = false;
   {
@@ -38,7 +38,7 @@ void WrittenFile::FlushBehind() {
     if (!flushing_) return;
     const std::uint64_t target = written_;
     lock.unlock();
-    const bool flushed = file_.Flush();
+    const bool flushed = file_.Flush().ok();
     lock.lock();
     if (!flushed) {
       // The error may not come again at the last flush: it fails the file now.
@@ -62,7 +62,7 @@ void WrittenFile::StopFlushing() {
 
 bool WrittenFile::FlushAndFinish() {
   StopFlushing();
-  const bool flushed = file_.Flush();
+  const bool flushed = file_.Flush().ok();
   {
     std::lock_guard lock(mutex_);
     if (state_ != State::Writing) return false;
@@ -92,13 +92,14 @@ std::uint64_t WrittenFile::Size() const {
   return WaitFinished(&size) ? size : kUnknownSize;
 }
 
-bool WrittenFile::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
+FileError WrittenFile::ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
   {
     std::unique_lock lock(mutex_);
     const std::uint64_t& readable = afterFlush_ ? flushedTo_ : written_;
     const auto covered = [&] { return readable >= offset && readable - offset >= length; };
     changed_.wait(lock, [&] { return state_ != State::Writing || flushFailed_ || covered(); });
-    if (state_ == State::Aborted || flushFailed_ || !covered()) return false;
+    if (state_ == State::Aborted || flushFailed_ || !covered())
+      return FileError::Own(OwnError::Abandoned, FileOp::Read);
   }
   return file_.ReadAt(offset, buffer, length);
 }

@@ -51,7 +51,7 @@ class WrittenFile final : public InputFile {
 
   // Reader side. Size() is the expected size, or waits for the end.
   std::uint64_t Size() const override;
-  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override;
+  FileError ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override;
   // False when the writer gave up; otherwise the size written and flushed.
   bool WaitFinished(std::uint64_t* size) const;
 

@@ -18,6 +18,7 @@
 #include "core/secret_bytes.h"
 #include "core/temp_name.h"
 #include "platform/posix/native_path.h"
+#include "platform/posix/posix_aside.h"
 #include "platform/posix/posix_io.h"
 
 namespace ferrune {
@@ -35,10 +36,9 @@ std::string NewTempPath(const std::string& folder) {
   return folder + "/" + ToNativePath(NewTempFileName(static_cast<std::uint32_t>(::getpid())));
 }
 
-// The system takes the file's own write time as a change it may keep or
-// not: a file system that cannot keep it, or cannot keep permissions,
-// says so with one of these.
-bool CannotKeep(int error) { return error == EPERM || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP; }
+// A file system that cannot keep a file's own write time, or permissions,
+// says so with one of these; that is what it keeps, not a failure.
+bool KeepsNoSuch(int error) { return error == EPERM || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP; }
 
 // The file keeps an exclusive flock for its whole life where the file
 // system takes one: that is how a sweep in another process tells it from a
@@ -59,12 +59,11 @@ class PosixTempFile final : public TempFile {
   // go straight from the buffer to the disk, which saves the copy and most
   // of the kernel's work for the cache. The system keeps the two
   // descriptors coherent; the flush stays on the first.
-  bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
+  FileError WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
     if (direct_ && !writesCached_.load(std::memory_order_relaxed) && length >= kDirectFrom &&
         OnPages(offset, data, length)) {
-      errno = 0;
-      if (WriteAtOffset(direct_.get(), offset, data, length)) return true;
-      if (errno != EINVAL) return false;
+      const FileError written = WriteAtOffset(direct_.get(), offset, data, length);
+      if (written.ok() || written.code != EINVAL) return written;
       writesCached_ = true;
     }
     return WriteAtOffset(fd_.get(), offset, data, length);
@@ -74,59 +73,71 @@ class PosixTempFile final : public TempFile {
   // not: the system writes what it still caches for that range first, then
   // reads the disk. A read the direct way refuses after all reads the disk
   // the other way: flushed, and dropped from the cache first.
-  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+  FileError ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     if (direct_) {
       errno = 0;
-      if (OnPages(offset, buffer, length) ? ReadAtOffset(direct_.get(), offset, buffer, length)
-                                          : ReadThroughPages(offset, buffer, length)) {
-        return true;
+      if (OnPages(offset, buffer, length)) {
+        const FileError read = ReadAtOffset(direct_.get(), offset, buffer, length);
+        if (read.ok() || read.code != EINVAL) return read;
+      } else if (ReadThroughPages(offset, buffer, length)) {
+        return {};
+      } else if (errno != EINVAL) {
+        return errno == 0 ? FileError::Own(OwnError::Shrank, FileOp::Read) : Errno(FileOp::Read);
       }
-      if (errno != EINVAL || !SyncAndDrop()) return false;
+      if (const FileError dropped = SyncAndDrop(); !dropped.ok()) return dropped;
     }
     return ReadAtOffset(fd_.get(), offset, buffer, length);
   }
 
   // Without the direct way, what the cache holds of the file goes once it is
   // on the disk, so that a read after this flush reads the disk.
-  bool Flush() override {
-    if (!SyncDescriptor(fd_.get())) return false;
+  FileError Flush() override {
+    if (const FileError synced = SyncDescriptor(fd_.get()); !synced.ok()) return synced;
     if (!direct_) ::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_DONTNEED);
-    return true;
+    return {};
   }
 
   bool ReadsPastCache() const override { return static_cast<bool>(direct_); }
 
-  std::optional<FileIdentity> Identity() override {
+  FileError Identity(FileIdentity* now) override {
     struct stat st {};
-    if (::fstat(fd_.get(), &st) != 0) return std::nullopt;
-    return IdentityOf(st);
+    if (::fstat(fd_.get(), &st) != 0) return Errno(FileOp::Identify);
+    *now = IdentityOf(st);
+    return {};
   }
 
   // The input's permissions (never set-id bits) and write time, while
   // nobody else can reach the file, so that it appears with them.
-  bool Stamp(const FileMetadata& from) override {
-    if (from.permissions != 0 && ::fchmod(fd_.get(), from.permissions & 0777) != 0 && !CannotKeep(errno)) return false;
-    if (!from.writeTime) return true;
+  FileError Stamp(const FileMetadata& from) override {
+    if (from.permissions != 0 && ::fchmod(fd_.get(), from.permissions & 0777) != 0 && !KeepsNoSuch(errno)) {
+      return Errno(FileOp::Stamp);
+    }
+    if (!from.writeTime) return {};
     const timespec times[2] = {{0, UTIME_OMIT},
-                               {static_cast<time_t>(*from.writeTime / 1000000000), *from.writeTime % 1000000000}};
-    return ::futimens(fd_.get(), times) == 0 || CannotKeep(errno);
+                               {static_cast<time_t>(from.writeTime->seconds), long{from.writeTime->nanoseconds}}};
+    if (::futimens(fd_.get(), times) == 0 || KeepsNoSuch(errno)) return {};
+    return Errno(FileOp::Stamp);
   }
 
-  Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
+  // A placed file stays open until this goes, so that its identity holds:
+  // a file system that renumbers what nobody has open (FUSE) cannot renumber it.
+  Committed Commit(const std::wstring& finalPath, const Replacing& replacing) override {
     std::string native;
-    if (!Native(finalPath, &native)) {
-      Drop();
-      return Outcome::CannotWrite;
+    Committed placed{Outcome::CannotWrite, FileError::Posix(EINVAL, FileOp::Commit), {}};
+    if (Native(finalPath, &native)) {
+      placed = replacing.what == Replacing::What::File ? Replace(native, replacing) : PlaceNew(native);
     }
-    const Outcome placed = replacing.what == Replacing::What::File ? Replace(native, replacing.file) : PlaceNew(native);
-    if (placed != Outcome::Success) {
+    if (placed.outcome != Outcome::Success) {
       Drop();
       return placed;
     }
     // The flush has already reported any failed write.
     direct_.Close();
-    fd_.Close();
-    return SyncFolder(NativeFolderOf(native)) ? Outcome::Success : Outcome::NotDurable;
+    if (const FileError synced = SyncFolder(NativeFolderOf(native)); !synced.ok()) {
+      placed.outcome = Outcome::NotDurable;
+      KeepFirst(&placed.error, synced);
+    }
+    return placed;
   }
 
  private:
@@ -134,10 +145,10 @@ class PosixTempFile final : public TempFile {
 
   std::string ProcPath() const { return "/proc/self/fd/" + std::to_string(fd_.get()); }
 
-  bool SyncAndDrop() {
-    if (!SyncDescriptor(fd_.get())) return false;
+  FileError SyncAndDrop() {
+    if (const FileError synced = SyncDescriptor(fd_.get()); !synced.ok()) return synced;
     ::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_DONTNEED);
-    return true;
+    return {};
   }
 
   bool ReadThroughPages(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
@@ -157,55 +168,76 @@ class PosixTempFile final : public TempFile {
   // Where nothing stands: an unnamed file is linked there, which never
   // replaces; a named one renamed without replacing, atomically where the
   // system can.
-  Outcome PlaceNew(const std::string& finalPath) {
+  Committed PlaceNew(const std::string& finalPath) {
+    const auto refused = [](FileError error) {
+      const bool taken = error.code == EEXIST;
+      return Committed{taken ? Outcome::OutputChanged : Outcome::CannotWrite, taken ? FileError{} : error, {}};
+    };
     if (path_.empty()) {
       if (::linkat(AT_FDCWD, ProcPath().c_str(), AT_FDCWD, finalPath.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-        return Outcome::Success;
+        return {Outcome::Success, {}, {}};
       }
-      return errno == EEXIST ? Outcome::OutputChanged : Outcome::CannotWrite;
+      return refused(Errno(FileOp::Commit));
     }
     bool placed = false;
 #ifdef __linux__
     placed = ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, finalPath.c_str(), RENAME_NOREPLACE) == 0;
-    if (!placed && errno != EINVAL && errno != ENOSYS)
-      return errno == EEXIST ? Outcome::OutputChanged : Outcome::CannotWrite;
+    if (!placed && errno != EINVAL && errno != ENOSYS) return refused(Errno(FileOp::Commit));
 #endif
     // Where the system cannot rename without replacing: a link never replaces.
     if (!placed && ::link(path_.c_str(), finalPath.c_str()) == 0) {
       ::unlink(path_.c_str());
       placed = true;
     }
-    if (!placed && errno != EEXIST) placed = RenameNoReplace(path_, finalPath);
-    if (!placed) return errno == EEXIST ? Outcome::OutputChanged : Outcome::CannotWrite;
+    if (!placed && errno == EEXIST) return refused(Errno(FileOp::Commit));
+    if (!placed) {
+      if (const FileError renamed = RenameNoReplace(path_, finalPath, FileOp::Commit); !renamed.ok()) {
+        return refused(renamed);
+      }
+    }
     Placed();
-    return Outcome::Success;
+    return {Outcome::Success, {}, {}};
   }
 
   // Replaces only the file the user agreed to replace: it is set aside under
   // a name that says it must go back, looked at there, and only once the
   // output stands in its place is it removed. Whatever else took its name
   // goes back, or beside it under a visible name.
-  Outcome Replace(const std::string& finalPath, const FileIdentity& expected) {
+  Committed Replace(const std::string& finalPath, const Replacing& replacing) {
+    const FileIdentity& expected = replacing.file;
     struct stat st {};
     if (::lstat(finalPath.c_str(), &st) != 0) {
       // Gone: nothing is lost by putting the output there.
-      return errno == ENOENT ? PlaceNew(finalPath) : Outcome::CannotWrite;
+      return errno == ENOENT ? PlaceNew(finalPath) : Committed{Outcome::CannotWrite, Errno(FileOp::Identify), {}};
     }
-    if (!SameContent(IdentityOf(st), expected)) return Outcome::OutputChanged;
+    if (!SameContent(IdentityOf(st), expected)) return {Outcome::OutputChanged, {}, {}};
+    // The job's hold, where it could open the file: a lease on it tells of
+    // any other program's open from here to the delete. A reader that has it
+    // open already does no harm: the user agreed to replace what it reads.
+    auto* hold = dynamic_cast<PosixHold*>(replacing.hold);
+    std::optional<WriteLease> lease;
+    if (hold && hold->owned()) lease.emplace(hold->owned().get());
+    if (lease && lease->Refused()) lease.reset();
     const NativeAside aside = AsideOf(AsideKind::Replace, expected, finalPath);
-    if (!RenameNoReplace(finalPath, aside.path)) return errno == ENOENT ? PlaceNew(finalPath) : Outcome::CannotWrite;
+    if (const FileError moved = RenameNoReplace(finalPath, aside.path, FileOp::SetAside); !moved.ok()) {
+      return moved.code == ENOENT ? PlaceNew(finalPath) : Committed{Outcome::CannotWrite, moved, {}};
+    }
     // Ended at once from here, the process leaves it to go back.
     const int slot = RegisterSetAside(aside.path, finalPath);
+    struct stat renamed {};
+    const bool lookedAfterMove = ::lstat(aside.path.c_str(), &renamed) == 0;
     PauseForTest(JobStep::Replacing);
     struct stat moved {};
-    // The move changed its change time; the rest must be what was agreed on.
-    const bool agreed =
-        ::lstat(aside.path.c_str(), &moved) == 0 && IdentityKey(IdentityOf(moved)) == IdentityKey(expected);
-    const Outcome placed = agreed ? PlaceNew(finalPath) : Outcome::OutputChanged;
-    if (placed == Outcome::Success) {
-      ::unlink(aside.path.c_str());
-    } else {
-      PutBackNative(aside.path, NativeFolderOf(finalPath), aside.name);
+    // Our move changed the change time; any change after it moves it again.
+    const bool agreed = lookedAfterMove && ::lstat(aside.path.c_str(), &moved) == 0 &&
+                        SameContentMoved(IdentityOf(moved), expected) &&
+                        TimeOf(moved.st_ctim) == TimeOf(renamed.st_ctim) && (!lease || lease->Intact());
+    Committed placed = agreed ? PlaceNew(finalPath) : Committed{Outcome::OutputChanged, {}, {}};
+    if (placed.outcome == Outcome::Success && ::unlink(aside.path.c_str()) != 0) placed.error = Errno(FileOp::Delete);
+    if (placed.outcome != Outcome::Success || !placed.error.ok()) {
+      const PutBackResult back = PutBackNative(aside.path, aside.name);
+      placed.displaced = back.displaced;
+      KeepFirst(&placed.error, back.error);
     }
     UnregisterNamed(slot);
     return placed;
@@ -267,23 +299,23 @@ void ClearNamedNow() {
   }
 }
 
-std::unique_ptr<TempFile> CreatePosixTemp(const std::string& folder, bool unnamed) {
+Opened<TempFile> CreatePosixTemp(const std::string& folder, bool unnamed) {
 #ifdef O_TMPFILE
   // Unnamed: it goes with the process however that ends. It gets a name at
   // the commit through /proc, so without /proc it is not used.
   if (unnamed) {
     UniqueFd fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (fd && ::access(("/proc/self/fd/" + std::to_string(fd.get())).c_str(), F_OK) == 0) {
-      return std::make_unique<PosixTempFile>(std::move(fd), folder, std::string());
+      return {std::make_unique<PosixTempFile>(std::move(fd), folder, std::string()), {}};
     }
-    if (!fd && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return nullptr;
+    if (!fd && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return {nullptr, Errno(FileOp::Create)};
   }
 #endif
   for (int attempt = 0; attempt < 64; ++attempt) {
     std::string path = NewTempPath(folder);
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!fd) {
-      if (errno != EEXIST) return nullptr;
+      if (errno != EEXIST) return {nullptr, Errno(FileOp::Create)};
       continue;
     }
     // A sweep elsewhere may have taken it between the open and the lock;
@@ -294,10 +326,10 @@ std::unique_ptr<TempFile> CreatePosixTemp(const std::string& folder, bool unname
     }, named{};
     if (lock != LockResult::HeldElsewhere && ::fstat(fd.get(), &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
         mine.st_ino == named.st_ino && mine.st_dev == named.st_dev) {
-      return std::make_unique<PosixTempFile>(std::move(fd), folder, std::move(path));
+      return {std::make_unique<PosixTempFile>(std::move(fd), folder, std::move(path)), {}};
     }
   }
-  return nullptr;
+  return {nullptr, FileError::Posix(EEXIST, FileOp::Create)};
 }
 
 }  // namespace ferrune

@@ -14,9 +14,9 @@
 
 namespace ferrune {
 
-// Null when no file can be made in `folder`. `unnamed` false makes a named
+// A new file in `folder`, or why none can be made there. `unnamed` false makes a named
 // one, as on a system without O_TMPFILE.
-std::unique_ptr<TempFile> CreatePosixTemp(const std::string& folder, bool unnamed);
+Opened<TempFile> CreatePosixTemp(const std::string& folder, bool unnamed);
 
 // What this process's running jobs have under names of ours: files of its
 // own to remove and files set aside to put back. Safe in a signal handler,

@@ -38,13 +38,13 @@ TEST(ZrvDisk, EveryFailedFlushFailsTheJobAndKeepsTheInput) {
   };
   const std::vector<Case> cases = {
       // From 32 MiB on the output is flushed behind the writer as well.
-      {"the flush behind", 40u << 20, 1, 5, "Cannot write the output file", {"f"}},
-      {"the last flush", 5u << 20, 1, 5, "Cannot write the output file", {"f"}},
+      {"the flush behind", 40u << 20, 1, 5, "Cannot write the output file: Input/output error", {"f"}},
+      {"the last flush", 5u << 20, 1, 5, "Cannot write the output file: Input/output error", {"f"}},
       {"the folder's flush",
        5u << 20,
        2,
        5,
-       "The output file was written, but the disk reported an error. The original file was kept",
+       "The output file was written, but the disk reported an error: Input/output error. The original file was kept",
        {"f", "f.zrv"}},
       // The input is gone, but its removal may not have reached the disk.
       {"the folder's flush after the delete",
@@ -52,7 +52,7 @@ TEST(ZrvDisk, EveryFailedFlushFailsTheJobAndKeepsTheInput) {
        3,
        0,
        "Encryption completed. The original file was deleted, but the disk reported an error: it may come back after "
-       "a power cut",
+       "a power cut: Input/output error",
        {"f.zrv"}},
   };
   for (const Case& c : cases) {

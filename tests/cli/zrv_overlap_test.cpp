@@ -24,6 +24,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
+std::string By(const Process& holder) { return " (zrv, process " + std::to_string(holder.pid()) + ")"; }
+
 TEST(ZrvOverlap, ASecondJobOnTheSameFileIsRefusedAtOnceAndTheFirstCompletes) {
   TempFolder dir;
   const Bytes data = RandomBytes(100000, 1);
@@ -33,7 +35,8 @@ TEST(ZrvOverlap, ASecondJobOnTheSameFileIsRefusedAtOnceAndTheFirstCompletes) {
   ASSERT_TRUE(gate.Reached());
   const Ran second = RunZrv({"encrypt", dir / "a"});
   EXPECT_EQ(second.exitCode, 4);
-  EXPECT_EQ(second.errors, Line(dir / "a", "The file is in use by another program"));
+  // The lock tells who holds it.
+  EXPECT_EQ(second.errors, Line(dir / "a", "The file is in use by another program" + By(first)));
   // Readers stay welcome: a check takes no hold (and finds no encrypted file).
   EXPECT_NE(RunZrv({"check", dir / "a"}).exitCode, 4);
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"a"});
@@ -57,7 +60,10 @@ TEST(ZrvOverlap, TwoJobsOnOnePairLoseNothing) {
     WriteFile(dir / "a.bin", newer);
     const Ran encrypting = RunZrv({"encrypt", "--force", dir / "a.bin"});
     EXPECT_EQ(encrypting.exitCode, 5);
-    EXPECT_EQ(encrypting.errors, Line(dir / "a.bin", "Cannot write the output file"));
+    EXPECT_EQ(encrypting.errors,
+              Line(dir / "a.bin",
+                   "Cannot write the output file: the file under the output name is in use by another program" +
+                       By(decrypting)));
     gate.Open();
     // Its output appeared meanwhile, so nothing is replaced and nothing deleted.
     const Ran decrypted = decrypting.Wait();
@@ -74,7 +80,7 @@ TEST(ZrvOverlap, TwoJobsOnOnePairLoseNothing) {
   // The encryption holds the file it is about to replace, too.
   const Ran decrypting = RunZrv({"decrypt", "--force", dir / "a.bin.zrv"});
   EXPECT_EQ(decrypting.exitCode, 4);
-  EXPECT_EQ(decrypting.errors, Line(dir / "a.bin.zrv", "The file is in use by another program"));
+  EXPECT_EQ(decrypting.errors, Line(dir / "a.bin.zrv", "The file is in use by another program" + By(encrypting)));
   gate.Open();
   EXPECT_EQ(encrypting.Wait().exitCode, 0);
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.bin.zrv"});

@@ -1,15 +1,26 @@
 #include "tests/cli/zrv_support.h"
 
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include "platform/posix/native_path.h"
 #endif
 
 namespace ferrune::testing {
 
 std::unique_ptr<cli::Platform> RealPlatform() { return cli::MakePlatform(); }
+
+std::string MissingFileText() {
+#ifdef _WIN32
+  return RealPlatform()->ErrorText(FileError::Win32(ERROR_FILE_NOT_FOUND, FileOp::Open));
+#else
+  return RealPlatform()->ErrorText(FileError::Posix(ENOENT, FileOp::Open));
+#endif
+}
 
 std::wstring Arg(const fs::path& path) {
 #ifdef _WIN32

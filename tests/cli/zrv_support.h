@@ -17,6 +17,8 @@ namespace ferrune::testing {
 namespace fs = std::filesystem;
 
 std::unique_ptr<cli::Platform> RealPlatform();
+// The system's words for a file that is not there.
+std::string MissingFileText();
 // A path as the tool takes it on the command line.
 std::wstring Arg(const fs::path& path);
 

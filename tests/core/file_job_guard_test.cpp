@@ -151,7 +151,7 @@ TEST_F(FileJobGuard, OnlyTheFileAskedAboutIsReplacedAndOurNamesAreNoOutputs) {
   fs_.Put(kIn, Bytes(300, 7));
   fs_.Put(kOut, {1});
   FileIdentity asked;
-  ASSERT_TRUE(fs_.Identify(kOut, &asked));
+  ASSERT_TRUE(fs_.Identify(kOut, &asked).ok());
   fs_.Put(kOut, {2});
   FileJobRequest request;
   request.inputPath = kIn;
@@ -164,7 +164,7 @@ TEST_F(FileJobGuard, OnlyTheFileAskedAboutIsReplacedAndOurNamesAreNoOutputs) {
   };
   EXPECT_EQ(run().outcome, Outcome::OutputChanged);
   EXPECT_EQ(fs_.Get(kOut), Bytes{2});
-  ASSERT_TRUE(fs_.Identify(kOut, &asked));
+  ASSERT_TRUE(fs_.Identify(kOut, &asked).ok());
   request.replaceOnly = asked;
   EXPECT_EQ(run().outcome, Outcome::Success);
   EXPECT_EQ(fs_.Names(), std::vector<std::wstring>{kOut});

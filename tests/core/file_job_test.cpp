@@ -20,8 +20,8 @@ FileJobResult Job(MemoryFileSystem& files, const std::wstring& input, bool keep,
   // A success puts an (empty) output in place, as a real one does.
   return RunFileJob(files, request, {}, [&](StreamFiles& job, const std::wstring& output, const JobControl&) {
     const Outcome outcome = operation();
-    std::unique_ptr<TempFile> temp = outcome == Outcome::Success ? job.CreateTemp(output) : nullptr;
-    return temp ? temp->Commit(output, Replacing::Nothing()) : outcome;
+    std::unique_ptr<TempFile> temp = outcome == Outcome::Success ? std::move(job.CreateTemp(output).file) : nullptr;
+    return temp ? temp->Commit(output, Replacing::Nothing()).outcome : outcome;
   });
 }
 

@@ -29,10 +29,10 @@ class GeneratedInput final : public InputFile {
  public:
   GeneratedInput(const GeneratedFileSystem& fs, bool encrypted) : fs_(fs), encrypted_(encrypted) {}
   std::uint64_t Size() const override { return fs_.ImageSize(encrypted_); }
-  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
-    if (offset > Size() || Size() - offset < length) return false;
+  FileError ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+    if (offset > Size() || Size() - offset < length) return FileError::Own(OwnError::Shrank, FileOp::Read);
     fs_.Generate(encrypted_, offset, buffer, length);
-    return true;
+    return {};
   }
 
  private:
@@ -44,33 +44,36 @@ class CheckedTemp final : public TempFile {
  public:
   CheckedTemp(GeneratedFileSystem& fs, bool encrypted) : fs_(fs), encrypted_(encrypted) {}
   bool ReadsPastCache() const override { return true; }
-  bool Stamp(const FileMetadata&) override { return true; }
-  std::optional<FileIdentity> Identity() override { return FileIdentity{}; }
-  Outcome Commit(const std::wstring& finalPath, const Replacing&) override {
+  FileError Stamp(const FileMetadata&) override { return {}; }
+  FileError Identity(FileIdentity* now) override {
+    *now = {};
+    return {};
+  }
+  Committed Commit(const std::wstring& finalPath, const Replacing&) override {
     fs_.NoteCommitted(finalPath, Written());
-    return Outcome::Success;
+    return {Outcome::Success, {}, {}};
   }
 
-  bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
+  FileError WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
     if (offset > fs_.ImageSize(encrypted_) || fs_.ImageSize(encrypted_) - offset < length) return Mismatch();
     expected_.resize(length);
     fs_.Generate(encrypted_, offset, expected_.data(), length);
     if (length > 0 && std::memcmp(expected_.data(), data, length) != 0) return Mismatch();
     std::lock_guard lock(mutex_);
     written_ = std::max(written_, offset + length);
-    return true;
+    return {};
   }
-  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+  FileError ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     {
       std::lock_guard lock(mutex_);
-      if (offset > written_ || written_ - offset < length) return false;
+      if (offset > written_ || written_ - offset < length) return FileError::Own(OwnError::Shrank, FileOp::Read);
     }
     fs_.Generate(encrypted_, offset, buffer, length);
-    return true;
+    return {};
   }
-  bool Flush() override {
+  FileError Flush() override {
     ++fs_.flushes;
-    return true;
+    return {};
   }
 
   std::uint64_t Written() {
@@ -79,9 +82,9 @@ class CheckedTemp final : public TempFile {
   }
 
  private:
-  bool Mismatch() {
+  FileError Mismatch() {
     fs_.mismatch = true;
-    return false;
+    return FileError::Posix(5, FileOp::Write);
   }
 
   GeneratedFileSystem& fs_;
@@ -156,15 +159,17 @@ void GeneratedFileSystem::Generate(bool encrypted, std::uint64_t offset, std::ui
   }
 }
 
-std::unique_ptr<InputFile> GeneratedFileSystem::OpenRead(const std::wstring& path) {
-  if (path == plainPath_) return std::make_unique<GeneratedInput>(*this, false);
-  if (path == plainPath_ + kEncryptedSuffix) return std::make_unique<GeneratedInput>(*this, true);
-  return nullptr;
+Opened<InputFile> GeneratedFileSystem::OpenRead(const std::wstring& path) {
+  if (path == plainPath_) return {std::make_unique<GeneratedInput>(*this, false), {}};
+  if (path == plainPath_ + kEncryptedSuffix) return {std::make_unique<GeneratedInput>(*this, true), {}};
+  return {nullptr, FileError::Posix(2, FileOp::Open)};
 }
 
-std::unique_ptr<TempFile> GeneratedFileSystem::CreateTemp(const std::wstring& finalPath) {
-  if (finalPath != plainPath_ && finalPath != plainPath_ + kEncryptedSuffix) return nullptr;
-  return std::make_unique<CheckedTemp>(*this, finalPath != plainPath_);
+Opened<TempFile> GeneratedFileSystem::CreateTemp(const std::wstring& finalPath) {
+  if (finalPath != plainPath_ && finalPath != plainPath_ + kEncryptedSuffix) {
+    return {nullptr, FileError::Posix(2, FileOp::Create)};
+  }
+  return {std::make_unique<CheckedTemp>(*this, finalPath != plainPath_), {}};
 }
 
 void GeneratedFileSystem::NoteCommitted(const std::wstring& finalPath, std::uint64_t size) {

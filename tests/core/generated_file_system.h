@@ -26,8 +26,8 @@ class GeneratedFileSystem final : public StreamFiles {
   // Bytes [offset, offset + length) of the plain file or of its image.
   void Generate(bool encrypted, std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
 
-  std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override;
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
+  Opened<InputFile> OpenRead(const std::wstring& path) override;
+  Opened<TempFile> CreateTemp(const std::wstring& finalPath) override;
 
   // A write that differed from what its final name must hold.
   std::atomic<bool> mismatch{false};

@@ -1,5 +1,6 @@
-// Files in memory, with the faults a test asks for. Temporary files are
-// named "<final>.tmp<n>" so a test can see any that are left.
+// Files in memory, with the faults a test asks for, each reported with the
+// code `faultCode` and the operation it broke. Temporary files are named
+// "<final>.tmp<n>" so a test can see any that are left.
 #pragma once
 
 #include <atomic>
@@ -24,19 +25,22 @@ class MemoryFileSystem final : public FileSystem {
 
   // Back to no files and no faults.
   void Reset();
-  // A plain delete, as another program would make it behind a job's back.
+  // A plain delete, or a rename, as another program would make it behind a
+  // job's back.
   bool Remove(const std::wstring& path);
+  bool Move(const std::wstring& from, const std::wstring& to);
   void Put(const std::wstring& path, Bytes data);
   std::optional<Bytes> Get(const std::wstring& path) const;
   std::vector<std::wstring> Names() const;
 
-  std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override;
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
-  PathKind Kind(const std::wstring& path) override;
-  bool Identify(const std::wstring& path, FileIdentity* seen) override;
-  std::unique_ptr<HeldFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override;
-  std::unique_ptr<FileHold> HoldExisting(const std::wstring& path, FileIdentity* seen) override;
+  Opened<InputFile> OpenRead(const std::wstring& path) override;
+  Opened<TempFile> CreateTemp(const std::wstring& finalPath) override;
+  PathKind Kind(const std::wstring& path, FileError* error) override;
+  FileError Identify(const std::wstring& path, FileIdentity* seen) override;
+  Taken OpenHeld(const std::wstring& path) override;
+  Hold HoldExisting(const std::wstring& path) override;
   void RemoveLeftovers(const std::wstring& path) override;
+  std::vector<std::wstring> WhoHolds(const std::wstring& path) override;
 
   // What another job, or the user, has done to a name.
   std::set<std::wstring> heldElsewhere;  // taken by another job
@@ -45,8 +49,10 @@ class MemoryFileSystem final : public FileSystem {
   std::map<std::wstring, std::uint32_t> links;    // more than one name
   std::vector<std::wstring> leftoversSwept;       // beside which output
   std::map<std::wstring, FileMetadata> metadata;  // what each file carries; a commit moves it
+  std::vector<std::wstring> holders;              // who the system says holds a file in use
 
   // Faults.
+  int faultCode = 5;
   std::set<std::wstring> locked;           // cannot be opened
   std::uint64_t failInputReadAt = kNever;  // input reads covering this offset fail
   // A disk that once gave a wrong byte here, which the cache then keeps:
@@ -59,6 +65,9 @@ class MemoryFileSystem final : public FileSystem {
   bool failStamp = false;       // the output cannot take its input's metadata (its mark)
   bool failFolderSync = false;  // the output is placed, its folder not flushed
   bool failRemove = false;
+  bool failHold = false;                     // a file under the output name cannot be taken
+  bool failKind = false;                     // the output name cannot be looked at
+  bool failPastCache = false;                // the input cannot be read again past the cache
   std::uint64_t corruptReadBackAt = kNever;  // reading back flips this byte
   bool failReadBack = false;
   // Temporary files read through a cache, as where O_DIRECT is refused: a
@@ -77,6 +86,7 @@ class MemoryFileSystem final : public FileSystem {
   friend class HeldInput;
   friend class MemoryDeletable;
   void Note(std::size_t length);
+  FileError Fault(FileOp op) const { return FileError::Posix(faultCode, op); }
 
   mutable std::mutex mutex_;
   FileIdentity IdentityOf(const std::wstring& path) const;  // under mutex_
@@ -90,7 +100,8 @@ class MemoryFileSystem final : public FileSystem {
   };
   std::map<std::wstring, Node> nodes_;
   std::uint64_t serial_ = 0;
-  std::set<std::wstring> taken_;  // by a job in this process
+  std::set<std::wstring> taken_;      // by a job in this process
+  std::set<std::uint64_t> unlinked_;  // nodes no name leads to any more
   int nextTemp_ = 0;
 };
 

@@ -30,7 +30,7 @@ TEST(OurNames, SetAsideNamesSayWhatAndWhereAndKeptNamesKeepTheExtension) {
   identity.volume = 7;
   identity.index = 42;
   identity.size = 1000;
-  identity.writeTime = 123;
+  identity.writeTime = {123, 0};
   const auto upTo = [](std::size_t most) { return [most](std::wstring_view name) { return name.size() <= most; }; };
   struct Row {
     AsideKind kind;
@@ -41,19 +41,25 @@ TEST(OurNames, SetAsideNamesSayWhatAndWhereAndKeptNamesKeepTheExtension) {
                     {AsideKind::Replace, L"a b.c.d", 255, true},
                     {AsideKind::Delete, std::wstring(240, L'x'), 255, false}};
   for (const Row& row : rows) {
-    const std::wstring name = AsideFileName(row.kind, identity, row.original, upTo(row.most));
-    EXPECT_LE(name.size(), row.most);
-    const std::optional<OurName> our = ParseOurName(name);
-    ASSERT_TRUE(our) << name;
+    const AsideName aside = AsideOf(row.kind, identity, row.original, upTo(row.most));
+    EXPECT_LE(aside.name.size(), row.most);
+    // The job that set it aside keeps the whole name; a sweep reads what the name holds.
+    EXPECT_EQ(aside.our.original, row.original);
+    const std::optional<OurName> our = ParseOurName(aside.name);
+    ASSERT_TRUE(our) << aside.name;
     EXPECT_EQ(our->kind, OurName::Kind::Aside);
     EXPECT_EQ(our->aside, row.kind);
     EXPECT_EQ(our->key, IdentityKey(identity));
     EXPECT_EQ(our->wholeOriginal, row.whole);
-    EXPECT_EQ(row.whole ? our->original : row.original.substr(0, our->original.size()), our->original);
+    EXPECT_EQ(our->original, row.whole ? row.original : row.original.substr(0, our->original.size()));
   }
-  EXPECT_EQ(KeptFileName(L"report.txt", 1), L"report (kept by Ferrune).txt");
-  EXPECT_EQ(KeptFileName(L".profile", 2), L".profile (kept by Ferrune 2)");
-  EXPECT_EQ(KeptFileName(L"notes", 1), L"notes (kept by Ferrune)");
+  const auto any = [](std::wstring_view) { return true; };
+  EXPECT_EQ(KeptFileName(L"report.txt", 1, any), L"report (kept by Ferrune).txt");
+  EXPECT_EQ(KeptFileName(L".profile", 2, any), L".profile (kept by Ferrune 2)");
+  EXPECT_EQ(KeptFileName(L"notes", 1, any), L"notes (kept by Ferrune)");
+  const std::wstring kept = KeptFileName(std::wstring(250, L'x') + L".txt", 1, upTo(255));
+  EXPECT_LE(kept.size(), 255u);
+  EXPECT_TRUE(kept.ends_with(L"x (kept by Ferrune).txt")) << kept;
   for (const wchar_t* user :
        {L"report.txt", L".ferrune-notes.tmp", L".ferrune-x-0123456789abcdef-a", L".ferrune-d-0123"}) {
     EXPECT_FALSE(IsReservedName(user)) << user;

@@ -240,8 +240,8 @@ TEST_F(StreamCore, AReadThatWentWrongOnceIsCaughtInBothDirections) {
 TEST_F(StreamCore, TheOutputTakesItsInputsDatesAttributesAndMark) {
   FileMetadata marked;
   marked.permissions = 0640;
-  marked.writeTime = 1557126489;
-  marked.creationTime = 1557000000;
+  marked.writeTime = FileTime{1557126489, 5};
+  marked.creationTime = FileTime{1557000000, 0};
   marked.attributes = 1;
   marked.zoneMark = "[ZoneTransfer]\r\nZoneId=3\r\n";
   const Bytes image = EncryptedImage(PrintableBytes(700));

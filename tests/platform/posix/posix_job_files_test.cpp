@@ -25,11 +25,11 @@ namespace {
 std::wstring Wide(const std::string& path) { return FromNativePath(path); }
 
 std::unique_ptr<TempFile> Written(FileSystem& fs, const std::string& finalPath, const std::string& text) {
-  auto temp = fs.CreateTemp(Wide(finalPath));
+  auto temp = std::move(fs.CreateTemp(Wide(finalPath)).file);
   EXPECT_TRUE(temp);
   if (!temp) return nullptr;
-  EXPECT_TRUE(temp->WriteAt(0, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-  EXPECT_TRUE(temp->Flush());
+  EXPECT_TRUE(temp->WriteAt(0, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()).ok());
+  EXPECT_TRUE(temp->Flush().ok());
   return temp;
 }
 
@@ -49,19 +49,20 @@ TEST(PosixJobFiles, CommitsNeverReplaceUnlessAskedWithOrWithoutUnnamedFiles) {
     auto temp = Written(fs, dir / "out", "new");
     // Only a named file shows while it is written.
     EXPECT_EQ(NamedTempIn(dir), !unnamed);
-    EXPECT_EQ(temp->Commit(Wide(dir / "out"), Replacing::Nothing()), Outcome::OutputChanged);
+    EXPECT_EQ(temp->Commit(Wide(dir / "out"), Replacing::Nothing()).outcome, Outcome::OutputChanged);
     temp.reset();
     EXPECT_EQ(ReadFile(dir / "out"), TextBytes("stood there"));
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"out"});
 
-    EXPECT_EQ(Written(fs, dir / "fresh", "fresh")->Commit(Wide(dir / "fresh"), Replacing::Nothing()), Outcome::Success);
+    EXPECT_EQ(Written(fs, dir / "fresh", "fresh")->Commit(Wide(dir / "fresh"), Replacing::Nothing()).outcome,
+              Outcome::Success);
     EXPECT_EQ(ReadFile(dir / "fresh"), TextBytes("fresh"));
     struct stat st {};
     ASSERT_EQ(::stat((dir / "fresh").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     FileIdentity standing;
-    ASSERT_TRUE(fs.Identify(Wide(dir / "out"), &standing));
-    EXPECT_EQ(Written(fs, dir / "out", "replaced")->Commit(Wide(dir / "out"), Replacing::Only(standing)),
+    ASSERT_TRUE(fs.Identify(Wide(dir / "out"), &standing).ok());
+    EXPECT_EQ(Written(fs, dir / "out", "replaced")->Commit(Wide(dir / "out"), Replacing::Only(standing)).outcome,
               Outcome::Success);
     EXPECT_EQ(ReadFile(dir / "out"), TextBytes("replaced"));
     Written(fs, dir / "out", "dropped").reset();
@@ -111,19 +112,19 @@ TEST(PosixJobFiles, WholePagesGoPastTheCacheWhereTheSystemAllowsAndReadBackExact
       const std::string out = folder + (unnamed ? "/unnamed" : "/named");
       PosixFileSystem fs(unnamed);
       const int before = DirectDescriptors();
-      auto temp = fs.CreateTemp(Wide(out));
+      auto temp = std::move(fs.CreateTemp(Wide(out)).file);
       ASSERT_TRUE(temp);
       EXPECT_EQ(DirectDescriptors() - before, FolderTakesDirect(folder) ? 1 : 0);
       std::uint8_t* const back = aligned + 4 * kPart;
       for (std::size_t offset = 0; offset < data.size(); offset += kPart) {
         const std::size_t length = std::min(kPart, data.size() - offset);
-        ASSERT_TRUE(temp->WriteAt(offset, aligned + offset, length));
+        ASSERT_TRUE(temp->WriteAt(offset, aligned + offset, length).ok());
         // The proof reads each part back, from a page too, while the next is written.
-        ASSERT_TRUE(temp->ReadAt(offset, back, length));
+        ASSERT_TRUE(temp->ReadAt(offset, back, length).ok());
         EXPECT_TRUE(std::equal(back, back + length, data.begin() + offset));
       }
-      ASSERT_TRUE(temp->Flush());
-      ASSERT_EQ(temp->Commit(Wide(out), Replacing::Nothing()), Outcome::Success);
+      ASSERT_TRUE(temp->Flush().ok());
+      ASSERT_EQ(temp->Commit(Wide(out), Replacing::Nothing()).outcome, Outcome::Success);
       temp.reset();
       EXPECT_EQ(DirectDescriptors(), before);
       EXPECT_EQ(ReadFile(out), data);
@@ -149,33 +150,25 @@ TEST(PosixJobFiles, WithoutUnnamedFilesTheCleanupRemovesOnlyWhatNoJobHolds) {
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"other.tmp"});
 }
 
-// What a dead job left set aside: a checked input on its way out goes; any
-// other file goes back to its name, or beside it under a visible name; a
-// file a running job holds stays.
-TEST(PosixJobFiles, TheSweepPutsBackWhatWasSetAsideAndRemovesOnlyACheckedInput) {
+// A sweep never deletes what a job set aside, whatever its name says: every
+// content that stood in the folder is under a visible name after it; only a
+// file that a running job holds stays as it is.
+TEST(PosixJobFiles, TheSweepPutsBackEverythingSetAsideAndDeletesNone) {
   struct Row {
     const char* what;
     AsideKind kind;
-    bool identityMatches;
+    bool identityMatches;  // the digits tell this very file
     bool nameTaken;
-    bool held;
-    std::vector<std::string> after;
+    bool cut;   // a name too long to embed whole
+    bool held;  // by a running job
   } const rows[] = {
-      {"a checked input", AsideKind::Delete, true, false, false, {}},
-      {"a save moved aside", AsideKind::Delete, false, false, false, {"report.txt"}},
-      {"a save moved aside, its name taken again",
-       AsideKind::Delete,
-       false,
-       true,
-       false,
-       {"report (kept by Ferrune).txt", "report.txt"}},
-      {"a file about to be replaced", AsideKind::Replace, true, false, false, {"report.txt"}},
-      {"a file replaced by an output",
-       AsideKind::Replace,
-       true,
-       true,
-       false,
-       {"report (kept by Ferrune).txt", "report.txt"}},
+      {"a checked input", AsideKind::Delete, true, false, false, false},
+      {"a checked input, its name taken again", AsideKind::Delete, true, true, false, false},
+      {"a save moved aside", AsideKind::Delete, false, false, false, false},
+      {"a file about to be replaced", AsideKind::Replace, true, false, false, false},
+      {"a file replaced by an output", AsideKind::Replace, true, true, false, false},
+      {"a long name", AsideKind::Delete, true, false, true, false},
+      {"a running job's input", AsideKind::Delete, true, false, false, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -184,16 +177,23 @@ TEST(PosixJobFiles, TheSweepPutsBackWhatWasSetAsideAndRemovesOnlyACheckedInput) 
     WriteFile(dir / "file", TextBytes("set aside"));
     WriteFile(dir / "other", TextBytes("another"));
     FileIdentity identity;
-    ASSERT_TRUE(fs.Identify(Wide(dir / (row.identityMatches ? "file" : "other")), &identity));
-    const std::string aside = ToNativePath(AsideFileName(row.kind, identity, L"report.txt", [](auto) { return true; }));
+    ASSERT_TRUE(fs.Identify(Wide(dir / (row.identityMatches ? "file" : "other")), &identity).ok());
+    const std::wstring original = row.cut ? std::wstring(250, L'r') + L".txt" : L"report.txt";
+    const std::string aside = ToNativePath(
+        AsideOf(row.kind, identity, original, [&](std::wstring_view n) { return !row.cut || n.size() <= 255; }).name);
     ASSERT_EQ(::rename((dir / "file").c_str(), (dir / aside).c_str()), 0);
     ::unlink((dir / "other").c_str());
     if (row.nameTaken) WriteFile(dir / "report.txt", TextBytes("taken"));
+    const Taken job = row.held ? fs.OpenHeld(Wide(dir / aside)) : Taken{};
     fs.RemoveLeftovers(Wide(dir / "x"));
-    EXPECT_EQ(dir.Names(), row.after);
-    // What was put back is whole under the first visible name.
-    if (!row.after.empty()) {
-      EXPECT_EQ(ReadFile(dir / row.after[0]), TextBytes("set aside"));
+    std::vector<Bytes> visible;
+    for (const std::string& name : dir.Names()) {
+      if (name[0] != '.') visible.push_back(ReadFile(dir / name));
+    }
+    EXPECT_EQ(std::count(visible.begin(), visible.end(), TextBytes("set aside")), row.held ? 0 : 1);
+    EXPECT_EQ(Exists(dir / aside), row.held);
+    if (row.nameTaken) {
+      EXPECT_EQ(ReadFile(dir / "report.txt"), TextBytes("taken"));
     }
   }
 }
@@ -202,22 +202,22 @@ TEST(PosixJobFiles, AHeldFileRefusesOtherJobsButNotReaders) {
   TempFolder dir;
   PosixFileSystem fs;
   WriteFile(dir / "in", TextBytes("data"));
-  FileIdentity seen;
-  Outcome refused = Outcome::Success;
-  auto held = fs.OpenHeld(Wide(dir / "in"), &seen, &refused);
-  ASSERT_TRUE(held);
-  EXPECT_EQ(seen.size, 4u);
-  EXPECT_EQ(seen.links, 1u);
-  FileIdentity again;
-  EXPECT_FALSE(fs.OpenHeld(Wide(dir / "in"), &again, &refused));
-  EXPECT_EQ(refused, Outcome::InUse);
-  EXPECT_FALSE(fs.HoldExisting(Wide(dir / "in"), &again));
-  EXPECT_TRUE(fs.OpenRead(Wide(dir / "in")));
-  EXPECT_FALSE(fs.OpenHeld(Wide(dir / "missing"), &again, &refused));
-  EXPECT_EQ(refused, Outcome::CannotRead);
-  held.reset();
-  EXPECT_TRUE(fs.HoldExisting(Wide(dir / "in"), &again));
-  EXPECT_EQ(again.index, seen.index);
+  Taken held = fs.OpenHeld(Wide(dir / "in"));
+  ASSERT_TRUE(held.file);
+  EXPECT_EQ(held.seen.size, 4u);
+  EXPECT_EQ(held.seen.links, 1u);
+  const Taken again = fs.OpenHeld(Wide(dir / "in"));
+  EXPECT_FALSE(again.file);
+  EXPECT_EQ(again.refused, Outcome::InUse);
+  EXPECT_EQ(fs.HoldExisting(Wide(dir / "in")).error, FileError::Own(OwnError::HeldElsewhere, FileOp::Hold));
+  EXPECT_TRUE(fs.OpenRead(Wide(dir / "in")).file);
+  const Taken missing = fs.OpenHeld(Wide(dir / "missing"));
+  EXPECT_EQ(missing.refused, Outcome::CannotRead);
+  EXPECT_EQ(missing.error, FileError::Posix(ENOENT, FileOp::Open));
+  held.file.reset();
+  const Hold hold = fs.HoldExisting(Wide(dir / "in"));
+  EXPECT_TRUE(hold.hold);
+  EXPECT_EQ(hold.seen.index, held.seen.index);
 }
 
 }  // namespace

@@ -215,7 +215,7 @@ TEST_F(PosixStream, NamesThatAreNotUtf8RoundTrip) {
   ASSERT_EQ(Decrypt(dir_ / (name + ".zrv"), dir_ / name), Outcome::Success);
   EXPECT_EQ(ReadFile(dir_ / name), TextBytes("latin"));
   // A name with a NUL in it would be another file.
-  EXPECT_EQ(fs_.OpenRead(std::wstring(L"a\0b", 3)), nullptr);
+  EXPECT_EQ(fs_.OpenRead(std::wstring(L"a\0b", 3)).file, nullptr);
 }
 
 TEST_F(PosixStream, AFullDiskLeavesNoTemporaryOrPartialFile) {
