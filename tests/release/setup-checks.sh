@@ -210,11 +210,11 @@ another_folder_moves_the_install() {
   uninstall_entry && verbs_run_installed_exe
 }
 
-# Two installs from before, one without its entry, or a portable copy: each
-# uninstaller removes only the verbs, shortcut and entry that point into its
-# own folder.
+# Two installs from before, one without its entry, or a portable copy (beside
+# or in a subfolder): each uninstaller removes only the verbs, icon, shortcut
+# and entry that start its own folder's ferrune.exe.
 uninstallers_keep_what_points_elsewhere() {
-  local stale='C:\Tools\Ferrune' portable before
+  local stale='C:\Tools\Ferrune' row copy wait_for portable before
   swine reg delete "$uninstall_key" /f >/dev/null 2>&1
   setup_installs || return 1
   before=$(shell_values)
@@ -222,15 +222,22 @@ uninstallers_keep_what_points_elsewhere() {
   wait_gone "$(unix_path "$stale")" || { echo "$stale is still there"; return 1; }
   [ "$(shell_values)" = "$before" ] || { echo "the stale uninstaller changed the verbs"; return 1; }
   uninstall_entry || return 1
-  portable=$(swine winepath -w "$scratch/zip/ferrune.exe" | tr -d '\r')
-  open_window "$portable" || return 1
-  close_window
-  before=$(shell_values)
-  grep -qF "= \"$portable\" \"%1\" /crypt" <<<"$before" || { echo "$before"; return 1; }
-  run_stored "$(reg_value "$uninstall_key" QuietUninstallString)" || { echo "the uninstaller exited $?"; return 1; }
-  wait_gone "$install_unix" || { echo "left in $install_dir: $(ls "$install_unix")"; return 1; }
-  ! key_exists "$uninstall_key" && [ ! -e "$shortcut" ] || { echo "the entry or the shortcut is still there"; return 1; }
-  [ "$(shell_values)" = "$before" ] || { echo "the uninstaller removed the portable copy's verbs"; return 1; }
+  for row in "$scratch/zip|$install_unix" "$install_unix/Portable|$install_unix/uninstall.exe"; do
+    IFS='|' read -r copy wait_for <<<"$row"
+    [ -f "$install_unix/uninstall.exe" ] || setup_installs || return 1
+    mkdir -p "$copy" && { [ -f "$copy/ferrune.exe" ] || cp "$scratch/zip"/* "$copy/"; } || return 1
+    portable=$(swine winepath -w "$copy/ferrune.exe" | tr -d '\r')
+    open_window "$portable" || return 1
+    close_window
+    # The file type's icon still names the installed exe: it goes, the copy's verbs stay.
+    swine reg add "$classes\\Ferrune File\\DefaultIcon" /ve /d "$install_dir\\ferrune.exe,0" /f >/dev/null 2>&1
+    before=$(shell_values | sed 's/^\(Ferrune File\\DefaultIcon = \).*/\1/')
+    grep -qF "= \"$portable\" \"%1\" /crypt" <<<"$before" || { echo "$before"; return 1; }
+    run_stored "$(reg_value "$uninstall_key" QuietUninstallString)" || { echo "the uninstaller exited $?"; return 1; }
+    wait_gone "$wait_for" || { echo "left in $install_dir: $(ls "$install_unix")"; return 1; }
+    ! key_exists "$uninstall_key" && [ ! -e "$shortcut" ] || { echo "the entry or the shortcut is still there"; return 1; }
+    [ "$(shell_values)" = "$before" ] || { echo "$copy:"; diff <(echo "$before") <(shell_values); return 1; }
+  done
 }
 
 setup_checks() {
@@ -253,7 +260,7 @@ setup_checks() {
   check "/D= installs elsewhere; the uninstall there leaves no empty * key" elsewhere_and_containers
   check "the setup into another folder uninstalls the earlier one first, or refuses and changes nothing" \
     another_folder_moves_the_install
-  check "an uninstaller removes only the verbs, shortcut and entry that point into its folder" \
+  check "an uninstaller removes only the verbs, icon, shortcut and entry that start its folder's ferrune.exe" \
     uninstallers_keep_what_points_elsewhere
   WINEPREFIX=$setup_prefix wineserver -k >/dev/null 2>&1
   WINEPREFIX=$setup_prefix wineserver -w
