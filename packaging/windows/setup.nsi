@@ -84,8 +84,41 @@ FunctionEnd
 ; The folder of the install that the uninstall entry names, if any.
 Var Earlier
 
+; A /D= that NSIS does not take would install into the default folder
+; without a word: the setup refuses it. NSIS takes a full path (C:\Folder,
+; \\server\share\Folder) given last and unquoted, drops its trailing
+; backslashes, and cuts " /D=..." off $CMDLINE; the process's command line
+; keeps it. A /D= left in the parameters is one NSIS did not see.
 Function .onInit
   ReadRegStr $Earlier HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${GetParameters} $0
+  System::Call 'shlwapi::StrStrIW(w r0, w "/D=") p .r1'
+  ${If} $1 != 0
+    MessageBox MB_OK|MB_ICONSTOP "Give the folder last and without quotes: /D=C:\Some\Folder." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  System::Call 'kernel32::GetCommandLineW() w .r0'
+  StrLen $1 $CMDLINE
+  StrCpy $2 $0 4 $1
+  ${If} $2 S== " /D="
+    IntOp $1 $1 + 4
+    StrCpy $0 $0 "" $1
+    StrCpy $1 $0
+    ${Do}
+      StrCpy $2 $1 1 -1
+      ${If} $2 != "\"
+      ${AndIf} $2 != " "
+        ${ExitDo}
+      ${EndIf}
+      StrCpy $1 $1 -1
+    ${Loop}
+    ${If} $1 S!= $INSTDIR
+      MessageBox MB_OK|MB_ICONSTOP "Setup cannot install into $\"$0$\".$\r$\nGive a full path, such as C:\Tools\Ferrune." /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
 FunctionEnd
 
 Function DirectoryShow

@@ -189,6 +189,18 @@ elsewhere_and_containers() {
   ! key_exists "$classes\\*" || { echo "$classes\\* is still there:"; swine reg query "$classes\\*" /s; return 1; }
 }
 
+# A /D= that NSIS would not take (relative, a root, quoted as Wine quotes an
+# argument with a space, in lower case): status 2, and nothing installed.
+unusable_folders_refused() {
+  local form status
+  for form in '/D=rel\Fer' '/D=C:Fer' '/D=\Fer' '/D=C:\' '/D=C:\Tools\Fer rune' '/d=C:\Tools\Ferrune'; do
+    status=0
+    (cd "$scratch" && swine "$setup_exe" /S "$form") || status=$?
+    [ "$status" = 2 ] && ! key_exists "$uninstall_key" && [ ! -e "$install_unix" ] && [ ! -e "$scratch/rel" ] ||
+      { echo "$form: exit status $status, or installed"; return 1; }
+  done
+}
+
 # Installing into another folder moves the install: while the earlier one
 # cannot go (its window is open) the setup refuses and nothing changes; then
 # one entry, the shortcut and the verbs name the new folder alone.
@@ -258,6 +270,7 @@ setup_checks() {
   check "the uninstaller removes the entries, files, shortcut, container and its key; another verb stays" \
     uninstall_removes_all
   check "/D= installs elsewhere; the uninstall there leaves no empty * key" elsewhere_and_containers
+  check "a /D= that is no full path, or that the setup cannot see, is refused (status 2)" unusable_folders_refused
   check "the setup into another folder uninstalls the earlier one first, or refuses and changes nothing" \
     another_folder_moves_the_install
   check "an uninstaller removes only the verbs, icon, shortcut and entry that start its folder's ferrune.exe" \
