@@ -84,8 +84,41 @@ FunctionEnd
 ; The folder of the install that the uninstall entry names, if any.
 Var Earlier
 
+; A /D= that NSIS does not take would install into the default folder
+; without a word: the setup refuses it. NSIS takes a full path (C:\Folder,
+; \\server\share\Folder) given last and unquoted, drops its trailing
+; backslashes, and cuts " /D=..." off $CMDLINE; the process's command line
+; keeps it. A /D= left in the parameters is one NSIS did not see.
 Function .onInit
   ReadRegStr $Earlier HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${GetParameters} $0
+  System::Call 'shlwapi::StrStrIW(w r0, w "/D=") p .r1'
+  ${If} $1 != 0
+    MessageBox MB_OK|MB_ICONSTOP "Give the folder last and without quotes: /D=C:\Some\Folder." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  System::Call 'kernel32::GetCommandLineW() w .r0'
+  StrLen $1 $CMDLINE
+  StrCpy $2 $0 4 $1
+  ${If} $2 S== " /D="
+    IntOp $1 $1 + 4
+    StrCpy $0 $0 "" $1
+    StrCpy $1 $0
+    ${Do}
+      StrCpy $2 $1 1 -1
+      ${If} $2 != "\"
+      ${AndIf} $2 != " "
+        ${ExitDo}
+      ${EndIf}
+      StrCpy $1 $1 -1
+    ${Loop}
+    ${If} $1 S!= $INSTDIR
+      MessageBox MB_OK|MB_ICONSTOP "Setup cannot install into $\"$0$\".$\r$\nGive a full path, such as C:\Tools\Ferrune." /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
 FunctionEnd
 
 Function DirectoryShow
@@ -163,29 +196,43 @@ Section "Ferrune"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-; Sets $R1 to 1 when the path or command line on the stack starts a file in
-; $INSTDIR, else to 0. Our entries quote the exe; the case does not count.
-Function un.PointsHere
+; Sets $R1 to 1 when the command line, icon location or path on the stack
+; starts this folder's ferrune.exe, else to 0: the whole program path, out of
+; its quotes, and as in Windows paths the case does not count. A copy in a
+; subfolder, or any other name, is another program.
+Function un.StartsOurExe
   Exch $0
   Push $1
   Push $2
+  Push $3
+  StrCpy $R1 0
   StrCpy $1 $0 1
   ${If} $1 == '"'
     StrCpy $0 $0 "" 1
+  ${Else}
+    StrCpy $1 ""
   ${EndIf}
-  StrLen $2 "$INSTDIR\"
-  StrCpy $1 $0 $2
-  StrCpy $R1 0
-  ${If} $1 == "$INSTDIR\"
-    StrCpy $R1 1
+  ; Our path, closed by the quote that opened it; after that the arguments,
+  ; the icon's index or nothing.
+  StrCpy $1 "$INSTDIR\ferrune.exe$1"
+  StrLen $2 $1
+  StrCpy $3 $0 $2
+  StrCpy $0 $0 1 $2
+  ${If} $3 == $1
+    ${If} $0 == ""
+    ${OrIf} $0 == " "
+    ${OrIf} $0 == ","
+      StrCpy $R1 1
+    ${EndIf}
   ${EndIf}
+  Pop $3
   Pop $2
   Pop $1
   Pop $0
 FunctionEnd
 
-; Sets $R1 to 1 when the Start menu shortcut starts a file in $INSTDIR: its
-; target, read through IShellLinkW and IPersistFile.
+; Sets $R1 to 1 when the Start menu shortcut starts this folder's
+; ferrune.exe: its target, read through IShellLinkW and IPersistFile.
 Function un.ShortcutHere
   StrCpy $R1 0
   System::Call 'ole32::CoCreateInstance(g "{00021401-0000-0000-C000-000000000046}", p 0, i 1, g "{000214F9-0000-0000-C000-000000000046}", *p .r1) i .r0'
@@ -197,7 +244,7 @@ Function un.ShortcutHere
         System::Call '$1->3(w .r3, i ${NSIS_MAX_STRLEN}, p 0, i 0) i .r0'
         ${If} $0 = 0
           Push $3
-          Call un.PointsHere
+          Call un.StartsOurExe
         ${EndIf}
       ${EndIf}
       System::Call '$2->2()'
@@ -207,29 +254,42 @@ Function un.ShortcutHere
 FunctionEnd
 
 ; The keys of the Remove button of the information page, in its order, but
-; only those whose command starts our ferrune.exe: another install or a
-; portable copy keeps its own. The earlier layout's keys go as at every start.
+; each verb only when its command starts our ferrune.exe and the file type's
+; icon only when it is ours: another install or a portable copy keeps its
+; own. The file type goes with the last of them. The earlier layout's keys go
+; as at every start.
 !macro RemoveOwnEntries root
   ReadRegStr $0 ${root} "${CLASSES}\*\Shell\Encrypt with Ferrune\command" ""
   Push $0
-  Call un.PointsHere
+  Call un.StartsOurExe
   ${If} $R1 = 1
     DeleteRegKey ${root} "${CLASSES}\*\Shell\Encrypt with Ferrune"
   ${EndIf}
   DeleteRegKey ${root} "${CLASSES}\*\Shell\FerruneFileCrypt"
   ReadRegStr $0 ${root} "${CLASSES}\Ferrune File\Shell\Decrypt\command" ""
   Push $0
-  Call un.PointsHere
+  Call un.StartsOurExe
   ${If} $R1 = 1
+    DeleteRegKey ${root} "${CLASSES}\Ferrune File\Shell\Decrypt"
+  ${EndIf}
+  ReadRegStr $0 ${root} "${CLASSES}\Ferrune File\DefaultIcon" ""
+  Push $0
+  Call un.StartsOurExe
+  ${If} $R1 = 1
+    DeleteRegKey ${root} "${CLASSES}\Ferrune File\DefaultIcon"
+  ${EndIf}
+  DeleteRegKey ${root} "${CLASSES}\Ferrune File\Shell\Open"
+  DeleteRegKey /ifempty ${root} "${CLASSES}\Ferrune File\Shell"
+  ClearErrors
+  EnumRegKey $0 ${root} "${CLASSES}\Ferrune File" 0
+  ${If} $0 == ""
+  ${AndIfNot} ${Errors}
     ReadRegStr $0 ${root} "${CLASSES}\.zrv" ""
     ${If} $0 == "Ferrune File"
       DeleteRegKey ${root} "${CLASSES}\.zrv"
     ${EndIf}
     DeleteRegKey ${root} "${CLASSES}\Ferrune File"
   ${EndIf}
-  DeleteRegKey ${root} "${CLASSES}\Ferrune File\Shell\Open"
-  DeleteRegKey /ifempty ${root} "${CLASSES}\Ferrune File\Shell"
-  DeleteRegKey /ifempty ${root} "${CLASSES}\Ferrune File"
 !macroend
 
 ; The copy started by the uninstall removes what the uninstaller could not

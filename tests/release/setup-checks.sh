@@ -189,6 +189,18 @@ elsewhere_and_containers() {
   ! key_exists "$classes\\*" || { echo "$classes\\* is still there:"; swine reg query "$classes\\*" /s; return 1; }
 }
 
+# A /D= that NSIS would not take (relative, a root, quoted as Wine quotes an
+# argument with a space, in lower case): status 2, and nothing installed.
+unusable_folders_refused() {
+  local form status
+  for form in '/D=rel\Fer' '/D=C:Fer' '/D=\Fer' '/D=C:\' '/D=C:\Tools\Fer rune' '/d=C:\Tools\Ferrune'; do
+    status=0
+    (cd "$scratch" && swine "$setup_exe" /S "$form") || status=$?
+    [ "$status" = 2 ] && ! key_exists "$uninstall_key" && [ ! -e "$install_unix" ] && [ ! -e "$scratch/rel" ] ||
+      { echo "$form: exit status $status, or installed"; return 1; }
+  done
+}
+
 # Installing into another folder moves the install: while the earlier one
 # cannot go (its window is open) the setup refuses and nothing changes; then
 # one entry, the shortcut and the verbs name the new folder alone.
@@ -210,11 +222,11 @@ another_folder_moves_the_install() {
   uninstall_entry && verbs_run_installed_exe
 }
 
-# Two installs from before, one without its entry, or a portable copy: each
-# uninstaller removes only the verbs, shortcut and entry that point into its
-# own folder.
+# Two installs from before, one without its entry, or a portable copy (beside
+# or in a subfolder): each uninstaller removes only the verbs, icon, shortcut
+# and entry that start its own folder's ferrune.exe.
 uninstallers_keep_what_points_elsewhere() {
-  local stale='C:\Tools\Ferrune' portable before
+  local stale='C:\Tools\Ferrune' row copy wait_for portable before
   swine reg delete "$uninstall_key" /f >/dev/null 2>&1
   setup_installs || return 1
   before=$(shell_values)
@@ -222,15 +234,22 @@ uninstallers_keep_what_points_elsewhere() {
   wait_gone "$(unix_path "$stale")" || { echo "$stale is still there"; return 1; }
   [ "$(shell_values)" = "$before" ] || { echo "the stale uninstaller changed the verbs"; return 1; }
   uninstall_entry || return 1
-  portable=$(swine winepath -w "$scratch/zip/ferrune.exe" | tr -d '\r')
-  open_window "$portable" || return 1
-  close_window
-  before=$(shell_values)
-  grep -qF "= \"$portable\" \"%1\" /crypt" <<<"$before" || { echo "$before"; return 1; }
-  run_stored "$(reg_value "$uninstall_key" QuietUninstallString)" || { echo "the uninstaller exited $?"; return 1; }
-  wait_gone "$install_unix" || { echo "left in $install_dir: $(ls "$install_unix")"; return 1; }
-  ! key_exists "$uninstall_key" && [ ! -e "$shortcut" ] || { echo "the entry or the shortcut is still there"; return 1; }
-  [ "$(shell_values)" = "$before" ] || { echo "the uninstaller removed the portable copy's verbs"; return 1; }
+  for row in "$scratch/zip|$install_unix" "$install_unix/Portable|$install_unix/uninstall.exe"; do
+    IFS='|' read -r copy wait_for <<<"$row"
+    [ -f "$install_unix/uninstall.exe" ] || setup_installs || return 1
+    mkdir -p "$copy" && { [ -f "$copy/ferrune.exe" ] || cp "$scratch/zip"/* "$copy/"; } || return 1
+    portable=$(swine winepath -w "$copy/ferrune.exe" | tr -d '\r')
+    open_window "$portable" || return 1
+    close_window
+    # The file type's icon still names the installed exe: it goes, the copy's verbs stay.
+    swine reg add "$classes\\Ferrune File\\DefaultIcon" /ve /d "$install_dir\\ferrune.exe,0" /f >/dev/null 2>&1
+    before=$(shell_values | sed 's/^\(Ferrune File\\DefaultIcon = \).*/\1/')
+    grep -qF "= \"$portable\" \"%1\" /crypt" <<<"$before" || { echo "$before"; return 1; }
+    run_stored "$(reg_value "$uninstall_key" QuietUninstallString)" || { echo "the uninstaller exited $?"; return 1; }
+    wait_gone "$wait_for" || { echo "left in $install_dir: $(ls "$install_unix")"; return 1; }
+    ! key_exists "$uninstall_key" && [ ! -e "$shortcut" ] || { echo "the entry or the shortcut is still there"; return 1; }
+    [ "$(shell_values)" = "$before" ] || { echo "$copy:"; diff <(echo "$before") <(shell_values); return 1; }
+  done
 }
 
 setup_checks() {
@@ -251,9 +270,10 @@ setup_checks() {
   check "the uninstaller removes the entries, files, shortcut, container and its key; another verb stays" \
     uninstall_removes_all
   check "/D= installs elsewhere; the uninstall there leaves no empty * key" elsewhere_and_containers
+  check "a /D= that is no full path, or that the setup cannot see, is refused (status 2)" unusable_folders_refused
   check "the setup into another folder uninstalls the earlier one first, or refuses and changes nothing" \
     another_folder_moves_the_install
-  check "an uninstaller removes only the verbs, shortcut and entry that point into its folder" \
+  check "an uninstaller removes only the verbs, icon, shortcut and entry that start its folder's ferrune.exe" \
     uninstallers_keep_what_points_elsewhere
   WINEPREFIX=$setup_prefix wineserver -k >/dev/null 2>&1
   WINEPREFIX=$setup_prefix wineserver -w
