@@ -60,7 +60,11 @@ class PosixDeletable final : public DeletableFile {
     if (::fstat(fd_.get(), &before) != 0) return {Removal::Failed, Errno(FileOp::Identify), {}};
     // No name leads to it: another program removed it, or saved a file
     // over its name, which stays.
-    if (before.st_nlink == 0) return {NameShows() ? Removal::Changed : Removal::Gone, {}, {}};
+    struct stat named {};
+    const bool shows = ::lstat(native_.c_str(), &named) == 0;
+    if (before.st_nlink == 0) return {shows ? Removal::Changed : Removal::Gone, {}, {}};
+    // Its name no longer leads to it, but another does.
+    if (!shows || !SameFile(IdentityOf(named), IdentityOf(before))) return {Removal::Moved, {}, {}};
     if (before.st_nlink != 1) return {Removal::OtherNames, {}, {}};
     if (!SameContent(IdentityOf(before), expected)) return {Removal::Changed, {}, {}};
     // From here any other program's open of the file breaks the lease.
@@ -113,11 +117,6 @@ class PosixDeletable final : public DeletableFile {
   }
 
  private:
-  bool NameShows() const {
-    struct stat st {};
-    return ::lstat(native_.c_str(), &st) == 0;
-  }
-
   UniqueFd fd_;  // the job's hold, kept until the delete is done
   const std::string native_;
 };

@@ -6,11 +6,16 @@
 // hangup.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
+#include "core/texts.h"
 #include "tests/cli/zrv_jobs.h"
 #include "tests/cli/zrv_process.h"
 #include "tests/platform/posix/posix_support.h"
@@ -18,13 +23,16 @@
 namespace ferrune::testing {
 namespace {
 
-// zrv with its `n`-th fsync failing with EIO. The leak check cannot run
-// under ptrace.
+// strace, to make the `n`-th `call` of zrv fail with `error`. The leak
+// check cannot run under ptrace (ASAN_OPTIONS=detect_leaks=0).
+std::vector<std::string> Failing(const std::string& call, const std::string& error, int n) {
+  return {
+      "strace",    "-f", "--seccomp-bpf", "-qq", "-o",
+      "/dev/null", "-e", "trace=" + call, "-e",  "inject=" + call + ":error=" + error + ":when=" + std::to_string(n)};
+}
+
 Ran RunWithFailingFsync(std::vector<std::string> args, int n) {
-  return Process(std::move(args), kPassword, {"ASAN_OPTIONS=detect_leaks=0"},
-                 {"strace", "-f", "--seccomp-bpf", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e",
-                  "inject=fsync:error=EIO:when=" + std::to_string(n)})
-      .Wait();
+  return Process(std::move(args), kPassword, {"ASAN_OPTIONS=detect_leaks=0"}, Failing("fsync", "EIO", n)).Wait();
 }
 
 TEST(ZrvDisk, EveryFailedFlushFailsTheJobAndKeepsTheInput) {
@@ -69,6 +77,29 @@ TEST(ZrvDisk, EveryFailedFlushFailsTheJobAndKeepsTheInput) {
   }
 }
 
+// The system's own words end the line: a full disk, a read-only one.
+TEST(ZrvDisk, ADiskThatRefusesTheOutputSaysWhy) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+  for (const bool readOnly : {false, true}) {
+    SCOPED_TRACE(readOnly ? "read-only" : "full");
+    TempFolder dir;
+    const std::string disk = dir / "disk";
+    ASSERT_EQ(::mkdir(disk.c_str(), 0700), 0);
+    ASSERT_EQ(::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k"), 0) << std::strerror(errno);
+    // The input lies elsewhere; its output would go to the small disk.
+    WriteFile(dir / "f", PrintableBytes(200000, 5));
+    ASSERT_EQ(::symlink((dir / "f").c_str(), (disk + "/f").c_str()), 0);
+    if (readOnly) {
+      ASSERT_EQ(::mount("tmpfs", disk.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=64k"), 0);
+    }
+    const Ran ran = RunZrv({"--keep", "encrypt", disk + "/f"});
+    ::umount(disk.c_str());
+    EXPECT_EQ(ran.exitCode, 5);
+    EXPECT_EQ(ran.errors, Line(disk + "/f", std::string("Cannot write the output file: ") +
+                                                std::strerror(readOnly ? EROFS : ENOSPC)));
+  }
+}
+
 // An editor's save: a new file renamed over the name.
 void SaveOver(const TempFolder& dir, const std::string& name, const std::string& text) {
   WriteFile(dir / ("." + name + ".new"), TextBytes(text));
@@ -93,39 +124,107 @@ TEST(ZrvDisk, AFileSavedOverTheOutputNameDuringForceIsNeverReplaced) {
 }
 
 // At the delete: a file moved onto the input's name survives; a name made
-// for the input is told as such.
+// for the input, a move of it and another program that has it open are told
+// as such; a put-back that fails says where the input lies, never "kept".
 TEST(ZrvDisk, WhatHappensToTheInputAtItsDeleteIsToldAndNothingIsLost) {
+  const std::string input = "read and encrypted";
   struct Case {
     const char* what;
-    void (*event)(const TempFolder& dir);
+    const char* step;
+    int (*event)(const TempFolder& dir);  // a descriptor to hold open till the end, or -1
+    std::vector<std::string> through;
+    int exitCode;
     const char* why;
-    std::vector<std::string> names;
+    std::vector<std::string> names;  // %1: the name of ours the input lies under
+    const char* holder;              // the name that holds `input` afterwards, if any
   } const cases[] = {
       {"a save",
-       [](const TempFolder& dir) { SaveOver(dir, "f", "NEW"); },
+       "delete",
+       [](const TempFolder& dir) {
+         SaveOver(dir, "f", "NEW");
+         return -1;
+       },
+       {},
+       0,
        "the file changed while it was read",
-       {"f", "f.zrv"}},
+       {"f", "f.zrv"},
+       nullptr},
       {"a hard link",
-       [](const TempFolder& dir) { ASSERT_EQ(::link((dir / "f").c_str(), (dir / "g").c_str()), 0); },
+       "delete",
+       [](const TempFolder& dir) {
+         EXPECT_EQ(::link((dir / "f").c_str(), (dir / "g").c_str()), 0);
+         return -1;
+       },
+       {},
+       0,
        "other names lead to the same data",
-       {"f", "f.zrv", "g"}},
+       {"f", "f.zrv", "g"},
+       "g"},
+      {"a move",
+       "delete",
+       [](const TempFolder& dir) {
+         EXPECT_EQ(::rename((dir / "f").c_str(), (dir / "g").c_str()), 0);
+         return -1;
+       },
+       {},
+       0,
+       "it was moved or renamed during the work",
+       {"f.zrv", "g"},
+       "g"},
+      {"another program's open",
+       "delete",
+       [](const TempFolder& dir) { return ::open((dir / "f").c_str(), O_RDONLY | O_CLOEXEC); },
+       {},
+       0,
+       "another program has it open",
+       {"f", "f.zrv"},
+       "f"},
+      // The set-aside is the job's first rename, the put-back its second.
+      {"a refused put-back",
+       "removing",
+       [](const TempFolder& dir) {
+         SaveOver(dir, "f.zrv", "NEW");
+         return -1;
+       },
+       Failing("renameat2", "ENOSPC", 2),
+       5,
+       "the output file was replaced before the original could go; the file set aside could not be put back and "
+       "lies hidden as %1: No space left on device",
+       {"%1", "f.zrv"},
+       "%1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempFolder dir;
-    WriteFile(dir / "f", TextBytes("read and encrypted"));
+    WriteFile(dir / "f", TextBytes(input));
     Gate gate;
-    Process encrypting({"encrypt", dir / "f"}, kPassword, gate.Env("delete"));
+    std::vector<std::string> env = gate.Env(c.step);
+    env.push_back("ASAN_OPTIONS=detect_leaks=0");
+    Process encrypting({"encrypt", dir / "f"}, kPassword, env, c.through);
     ASSERT_TRUE(gate.Reached());
-    c.event(dir);
-    const Bytes there = ReadFile(dir / "f");
+    const int open = c.event(dir);
     gate.Open();
     const Ran ran = encrypting.Wait();
-    EXPECT_EQ(ran.exitCode, 0);
-    EXPECT_EQ(ran.errors, Line(dir / "f", std::string("Encryption completed. The original file was kept: ") + c.why));
-    EXPECT_EQ(ReadFile(dir / "f"), there);
-    EXPECT_EQ(dir.Names(), c.names);
-    EXPECT_EQ(Decrypted(dir, "f.zrv"), TextBytes("read and encrypted"));
+    if (open >= 0) ::close(open);
+    std::string hidden = "(none)";
+    for (const std::string& name : dir.Names()) {
+      if (name.rfind(".ferrune-d-", 0) == 0) hidden = name;
+    }
+    const auto filled = [&](const std::string& text) { return texts::Filled(text, {hidden}); };
+    EXPECT_EQ(ran.exitCode, c.exitCode);
+    EXPECT_EQ(ran.errors,
+              Line(dir / "f", filled(std::string("Encryption completed. The original file was kept: ") + c.why)));
+    std::vector<std::string> names;
+    for (const std::string& name : c.names) names.push_back(filled(name));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(dir.Names(), names);
+    // Nothing is lost: the input is under a name, or in the output.
+    if (c.holder) {
+      EXPECT_EQ(ReadFile(dir / filled(c.holder)), TextBytes(input));
+    }
+    if (c.exitCode == 0) {
+      EXPECT_EQ(Decrypted(dir, "f.zrv"), TextBytes(input));
+    }
   }
 }
 
@@ -135,29 +234,36 @@ mode_t ModeOf(const std::string& path) {
   return st.st_mode & 07777;
 }
 
-std::int64_t WriteTimeOf(const std::string& path) {
+std::pair<time_t, long> WriteTimeOf(const std::string& path) {
   struct stat st {};
   EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
-  return std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+  return {st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
 }
 
 // The encrypted file carries the plain file's bits and date, and decrypting
-// gives them back.
+// gives them back: any date the file system keeps, before 1970 with a part
+// of a second, past 2262 (where a count of nanoseconds ends).
 TEST(ZrvDisk, ARoundTripKeepsThePermissionBitsAndTheDate) {
-  // 2019-05-06 07:08:09 UTC, and a part of a second the file system keeps.
-  const timespec date[2] = {{0, UTIME_OMIT}, {1557126489, 123456789}};
-  for (const mode_t mode : {mode_t{0644}, mode_t{0600}, mode_t{0640}}) {
-    SCOPED_TRACE(mode);
+  struct Case {
+    mode_t mode;
+    timespec date;
+  } const cases[] = {{0644, {1557126489, 123456789}},  // 2019-05-06 07:08:09 UTC
+                     {0600, {-1, 500000000}},          // half a second before 1970
+                     {0640, {10413792000, 7}}};        // 2300-01-01
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.date.tv_sec);
     TempFolder dir;
     WriteFile(dir / "doc", TextBytes("a document"));
-    ASSERT_EQ(::chmod((dir / "doc").c_str(), mode), 0);
-    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "doc").c_str(), date, 0), 0);
-    const std::int64_t written = WriteTimeOf(dir / "doc");
+    ASSERT_EQ(::chmod((dir / "doc").c_str(), c.mode), 0);
+    const timespec times[2] = {{0, UTIME_OMIT}, c.date};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "doc").c_str(), times, 0), 0);
+    const auto written = WriteTimeOf(dir / "doc");
+    ASSERT_EQ(written, std::pair(c.date.tv_sec, c.date.tv_nsec)) << "the file system keeps the date";
     ASSERT_EQ(RunZrv({"encrypt", dir / "doc"}).exitCode, 0);
-    EXPECT_EQ(ModeOf(dir / "doc.zrv"), mode);
+    EXPECT_EQ(ModeOf(dir / "doc.zrv"), c.mode);
     EXPECT_EQ(WriteTimeOf(dir / "doc.zrv"), written);
     ASSERT_EQ(RunZrv({"decrypt", dir / "doc.zrv"}).exitCode, 0);
-    EXPECT_EQ(ModeOf(dir / "doc"), mode);
+    EXPECT_EQ(ModeOf(dir / "doc"), c.mode);
     EXPECT_EQ(WriteTimeOf(dir / "doc"), written);
   }
 }
