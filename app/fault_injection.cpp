@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "app/thread.h"
+#include "app/toolkit/thread.h"
 #include "platform/win32/win32_registry.h"
 #include "shell/registry_api.h"
 

@@ -22,8 +22,20 @@ constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr unsigned kLink = kUnderline | kHandCursor;
 constexpr unsigned kBar = kLoweredOuter;
 
+constexpr FormFrame kFrame = {
+    .className = L"TMainForm",  // the end-to-end tests find the window by it
+    .caption = texts::kWindowCaption,
+    .style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
+    .exStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT,
+    .clientWidth = 200,
+    .clientHeight = 149,
+    // Tahoma in its Cyrillic set, as the window was designed.
+    .font = {L"Tahoma", 8, RUSSIAN_CHARSET},
+    .image = L"LOGO",
+};
+
 // clang-format off
-constexpr ControlSpec kDesign[] = {
+constexpr ControlSpec<F> kDesign[] = {
   // field             name             kind            parent          left top  w    h    text                              text colour       colour        look                                     click                    id
   {&F::Notebook1,      L"Notebook1",    K::Notebook,    nullptr,          0,   0, 200, 149, nullptr,                          kWindowTextColor, kPageGrey,    kNoLook,                                 nullptr,                 ids::Notebook1},
   {&F::MainPage,       L"Main",         K::Page,        &F::Notebook1,    0,   0, 200, 149, nullptr,                          kWindowTextColor, kParentColor, kNoLook,                                 nullptr,                 ids::PageMain},
@@ -69,6 +81,8 @@ constexpr ControlSpec kDesign[] = {
 
 }  // namespace
 
-std::span<const ControlSpec> MainFormDesign() { return kDesign; }
+const FormFrame& MainFormFrame() { return kFrame; }
+
+std::span<const ControlSpec<TMainForm>> MainFormDesign() { return kDesign; }
 
 }  // namespace ferrune

@@ -3,10 +3,10 @@
 
 #include <commctrl.h>
 
-#include "app/application.h"
-#include "app/error_box.h"
 #include "app/fault_injection.h"
 #include "app/main_form.h"
+#include "app/toolkit/application.h"
+#include "app/toolkit/error_box.h"
 #include "core/texts.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {

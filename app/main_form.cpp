@@ -2,23 +2,18 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
-#include <uxtheme.h>
 
 #include <cwchar>
 
-#include "app/application.h"
-#include "app/control_ids.h"
-#include "app/error.h"
 #include "app/fault_injection.h"
 #include "app/form_design.h"
 #include "app/logic/dispatch.h"
-#include "app/logic/window_position.h"
 #include "app/password_bytes.h"
-#include "app/program_box.h"
 #include "app/program_path.h"
-#include "app/thread.h"
+#include "app/toolkit/application.h"
+#include "app/toolkit/error_box.h"
+#include "app/toolkit/thread.h"
 #include "app/trace.h"
-#include "app/ui_control.h"
 #include "app/worker_messages.h"
 #include "app/workers.h"
 #include "core/file_job.h"
@@ -42,10 +37,6 @@ void ReleaseCryptProvider() {
 
 namespace {
 
-constexpr wchar_t kFormClass[] = L"TMainForm";
-constexpr DWORD kFormStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-constexpr DWORD kFormExStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
-
 bool IsDescendant(HWND ancestor, HWND hwnd) {
   for (; hwnd; hwnd = GetParent(hwnd)) {
     if (hwnd == ancestor) return true;
@@ -55,188 +46,20 @@ bool IsDescendant(HWND ancestor, HWND hwnd) {
 
 }  // namespace
 
-TMainForm::TMainForm() = default;
-
-TMainForm::~TMainForm() {
-  if (hwnd_) DestroyWindow(hwnd_);
-}
-
-void TMainForm::Create() {
-  HINSTANCE instance = TApplication::Instance().ModuleInstance();
-  TControl::RegisterClass(instance);
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-  wc.hIcon = TApplication::Instance().Icon(ICON_BIG);
-  wc.hIconSm = TApplication::Instance().Icon(ICON_SMALL);
-  wc.lpszClassName = kFormClass;
-  if (!RegisterClassExW(&wc)) throw Error(texts::kCannotRegisterClass);
-  // Owned by the application's window, which has the taskbar button.
-  if (!CreateWindowExW(kFormExStyle, kFormClass, texts::kWindowCaption, kFormStyle, 0, 0, 0, 0,
-                       TApplication::Instance().Handle(), nullptr, instance, this)) {
-    throw Error(texts::kCannotCreateWindow);
-  }
-  dpi_ = int(GetDpiForWindow(hwnd_));
-  if (dpi_ <= 0) dpi_ = 96;
-  themed_ = IsThemeActive() && IsAppThemed();
-  logo_ = LogoImage::Load(instance, L"LOGO");
-  MakeFonts();
-  BuildControls();
-  LayOut();
-  // The toolkit's creation step: an error from the handler is shown, and the
-  // window is created and shown all the same.
-  try {
-    FormCreate();
-  } catch (...) {
-    ShowCurrentErrorBox();
-  }
-}
-
-void TMainForm::Show() {
-  FormShow();
-  ShowWindow(hwnd_, SW_SHOW);
-  UpdateWindow(hwnd_);
-}
-
-void TMainForm::MakeFonts() {
-  LOGFONTW lf{};
-  lf.lfHeight = -MulDiv(8, dpi_, 72);
-  lf.lfWeight = FW_NORMAL;
-  // Tahoma in its Cyrillic set, as the window was designed. The texts are
-  // drawn as Unicode, so the set keeps none of them out; it only steers the
-  // font mapper where Tahoma itself is missing.
-  lf.lfCharSet = RUSSIAN_CHARSET;
-  lf.lfQuality = DEFAULT_QUALITY;
-  wcscpy_s(lf.lfFaceName, L"Tahoma");
-  font_.reset(CreateFontIndirectW(&lf));
-  lf.lfUnderline = TRUE;
-  underlineFont_.reset(CreateFontIndirectW(&lf));
-}
-
-void TMainForm::BuildControls() {
-  HINSTANCE instance = TApplication::Instance().ModuleInstance();
-  for (const ControlSpec& row : MainFormDesign()) {
-    HWND parent = row.parent ? this->*row.parent : hwnd_;
-    const DWORD visible = (row.look & kHidden) ? 0 : WS_VISIBLE;
-    const DWORD child = WS_CHILD | WS_CLIPSIBLINGS | visible;
-    HWND hwnd = nullptr;
-    switch (row.kind) {
-      case ControlKind::PasswordEdit:
-        hwnd = CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"",
-                               child | ((row.look & kTabStop) ? WS_TABSTOP : 0) | ES_PASSWORD | ES_AUTOHSCROLL, 0, 0, 0,
-                               0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
-        // The themed edit would show a bullet.
-        if (hwnd) SendMessageW(hwnd, EM_SETPASSWORDCHAR, L'*', 0);
-        break;
-      case ControlKind::ProgressBar:
-        hwnd = CreateWindowExW(0, PROGRESS_CLASSW, L"", child | PBS_SMOOTH, 0, 0, 0, 0, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
-        if (hwnd) SendMessageW(hwnd, PBM_SETRANGE32, 0, 1000);
-        break;
-      default: {
-        auto control = std::make_unique<TControl>(*this, row);
-        const bool container =
-            row.kind == ControlKind::Notebook || row.kind == ControlKind::Page || row.kind == ControlKind::GroupBox;
-        hwnd = control->Create(parent, child | (container ? WS_CLIPCHILDREN : 0), container ? WS_EX_CONTROLPARENT : 0);
-        controls_.push_back(std::move(control));
-      }
-    }
-    if (!hwnd) throw Error(texts::kCannotCreateControl + std::wstring(row.name));
-    this->*row.field = hwnd;
-    hwnds_.push_back(hwnd);
-  }
-}
-
-void TMainForm::LayOut() {
-  const auto design = MainFormDesign();
-  for (std::size_t i = 0; i < design.size(); ++i) {
-    const ControlSpec& s = design[i];
-    SetWindowPos(hwnds_[i], nullptr, Scale(s.left), Scale(s.top), Scale(s.width), Scale(s.height),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    if (s.kind == ControlKind::PasswordEdit) SendMessageW(hwnds_[i], WM_SETFONT, WPARAM(font_.get()), TRUE);
-  }
-  RECT rc{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
-  AdjustWindowRectExForDpi(&rc, kFormStyle, FALSE, kFormExStyle, UINT(dpi_));
-  const int w = rc.right - rc.left, h = rc.bottom - rc.top;
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof(monitor);
-  if (!GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
-    monitor.rcMonitor = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    monitor.rcWork = monitor.rcMonitor;
-  }
-  const auto rect = [](const RECT& r) { return ScreenRect{r.left, r.top, r.right, r.bottom}; };
-  const ScreenPoint at = InitialWindowPosition(w, h, rect(monitor.rcMonitor), rect(monitor.rcWork));
-  SetWindowPos(hwnd_, nullptr, at.x, at.y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-const ControlSpec* TMainForm::SpecOf(HWND control) const {
-  const auto design = MainFormDesign();
-  for (std::size_t i = 0; i < hwnds_.size(); ++i) {
-    if (hwnds_[i] == control) return &design[i];
-  }
-  return nullptr;
-}
-
-COLORREF TMainForm::BackgroundOf(HWND control) const {
-  const ControlSpec* row = SpecOf(control);
-  if (!row) return GetSysColor(COLOR_BTNFACE);
-  // Under the themed look only the banners fill their own colour.
-  if (row->color == kParentColor || (themed_ && !(row->look & kFillsWhenThemed))) {
-    return row->parent ? BackgroundOf(this->*row->parent) : GetSysColor(COLOR_BTNFACE);
-  }
-  return row->color;
-}
+TMainForm::TMainForm() : TForm(MainFormFrame(), MainFormDesign()) {}
 
 LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_CLOSE: FormClose(); return 0;
-    case WM_DESTROY: TApplication::Instance().Terminate(); return 0;
-    case WM_COMMAND:
-      // Enter and Esc, as the dialog manager reports them.
-      if (LOWORD(wp) == IDOK) {
-        // Only the password pages have a control that takes the keyboard.
-        if (page_ == 1) Click(SpeedButton3, &TMainForm::SpeedButton3Click);
-        if (page_ == 2) Click(SpeedButton1, &TMainForm::SpeedButton1Click);
-        return 0;
-      }
-      if (LOWORD(wp) == IDCANCEL) {
-        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-        return 0;
-      }
-      break;
-    case WM_ACTIVATE:
-      if (LOWORD(wp) == WA_INACTIVE) {
-        SaveFocus();
-      } else if (!HIWORD(wp)) {
-        RestoreFocus();
-      }
-      return 0;
-    case WM_SYSCOMMAND:
-      if ((wp & 0xFFF0) == SC_MINIMIZE) {
-        TApplication::Instance().Minimize();
-        return 0;
-      }
-      break;
-    case WM_ENABLE:
-      if (wp) PostMessageW(hwnd_, WM_APP_REACTIVATE, 0, 0);
-      return 0;
-    case WM_APP_REACTIVATE: ReactivateAfterBox(); return 0;
-    case WM_APP_PROGRESS: Progress(unsigned(wp)); return 0;
-    case WM_DPICHANGED: {
-      dpi_ = HIWORD(wp);
-      MakeFonts();
-      LayOut();
-      const RECT* suggested = reinterpret_cast<const RECT*>(lp);
-      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
-      InvalidateRect(hwnd_, nullptr, TRUE);
-      return 0;
-    }
-    default: break;
+  if (msg == WM_APP_PROGRESS) {
+    Progress(unsigned(wp));
+    return 0;
   }
-  return DefWindowProcW(hwnd_, msg, wp, lp);
+  return TForm::HandleMessage(msg, wp, lp);
+}
+
+void TMainForm::EnterPressed() {
+  // Only the password pages have a control that takes the keyboard.
+  if (page_ == 1) Click(SpeedButton3);
+  if (page_ == 2) Click(SpeedButton1);
 }
 
 // --- start-up
@@ -255,7 +78,7 @@ void TMainForm::FormCreate() {
                         : CryptProvider.kind() == CryptContext::Kind::Ephemeral ? L"ephemeral"
                                                                                 : L"none";
   Trace(std::wstring(L"provider=") + kind + (renewed ? L" renewed" : L""));
-  Trace(std::wstring(L"look look=") + (themed_ ? L"themed" : L"classic") + L" dpi=" + std::to_wstring(dpi_));
+  Trace(std::wstring(L"look look=") + (Themed() ? L"themed" : L"classic") + L" dpi=" + std::to_wstring(Dpi()));
 }
 
 void TMainForm::FormShow() {
@@ -365,53 +188,7 @@ HWND TMainForm::FirstFocusOf(int page) const {
   return page == 1 ? Password1 : page == 2 ? Password : hwnd_;
 }
 
-void TMainForm::SaveFocus() const {
-  // Disabling the form for a box may already have taken the focus away, so
-  // AskBox saves it too; an empty focus keeps what was saved.
-  HWND focus = GetFocus();
-  if (focus && (focus == hwnd_ || IsChild(hwnd_, focus))) savedFocus_ = focus;
-}
-
-void TMainForm::RestoreFocus() {
-  // The first activation starts on the page's first edit; later ones return
-  // to where the focus was, as the dialog manager does, unless that control
-  // went with its page.
-  const bool usable = activated_ && savedFocus_ && IsChild(hwnd_, savedFocus_) && IsWindowVisible(savedFocus_) &&
-                      IsWindowEnabled(savedFocus_);
-  activated_ = true;
-  SetFocus(usable ? savedFocus_ : FirstFocusOf(page_));
-}
-
-void TMainForm::ReactivateAfterBox() {
-  // A box that ends with nothing of the program active (a task-modal one
-  // has no owner to give the activation back to): the form takes it unless
-  // the user went elsewhere.
-  if (!IsWindowVisible(hwnd_) || !IsWindowEnabled(hwnd_) || GetActiveWindow()) return;
-  HWND foreground = GetForegroundWindow();
-  DWORD process = 0;
-  if (foreground) GetWindowThreadProcessId(foreground, &process);
-  if (foreground && process != GetCurrentProcessId() && foreground != GetDesktopWindow()) return;
-  SetForegroundWindow(hwnd_);
-}
-
-int TMainForm::AskBox(const std::wstring& text, UINT buttons) const {
-  SaveFocus();
-  return ShowProgramBox(text, buttons | MB_DEFBUTTON1);
-}
-
 // --- buttons
-
-void TMainForm::Click(HWND control, void (TMainForm::*handler)()) {
-  if (inClick_ || workerRunning_ || !IsWindowEnabled(hwnd_) || !IsWindowVisible(control) || !IsWindowEnabled(control)) {
-    return;
-  }
-  inClick_ = true;
-  struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{inClick_};
-  (this->*handler)();
-}
 
 void TMainForm::SpeedButton5Click() { OpenUrl(texts::kHelpPage); }
 void TMainForm::SpeedButton4Click() { OpenUrl(texts::kHelpPage); }

@@ -4,13 +4,10 @@
 #include <windows.h>
 
 #include <atomic>
-#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "app/base_window.h"
-#include "app/logo_image.h"
+#include "app/toolkit/form.h"
 #include "core/outcome.h"
 #include "core/output_names.h"
 #include "core/secret_bytes.h"
@@ -20,21 +17,13 @@
 
 namespace ferrune {
 
-class TControl;
 class TThread;
-struct ControlSpec;
 struct FileJob;
 struct SecretWideText;
 
-class TMainForm : public BaseWindow<TMainForm> {
+class TMainForm : public TForm<TMainForm> {
  public:
   TMainForm();
-  ~TMainForm();
-
-  // Creates the window (hidden) and runs FormCreate inside.
-  void Create();
-  // Runs FormShow, then shows the window.
-  void Show();
 
   // Window operations.
   void ShowPage(int index);
@@ -58,7 +47,7 @@ class TMainForm : public BaseWindow<TMainForm> {
   // end, at most `milliseconds`; true when no worker runs any more.
   bool OutwaitWorker(DWORD milliseconds);
 
-  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
   // Controls, in their declared order.
   HWND Notebook1{}, GroupBox1{}, Password{}, Panel1{}, SpeedButton1{}, SpeedButton2{}, GroupBox3{}, Password1{},
@@ -67,12 +56,6 @@ class TMainForm : public BaseWindow<TMainForm> {
       Panel8{}, Panel14{}, Panel15{}, Panel16{};
   // The pages of Notebook1 (Main, Encrypt, Decrypt, Error) and the progress bar.
   HWND MainPage{}, EncryptPage{}, DecryptPage{}, ErrorPage{}, ProgressBar1{};
-
-  // Runs a control's click handler, or Enter's. One job per window: a
-  // control of a hidden page, a click while a box of the program shows (its
-  // loop dispatches what was queued before it) or while a job runs does
-  // nothing.
-  void Click(HWND control, void (TMainForm::*handler)());
 
   // Click handlers.
   void SpeedButton5Click();
@@ -85,25 +68,17 @@ class TMainForm : public BaseWindow<TMainForm> {
   void SpeedButton1Click();
   void SpeedButton2Click();
 
-  // Look shared by the controls.
-  bool Themed() const { return themed_; }
-  HFONT Font(bool underline) const { return underline ? underlineFont_.get() : font_.get(); }
-  int Scale(int designPixels) const { return MulDiv(designPixels, dpi_, 96); }
-  const LogoImage& Logo() const { return logo_; }
-  COLORREF BackgroundOf(HWND control) const;
-
  private:
-  void FormCreate();
-  void FormShow();
-  void FormClose();
+  void FormCreate() override;
+  void FormShow() override;
+  void FormClose() override;
+  void EnterPressed() override;
+  HWND FirstFocus() const override { return FirstFocusOf(page_); }
+  // One job per window.
+  bool Busy() const override { return workerRunning_; }
   void RegisterShellIntegration();
   void RemoveShellIntegration();
 
-  void BuildControls();
-  void LayOut();
-  void MakeFonts();
-  const ControlSpec* SpecOf(HWND control) const;
-  int AskBox(const std::wstring& text, UINT buttons) const;
   bool ProviderAvailable() const;
   // False when the job may not start: the user did not agree to replace
   // the file under the output name, or it cannot be looked at (said so).
@@ -113,23 +88,11 @@ class TMainForm : public BaseWindow<TMainForm> {
   std::optional<SecretBytes> UsablePassword(const SecretWideText& text) const;
   void Progress(unsigned permille);
   HWND FirstFocusOf(int page) const;
-  void SaveFocus() const;
-  void RestoreFocus();
-  void ReactivateAfterBox();
   void StopWorkerToClose();
 
-  std::vector<std::unique_ptr<TControl>> controls_;
-  std::vector<HWND> hwnds_;  // parallel to the design rows
-  GdiObject<HFONT> font_, underlineFont_;
-  LogoImage logo_;
-  int dpi_ = 96;
   int page_ = 0;
-  bool themed_ = false;
   bool workerRunning_ = false;
-  bool inClick_ = false;  // a handler runs, and perhaps waits for an answer
   bool closing_ = false;
-  bool activated_ = false;             // once, before the first activation's focus
-  mutable HWND savedFocus_ = nullptr;  // kept by the boxes of const handlers too
   std::atomic<bool> cancel_{false};
   UniqueHandle workerThread_;
 };

@@ -1,4 +1,5 @@
-// Messages posted to the main window, numbered from WM_APP.
+// Messages posted to the main window, numbered from WM_APP; WM_APP + 2 is
+// the toolkit form's own (app/toolkit/custom_form.h).
 #pragma once
 
 #include <windows.h>
@@ -8,8 +9,6 @@ namespace ferrune {
 enum : UINT {
   // wParam: progress in thousandths of the file.
   WM_APP_PROGRESS = WM_APP + 1,
-  // Posted by the window to itself when it is enabled again after a box.
-  WM_APP_REACTIVATE = WM_APP + 2,
 };
 
 }  // namespace ferrune

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <optional>
 
-#include "app/thread.h"
+#include "app/toolkit/thread.h"
 #include "core/file_job.h"
 #include "core/outcome.h"
 #include "core/secret_bytes.h"

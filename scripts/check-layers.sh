@@ -3,8 +3,10 @@
 # the top of the tree ("core/format.h"), so the folder of each include is its
 # layer: core/ includes only core/ and the C++ standard library and tests no
 # platform; platform/ and shell/ stand on core/; app/ and cli/ never include
-# each other, and cli/ never includes shell/. Prints each breach; exits
-# nonzero when there is one.
+# each other, and cli/ never includes shell/; the window toolkit
+# (app/toolkit/) stands on core/ and the Win32 handle owners and knows nothing
+# of the program above it, and its rules that build natively stand on core/
+# alone. Prints each breach; exits nonzero when there is one.
 #   scripts/check-layers.sh [ROOT]
 set -uo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -47,9 +49,13 @@ allow platform/openssl core/
 allow platform/win32 core/ shell/registry_api.h
 allow shell core/
 allow app core/ platform/win32/ shell/
+allow app/toolkit core/ platform/win32/win_handles.h
+allow app/toolkit/logic core/
 allow cli core/ platform/
 grep -nE '(/|\$\{PROJECT_SOURCE_DIR\}/)(app|shell)([/ )"]|$)' cli/CMakeLists.txt && breach "cli/CMakeLists.txt reaches into app/ or shell/"
 grep -nE '/cli([/ )"]|$)' app/CMakeLists.txt && breach "app/CMakeLists.txt reaches into cli/"
+grep -noE '\.\./|\bferrune_[a-z0-9_]+' app/toolkit/CMakeLists.txt |
+  grep -vE ':(ferrune_core|ferrune_toolkit|ferrune_toolkit_logic)$' && breach "app/toolkit/CMakeLists.txt links more than core/"
 
-[ "$bad" = 0 ] && echo "layers: core/ is portable; platform/ and shell/ stand on it; app/ and cli/ stay apart"
+[ "$bad" = 0 ] && echo "layers: core/ is portable; platform/ and shell/ stand on it; app/ and cli/ stay apart; the toolkit knows no program"
 exit "$bad"

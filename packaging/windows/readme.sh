@@ -7,7 +7,11 @@ set -euo pipefail
 readme=$1
 version=$2
 
-plain() { sed -e 's/\*\*//g' -e 's/`//g' -e "s/<version>/$version/g"; }
+# A link keeps its text, and its target unless the text names it already.
+plain() {
+  sed -E -e 's/\[([^]]*)\]\(\1\)/\1/g' -e 's/\[([^]]*)\]\(([^)]*)\)/\1 (\2)/g' \
+    -e 's/\*\*//g' -e 's/`//g' -e "s/<version>/$version/g"
+}
 
 # The first screen: from the title to the developers' part.
 intro() {

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "app/control_ids.h"
-#include "app/top_down_bitmap.h"
+#include "app/toolkit/top_down_bitmap.h"
 #include "tests/e2e/png_writer.h"
 
 namespace e2e {

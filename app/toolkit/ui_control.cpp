@@ -1,9 +1,8 @@
-#include "app/ui_control.h"
+#include "app/toolkit/ui_control.h"
 
 #include <string>
 
-#include "app/form_design.h"
-#include "app/main_form.h"
+#include "app/toolkit/custom_form.h"
 #include "platform/win32/win_handles.h"
 
 namespace ferrune {
@@ -33,8 +32,6 @@ HWND TControl::Create(HWND parent, DWORD style, DWORD exStyle) {
   return CreateWindowExW(exStyle, kClassName, row_.text ? row_.text : L"", style, 0, 0, 0, 0, parent,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(row_.id)), GetModuleHandleW(nullptr), this);
 }
-
-bool TControl::Clickable() const { return row_.onClick != nullptr; }
 
 LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -66,7 +63,7 @@ LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_SETCURSOR: SetCursor(LoadCursorW(nullptr, (row_.look & kHandCursor) ? IDC_HAND : IDC_ARROW)); return TRUE;
     case WM_MOUSEMOVE:
-      if (Clickable() && IsWindowEnabled(hwnd_) && !hover_) {
+      if (row_.clickable && IsWindowEnabled(hwnd_) && !hover_) {
         hover_ = true;
         TRACKMOUSEEVENT tme{sizeof(tme), TME_LEAVE, hwnd_, 0};
         TrackMouseEvent(&tme);
@@ -80,7 +77,7 @@ LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       // A disabled control ignores clicks, posted ones too; none takes the focus.
-      if (Clickable() && IsWindowEnabled(hwnd_)) {
+      if (row_.clickable && IsWindowEnabled(hwnd_)) {
         pressed_ = true;
         SetCapture(hwnd_);
         InvalidateRect(hwnd_, nullptr, FALSE);
@@ -94,7 +91,7 @@ LRESULT TControl::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         RECT rc;
         GetClientRect(hwnd_, &rc);
         const POINT pt{short(LOWORD(lp)), short(HIWORD(lp))};
-        if (PtInRect(&rc, pt)) form_.Click(hwnd_, row_.onClick);
+        if (PtInRect(&rc, pt)) form_.Click(hwnd_);
       }
       return 0;
     case WM_CAPTURECHANGED:
@@ -177,6 +174,6 @@ void TControl::PaintLinkButton(HDC dc, const RECT& rc) {
             DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
-void TControl::PaintImage(HDC dc, const RECT& rc, COLORREF background) { form_.Logo().Draw(dc, rc, background); }
+void TControl::PaintImage(HDC dc, const RECT& rc, COLORREF background) { form_.Image().Draw(dc, rc, background); }
 
 }  // namespace ferrune

@@ -1,4 +1,4 @@
-#include "app/logic/error_text.h"
+#include "app/toolkit/logic/error_text.h"
 
 namespace ferrune {
 

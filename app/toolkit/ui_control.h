@@ -4,16 +4,16 @@
 
 #include <windows.h>
 
-#include "app/base_window.h"
+#include "app/toolkit/base_window.h"
+#include "app/toolkit/design.h"
 
 namespace ferrune {
 
-class TMainForm;
-struct ControlSpec;
+class TCustomForm;
 
 class TControl : public BaseWindow<TControl> {
  public:
-  TControl(TMainForm& form, const ControlSpec& row) : form_(form), row_(row) {}
+  TControl(TCustomForm& form, const ControlRow& row) : form_(form), row_(row) {}
   static void RegisterClass(HINSTANCE instance);
   static constexpr const wchar_t* kClassName = L"FerruneControl";
 
@@ -26,10 +26,9 @@ class TControl : public BaseWindow<TControl> {
   void PaintGroupBox(HDC dc, const RECT& rc, COLORREF background);
   void PaintLinkButton(HDC dc, const RECT& rc);
   void PaintImage(HDC dc, const RECT& rc, COLORREF background);
-  bool Clickable() const;
 
-  TMainForm& form_;
-  const ControlSpec& row_;
+  TCustomForm& form_;
+  const ControlRow row_;
   bool hover_ = false;
   bool pressed_ = false;
 };

@@ -1,11 +1,11 @@
-#include "app/thread.h"
+#include "app/toolkit/thread.h"
 
 #include <deque>
 #include <mutex>
 #include <string>
 
-#include "app/application.h"
-#include "app/error.h"
+#include "app/toolkit/application.h"
+#include "app/toolkit/error.h"
 #include "core/texts.h"
 
 namespace ferrune {
@@ -132,8 +132,9 @@ void TThread::Resume() {
 
 // The completion runs on the window's thread while this one waits, and the
 // object goes only after it. So the handler reads the job's results (and
-// DecryptSucceeded) without a lock, the call ordering the worker's writes
-// before its reads, from an object that is still there.
+// what the work left in process-wide values) without a lock, the call
+// ordering the worker's writes before its reads, from an object that is
+// still there.
 void TThread::DoTerminate() {
   if (onTerminate_) Synchronize([this] { onTerminate_(this); });
 }

@@ -1,7 +1,7 @@
-#include "app/application.h"
+#include "app/toolkit/application.h"
 
-#include "app/error_box.h"
-#include "app/thread.h"
+#include "app/toolkit/error_box.h"
+#include "app/toolkit/thread.h"
 
 namespace ferrune {
 namespace {

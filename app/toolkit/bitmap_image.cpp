@@ -1,12 +1,12 @@
-#include "app/logo_image.h"
+#include "app/toolkit/bitmap_image.h"
 
-#include "app/top_down_bitmap.h"
+#include "app/toolkit/top_down_bitmap.h"
 #include "platform/win32/win_handles.h"
 
 namespace ferrune {
 
-LogoImage LogoImage::Load(HINSTANCE instance, const wchar_t* name) {
-  LogoImage image;
+BitmapImage BitmapImage::Load(HINSTANCE instance, const wchar_t* name) {
+  BitmapImage image;
   GdiObject<HBITMAP> bitmap(static_cast<HBITMAP>(LoadImageW(instance, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   BITMAP info{};
   if (!bitmap || !GetObjectW(bitmap.get(), sizeof(info), &info) || info.bmWidth <= 0 || info.bmHeight <= 0) {
@@ -24,7 +24,7 @@ LogoImage LogoImage::Load(HINSTANCE instance, const wchar_t* name) {
   return image;
 }
 
-void LogoImage::Draw(HDC dc, const RECT& rc, COLORREF background) const {
+void BitmapImage::Draw(HDC dc, const RECT& rc, COLORREF background) const {
   if (pixels.empty()) return;
   const std::uint32_t transparent = pixels[size_t(height - 1) * size_t(width)] & 0xFFFFFF;
   const std::uint32_t fill =

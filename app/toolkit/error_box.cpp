@@ -1,11 +1,11 @@
-#include "app/error_box.h"
+#include "app/toolkit/error_box.h"
 
 #include <windows.h>
 
 #include <stdexcept>
 
-#include "app/logic/error_text.h"
-#include "app/program_box.h"
+#include "app/toolkit/logic/error_text.h"
+#include "app/toolkit/program_box.h"
 #include "core/texts.h"
 #include "core/utf.h"
 

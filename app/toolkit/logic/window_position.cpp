@@ -1,4 +1,4 @@
-#include "app/logic/window_position.h"
+#include "app/toolkit/logic/window_position.h"
 
 namespace ferrune {
 namespace {

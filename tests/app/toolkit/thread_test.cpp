@@ -1,5 +1,5 @@
 // The synchronous call onto the user-interface thread and the thread base.
-#include "app/thread.h"
+#include "app/toolkit/thread.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
+#include "app/toolkit/application.h"
 
 namespace ferrune {
 namespace {

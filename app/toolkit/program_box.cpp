@@ -1,6 +1,6 @@
-#include "app/program_box.h"
+#include "app/toolkit/program_box.h"
 
-#include "app/application.h"
+#include "app/toolkit/application.h"
 
 namespace ferrune {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/error_box.h"
+#include "app/toolkit/error_box.h"
 
 namespace ferrune {
 
