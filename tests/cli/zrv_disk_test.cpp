@@ -179,6 +179,18 @@ TEST(ZrvDisk, WhatHappensToTheInputAtItsDeleteIsToldAndNothingIsLost) {
        "another program has it open",
        {"f", "f.zrv"},
        "f"},
+      // This job's output is not there: no success to report.
+      {"the output replaced",
+       "removing",
+       [](const TempFolder& dir) {
+         SaveOver(dir, "f.zrv", "NEW");
+         return -1;
+       },
+       {},
+       5,
+       "the output file was replaced before the original could go",
+       {"f", "f.zrv"},
+       "f"},
       // The set-aside is the job's first rename, the put-back its second.
       {"a refused put-back",
        "removing",
