@@ -129,75 +129,29 @@ TEST(ZrvDisk, AFileSavedOverTheOutputNameDuringForceIsNeverReplaced) {
 TEST(ZrvDisk, WhatHappensToTheInputAtItsDeleteIsToldAndNothingIsLost) {
   const std::string input = "read and encrypted";
   struct Case {
-    const char* what;
     const char* step;
-    int (*event)(const TempFolder& dir);  // a descriptor to hold open till the end, or -1
+    const char* event;  // save NAME, link, move, open (kept open to the end)
     std::vector<std::string> through;
     int exitCode;
     const char* why;
     std::vector<std::string> names;  // %1: the name of ours the input lies under
     const char* holder;              // the name that holds `input` afterwards, if any
   } const cases[] = {
-      {"a save",
-       "delete",
-       [](const TempFolder& dir) {
-         SaveOver(dir, "f", "NEW");
-         return -1;
-       },
-       {},
-       0,
-       "the file changed while it was read",
-       {"f", "f.zrv"},
-       nullptr},
-      {"a hard link",
-       "delete",
-       [](const TempFolder& dir) {
-         EXPECT_EQ(::link((dir / "f").c_str(), (dir / "g").c_str()), 0);
-         return -1;
-       },
-       {},
-       0,
-       "other names lead to the same data",
-       {"f", "f.zrv", "g"},
-       "g"},
-      {"a move",
-       "delete",
-       [](const TempFolder& dir) {
-         EXPECT_EQ(::rename((dir / "f").c_str(), (dir / "g").c_str()), 0);
-         return -1;
-       },
-       {},
-       0,
-       "it was moved or renamed during the work",
-       {"f.zrv", "g"},
-       "g"},
-      {"another program's open",
-       "delete",
-       [](const TempFolder& dir) { return ::open((dir / "f").c_str(), O_RDONLY | O_CLOEXEC); },
-       {},
-       0,
-       "another program has it open",
-       {"f", "f.zrv"},
-       "f"},
+      {"delete", "save f", {}, 0, "the file changed while it was read", {"f", "f.zrv"}, nullptr},
+      {"delete", "link", {}, 0, "other names lead to the same data", {"f", "f.zrv", "g"}, "g"},
+      {"delete", "move", {}, 0, "it was moved or renamed during the work", {"f.zrv", "g"}, "g"},
+      {"delete", "open", {}, 0, "another program has it open", {"f", "f.zrv"}, "f"},
       // This job's output is not there: no success to report.
-      {"the output replaced",
-       "removing",
-       [](const TempFolder& dir) {
-         SaveOver(dir, "f.zrv", "NEW");
-         return -1;
-       },
+      {"removing",
+       "save f.zrv",
        {},
        5,
        "the output file was replaced before the original could go",
        {"f", "f.zrv"},
        "f"},
       // The set-aside is the job's first rename, the put-back its second.
-      {"a refused put-back",
-       "removing",
-       [](const TempFolder& dir) {
-         SaveOver(dir, "f.zrv", "NEW");
-         return -1;
-       },
+      {"removing",
+       "save f.zrv",
        Failing("renameat2", "ENOSPC", 2),
        5,
        "the output file was replaced before the original could go; the file set aside could not be put back and "
@@ -205,8 +159,16 @@ TEST(ZrvDisk, WhatHappensToTheInputAtItsDeleteIsToldAndNothingIsLost) {
        {"%1", "f.zrv"},
        "%1"},
   };
+  const auto act = [](const TempFolder& dir, const std::string& event) {
+    if (event.rfind("save ", 0) == 0) SaveOver(dir, event.substr(5), "NEW");
+    const int moved = event == "link"   ? ::link((dir / "f").c_str(), (dir / "g").c_str())
+                      : event == "move" ? ::rename((dir / "f").c_str(), (dir / "g").c_str())
+                                        : 0;
+    EXPECT_EQ(moved, 0) << event;
+    return event == "open" ? ::open((dir / "f").c_str(), O_RDONLY | O_CLOEXEC) : -1;
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(std::string(c.event) + " at " + c.step);
     TempFolder dir;
     WriteFile(dir / "f", TextBytes(input));
     Gate gate;
@@ -214,7 +176,7 @@ TEST(ZrvDisk, WhatHappensToTheInputAtItsDeleteIsToldAndNothingIsLost) {
     env.push_back("ASAN_OPTIONS=detect_leaks=0");
     Process encrypting({"encrypt", dir / "f"}, kPassword, env, c.through);
     ASSERT_TRUE(gate.Reached());
-    const int open = c.event(dir);
+    const int open = act(dir, c.event);
     gate.Open();
     const Ran ran = encrypting.Wait();
     if (open >= 0) ::close(open);

@@ -102,7 +102,6 @@ class MemoryTempFile final : public TempFile {
     const bool allowed =
         replacing.what == Replacing::What::File && SameContent(replacing.file, fs_.IdentityOf(finalPath));
     if (standing && !allowed) return {Outcome::OutputChanged, {}, {}};
-    if (standing) fs_.unlinked_.insert(fs_.nodes_[finalPath].index);
     fs_.files_[finalPath] = std::move(fs_.files_.at(name));
     fs_.files_.erase(name);
     fs_.metadata[finalPath] = stamped_;
@@ -139,25 +138,11 @@ class MemoryHold final : public FileHold {
 
 class MemoryDeletable final : public DeletableFile {
  public:
-  MemoryDeletable(MemoryFileSystem& fs, std::wstring path, std::uint64_t node)
-      : fs_(fs), path_(std::move(path)), node_(node) {}
+  MemoryDeletable(MemoryFileSystem& fs, std::wstring path) : fs_(fs), path_(std::move(path)) {}
   FileError Identity(FileIdentity* named) override {
     std::lock_guard lock(fs_.mutex_);
     *named = fs_.IdentityOf(path_);
     return {};
-  }
-  // The node the job opened, wherever its name went.
-  bool Held(FileIdentity* held) override {
-    std::lock_guard lock(fs_.mutex_);
-    *held = {};
-    held->volume = 1;
-    held->index = node_;
-    for (const auto& [name, node] : fs_.nodes_) {
-      if (node.index == node_ && fs_.files_.count(name) != 0 && fs_.unlinked_.count(node_) == 0) {
-        *held = fs_.IdentityOf(name);
-      }
-    }
-    return true;
   }
   Removed Delete(const FileIdentity& expected, const std::function<bool()>& outputStands) override {
     if (!outputStands()) return {Removal::OutputGone, {}, {}};
@@ -175,13 +160,12 @@ class MemoryDeletable final : public DeletableFile {
   using Removal = DeletableFile::Removal;
   MemoryFileSystem& fs_;
   const std::wstring path_;
-  const std::uint64_t node_;
 };
 
 class HeldInput final : public HeldFile {
  public:
-  HeldInput(MemoryFileSystem& fs, std::unique_ptr<InputFile> file, std::unique_ptr<MemoryHold> hold, std::uint64_t node)
-      : fs_(fs), file_(std::move(file)), hold_(std::move(hold)), node_(node) {}
+  HeldInput(MemoryFileSystem& fs, std::unique_ptr<InputFile> file, std::unique_ptr<MemoryHold> hold)
+      : fs_(fs), file_(std::move(file)), hold_(std::move(hold)) {}
   std::uint64_t Size() const override { return file_->Size(); }
   FileError ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     return file_->ReadAt(offset, buffer, length);
@@ -193,14 +177,13 @@ class HeldInput final : public HeldFile {
   Opened<DeletableFile> ForDelete(const std::wstring& path) override {
     file_.reset();
     hold_.reset();
-    return {std::make_unique<MemoryDeletable>(fs_, path, node_), {}};
+    return {std::make_unique<MemoryDeletable>(fs_, path), {}};
   }
 
  private:
   MemoryFileSystem& fs_;
   std::unique_ptr<InputFile> file_;
   std::unique_ptr<MemoryHold> hold_;
-  const std::uint64_t node_;
 };
 
 void MemoryFileSystem::Note(std::size_t length) {
@@ -231,7 +214,6 @@ void MemoryFileSystem::Reset() {
 
 void MemoryFileSystem::Put(const std::wstring& path, Bytes data) {
   std::lock_guard lock(mutex_);
-  if (files_.count(path) != 0) unlinked_.insert(nodes_[path].index);
   files_[path] = std::move(data);
   ++serial_;
   nodes_[path] = {serial_, static_cast<std::int64_t>(serial_)};
@@ -275,19 +257,7 @@ Opened<TempFile> MemoryFileSystem::CreateTemp(const std::wstring& finalPath) {
 
 bool MemoryFileSystem::Remove(const std::wstring& path) {
   std::lock_guard lock(mutex_);
-  if (failRemove || files_.erase(path) != 1) return false;
-  unlinked_.insert(nodes_[path].index);
-  return true;
-}
-
-bool MemoryFileSystem::Move(const std::wstring& from, const std::wstring& to) {
-  std::lock_guard lock(mutex_);
-  const auto file = files_.find(from);
-  if (file == files_.end() || files_.count(to) != 0) return false;
-  files_[to] = std::move(file->second);
-  files_.erase(from);
-  nodes_[to] = nodes_[from];
-  return true;
+  return !failRemove && files_.erase(path) == 1;
 }
 
 FileIdentity MemoryFileSystem::IdentityOf(const std::wstring& path) const {
@@ -323,7 +293,6 @@ PathKind MemoryFileSystem::Kind(const std::wstring& path, FileError* error) {
 
 Taken MemoryFileSystem::OpenHeld(const std::wstring& path) {
   Taken taken;
-  std::uint64_t node = 0;
   {
     std::lock_guard lock(mutex_);
     if (files_.count(path) != 0 && (heldElsewhere.count(path) != 0 || taken_.count(path) != 0)) {
@@ -331,7 +300,6 @@ Taken MemoryFileSystem::OpenHeld(const std::wstring& path) {
       return taken;
     }
     taken.seen = IdentityOf(path);
-    node = taken.seen.index;
   }
   Opened<InputFile> file = OpenRead(path);
   if (!file.file) {
@@ -342,8 +310,7 @@ Taken MemoryFileSystem::OpenHeld(const std::wstring& path) {
     std::lock_guard lock(mutex_);
     taken_.insert(path);
   }
-  taken.file =
-      std::make_unique<HeldInput>(*this, std::move(file.file), std::make_unique<MemoryHold>(*this, path), node);
+  taken.file = std::make_unique<HeldInput>(*this, std::move(file.file), std::make_unique<MemoryHold>(*this, path));
   return taken;
 }
 

@@ -25,10 +25,8 @@ class MemoryFileSystem final : public FileSystem {
 
   // Back to no files and no faults.
   void Reset();
-  // A plain delete, or a rename, as another program would make it behind a
-  // job's back.
+  // A plain delete, as another program would make it behind a job's back.
   bool Remove(const std::wstring& path);
-  bool Move(const std::wstring& from, const std::wstring& to);
   void Put(const std::wstring& path, Bytes data);
   std::optional<Bytes> Get(const std::wstring& path) const;
   std::vector<std::wstring> Names() const;
@@ -100,8 +98,7 @@ class MemoryFileSystem final : public FileSystem {
   };
   std::map<std::wstring, Node> nodes_;
   std::uint64_t serial_ = 0;
-  std::set<std::wstring> taken_;      // by a job in this process
-  std::set<std::uint64_t> unlinked_;  // nodes no name leads to any more
+  std::set<std::wstring> taken_;  // by a job in this process
   int nextTemp_ = 0;
 };
 
