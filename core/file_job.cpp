@@ -341,6 +341,10 @@ std::wstring OutcomeText(const FileJobResult& result, JobKind kind, std::wstring
 std::wstring HoldersText(const std::vector<std::wstring>& holders) {
   std::wstring text = L" (";
   for (std::size_t i = 0; i < holders.size(); ++i) text += (i ? L", " : L"") + holders[i];
+  // A program names itself: no control character of its name reaches a line.
+  for (wchar_t& c : text) {
+    if (c < L' ' || c == 0x7F) c = L' ';
+  }
   return text + L")";
 }
 
