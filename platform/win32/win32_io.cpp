@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "core/page_alignment.h"
@@ -128,12 +129,55 @@ bool FinalPathOf(HANDLE file, std::wstring* path) {
   return false;
 }
 
+// A name without its trailing dots and spaces, which Wine's reported names lack.
+std::wstring_view Trimmed(std::wstring_view name) { return name.substr(0, name.find_last_not_of(L". ") + 1); }
+
+// The folder's entry that `full` reaches, as the folder keeps it: in its own
+// case, and in its long form where `full` gives a short one.
+bool EntryName(const std::wstring& full, std::wstring* name) {
+  WIN32_FIND_DATAW entry{};
+  FindHandle found(FindFirstFileW(full.c_str(), &entry));
+  if (!found) return false;
+  *name = entry.cFileName;
+  return true;
+}
+
+// Another entry of `folder`, named as `entry` but for its trailing dots and
+// spaces, that leads to the file of `identity`.
+bool TwinLeadsTo(const std::wstring& folder, const std::wstring& entry, const FileIdentity& identity) {
+  const std::wstring stem(Trimmed(entry));
+  WIN32_FIND_DATAW found{};
+  FindHandle search(FindFirstFileW((folder + stem + L"*").c_str(), &found));
+  if (!search) return false;
+  do {
+    const std::wstring name = found.cFileName;
+    FileIdentity other;
+    if (name != entry && name != L"." && name != L".." && Trimmed(name) == stem && IdentityAt(folder + name, &other) &&
+        other.volume == identity.volume && other.index == identity.index) {
+      return true;
+    }
+  } while (FindNextFileW(search.get(), &found));
+  return false;
+}
+
+// The folder of the file's reported name opens as another folder than the
+// one asked for: Wine's reported names lose a folder's trailing dots too.
+bool InOtherFolder(HANDLE dir, const std::wstring& there) {
+  FileIdentity asked;
+  FileIdentity reported;
+  return IdentityOf(dir, &asked) && IdentityAt(FolderOf(there), &reported) &&
+         (asked.volume != reported.volume || asked.index != reported.index);
+}
+
 }  // namespace
 
-// The folder's own final name with the name asked for, against the file's:
-// whatever the folder's path goes through (a mapped drive, a junction, a
-// link) shows on both sides alike. Wine gives "dot." as "dot": trailing
-// dots and spaces are not compared.
+// The folder's own final name with its entry's name, against the file's,
+// exactly: whatever the folder's path goes through (a mapped drive, a
+// junction, a link) shows on both sides alike, while case counts, since
+// Wine's Linux folders hold "Link.txt" and "link.txt" as two files. Wine
+// reports names without their trailing dots and spaces, so "r." leading to
+// "r" shows only as a second entry that reaches the same file (and "r" is
+// then taken for a link as well: other names lead to its data).
 bool ReachedThroughLink(HANDLE file, const std::wstring& full) {
   const std::wstring folder = FolderOf(full);
   UniqueHandle dir(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
@@ -141,12 +185,15 @@ bool ReachedThroughLink(HANDLE file, const std::wstring& full) {
                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   std::wstring there;
   std::wstring asked;
-  if (folder.empty() || !dir || !FinalPathOf(file, &there) || !FinalPathOf(dir.get(), &asked)) return false;
+  std::wstring entry;
+  FileIdentity identity;
+  if (folder.empty() || !dir || !FinalPathOf(file, &there) || !FinalPathOf(dir.get(), &asked) ||
+      !EntryName(full, &entry) || !IdentityOf(file, &identity)) {
+    return false;
+  }
   if (asked.back() != L'\\') asked += L'\\';
-  asked += full.substr(folder.size());
-  for (std::wstring* name : {&asked, &there}) name->erase(name->find_last_not_of(L". ") + 1);
-  return CompareStringOrdinal(asked.c_str(), static_cast<int>(asked.size()), there.c_str(),
-                              static_cast<int>(there.size()), TRUE) != CSTR_EQUAL;
+  asked += Trimmed(entry);
+  return asked != Trimmed(there) || InOtherFolder(dir.get(), there) || TwinLeadsTo(folder, entry, identity);
 }
 
 std::wstring FolderOf(const std::wstring& path) {
