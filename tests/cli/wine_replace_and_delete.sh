@@ -4,7 +4,8 @@
 # commit stays; a Unix symbolic link (which Wine shows as a plain file) is
 # neither deleted nor replaced through, even where its name differs from its
 # target's only in case or a trailing dot or space; a short name is the file
-# it names; an input that the system will not delete is reported kept. (Wine 8's CreateSymbolicLinkW makes no link, so
+# it names; a name long in UTF-8 is replaced; an input that the system will
+# not delete is reported kept. (Wine 8's CreateSymbolicLinkW makes no link, so
 # a link that Windows sees cannot be tried here.)
 #   wine_replace_and_delete.sh ZRV_EXE WORK
 # Wine runs in the prefix of WINEPREFIX, which must be set (never ~/.wine).
@@ -52,6 +53,8 @@ done
 row 5 "Cannot write the output file" "--force encrypt" out.zrv Out.zrv Out data
 row 0 "Encryption completed" encrypt "long name.txt" - @ ""
 row 0 "Decryption completed" "--force decrypt" "long name.txt" - @.zrv ""
+cjk=$(printf '\xe6\x96\x87%.0s' {1..80})
+row 0 "Encryption completed" "--force encrypt" "$cjk.zrv" - "$cjk" '*'
 
 mkdir "$work/immutable" && cd "$work/immutable" || exit 1
 echo data >in
