@@ -91,10 +91,11 @@ class JobFiles final : public StreamFiles {
   OutputName& name_;
 };
 
-// Why the input under its name now may not go; None when it may. A file
-// removed by another program meanwhile is neither kept nor lost by the job.
+// Why the input under its name now may not go; none when it may. Nothing
+// under the name is left to the delete, which tells a file moved away from
+// one that another program removed.
 std::optional<KeptReason> MustStay(const FileIdentity& seen, const FileIdentity& now) {
-  if (now.links == 0) return KeptReason::None;
+  if (now.links == 0) return std::nullopt;
   // Deleting through a link, or one name of several, would leave the data
   // readable elsewhere; a changed file holds data the output lacks.
   if (now.symbolicLink) return KeptReason::OtherNames;
@@ -138,6 +139,7 @@ void RemoveInput(FileSystem& files, std::unique_ptr<HeldFile> input, const std::
     case DeletableFile::Removal::OtherNames: result->kept = KeptReason::OtherNames; break;
     case DeletableFile::Removal::OutputGone: result->kept = KeptReason::OutputGone; break;
     case DeletableFile::Removal::Failed: result->kept = KeptReason::NotRemoved; break;
+    case DeletableFile::Removal::Moved: result->kept = KeptReason::Moved; break;
   }
 }
 
@@ -226,6 +228,7 @@ std::wstring KeptReasonText(KeptReason reason) {
     case KeptReason::OtherNames: return texts::kKeptOtherNames;
     case KeptReason::NotRemoved: return texts::kKeptNotRemoved;
     case KeptReason::OutputGone: return texts::kKeptOutputGone;
+    case KeptReason::Moved: return texts::kKeptMoved;
     case KeptReason::None: break;
   }
   return {};

@@ -21,6 +21,7 @@ enum class KeptReason {
   Changed,     // not the file that was read any more, or changed since
   OtherNames,  // a symbolic link, or a file with other hard links
   OutputGone,  // the output was replaced or removed before the input could go
+  Moved,       // moved or renamed during the work: still there under another name
 };
 
 struct FileJobResult {

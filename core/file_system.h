@@ -124,6 +124,7 @@ class DeletableFile {
     OtherNames,         // a hard link appeared: nothing removed
     OutputGone,         // the output no longer stood there: nothing removed
     Gone,               // another program removed it first
+    Moved,              // it still has a name, another one: nothing removed
     Failed,             // the system refused, or the name still shows the file afterwards
   };
 

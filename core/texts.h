@@ -43,6 +43,7 @@ inline constexpr wchar_t kKeptChanged[] = L"the file changed while it was read";
 inline constexpr wchar_t kKeptOtherNames[] = L"other names lead to the same data";
 inline constexpr wchar_t kKeptNotRemoved[] = L"the system did not let it be deleted";
 inline constexpr wchar_t kKeptOutputGone[] = L"the output file was replaced before the original could go";
+inline constexpr wchar_t kKeptMoved[] = L"it was moved or renamed during the work";
 // After a success whose delete reached the disk only in part.
 inline constexpr wchar_t kRemovalNotDurable[] =
     L"The original file was deleted, but the disk reported an error: it may come back after a power cut";
