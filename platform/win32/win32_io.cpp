@@ -142,31 +142,42 @@ bool EntryName(const std::wstring& full, std::wstring* name) {
   return true;
 }
 
-// Another entry of `folder`, named as `entry` but for its trailing dots and
-// spaces, that leads to the file of `identity`.
-bool TwinLeadsTo(const std::wstring& folder, const std::wstring& entry, const FileIdentity& identity) {
-  const std::wstring stem(Trimmed(entry));
+// Calls `each` with the name of every entry that `pattern` finds.
+template <typename Each>
+void ForEachEntry(const std::wstring& pattern, Each each) {
   WIN32_FIND_DATAW found{};
-  FindHandle search(FindFirstFileW((folder + stem + L"*").c_str(), &found));
-  if (!search) return false;
+  FindHandle search(FindFirstFileW(pattern.c_str(), &found));
+  if (!search) return;
   do {
     const std::wstring name = found.cFileName;
-    FileIdentity other;
-    if (name != entry && name != L"." && name != L".." && Trimmed(name) == stem && IdentityAt(folder + name, &other) &&
-        other.volume == identity.volume && other.index == identity.index) {
-      return true;
-    }
+    if (name != L"." && name != L"..") each(name);
   } while (FindNextFileW(search.get(), &found));
-  return false;
 }
 
-// The folder of the file's reported name opens as another folder than the
-// one asked for: Wine's reported names lose a folder's trailing dots too.
-bool InOtherFolder(HANDLE dir, const std::wstring& there) {
-  FileIdentity asked;
-  FileIdentity reported;
-  return IdentityOf(dir, &asked) && IdentityAt(FolderOf(there), &reported) &&
-         (asked.volume != reported.volume || asked.index != reported.index);
+// The paths, from the root of the volume down, that lead to the file of
+// `identity` and differ from its final path `there` only in trailing dots
+// and spaces, which Wine's reported names lack in every part.
+std::vector<std::wstring> PathsReportedAs(const std::wstring& there, const FileIdentity& identity) {
+  // After "\\?\C:" or "\\?\UNC\server\share".
+  std::size_t cut = there.starts_with(L"\\\\?\\UNC\\") ? there.find(L'\\', there.find(L'\\', 8) + 1) : 6;
+  std::vector<std::wstring> paths{there.substr(0, cut + 1)};
+  while (cut != std::wstring::npos && cut + 1 < there.size()) {
+    const std::size_t end = there.find(L'\\', cut + 1);
+    const std::wstring stem(Trimmed(std::wstring_view(there).substr(cut + 1, end - cut - 1)));
+    std::vector<std::wstring> deeper;
+    for (const std::wstring& folder : paths) {
+      ForEachEntry(folder + stem + L"*", [&](const std::wstring& name) {
+        if (Trimmed(name) == stem) deeper.push_back(folder + name + (end == std::wstring::npos ? L"" : L"\\"));
+      });
+    }
+    paths = std::move(deeper);
+    cut = end;
+  }
+  std::erase_if(paths, [&](const std::wstring& path) {
+    FileIdentity other;
+    return !IdentityAt(path, &other) || other.volume != identity.volume || other.index != identity.index;
+  });
+  return paths;
 }
 
 }  // namespace
@@ -176,7 +187,7 @@ bool InOtherFolder(HANDLE dir, const std::wstring& there) {
 // junction, a link) shows on both sides alike, while case counts, since
 // Wine's Linux folders hold "Link.txt" and "link.txt" as two files. Wine
 // reports names without their trailing dots and spaces, so "r." leading to
-// "r" shows only as a second entry that reaches the same file (and "r" is
+// "r" shows only as a second path that reaches the same file (and "r" is
 // then taken for a link as well: other names lead to its data).
 bool ReachedThroughLink(HANDLE file, const std::wstring& full) {
   const std::wstring folder = FolderOf(full);
@@ -193,7 +204,9 @@ bool ReachedThroughLink(HANDLE file, const std::wstring& full) {
   }
   if (asked.back() != L'\\') asked += L'\\';
   asked += Trimmed(entry);
-  return asked != Trimmed(there) || InOtherFolder(dir.get(), there) || TwinLeadsTo(folder, entry, identity);
+  if (asked != Trimmed(there)) return true;
+  // The name asked for is one of these paths; none: the folders could not be listed.
+  return PathsReportedAs(there, identity).size() > 1;
 }
 
 std::wstring FolderOf(const std::wstring& path) {
