@@ -154,6 +154,13 @@ void ForEachEntry(const std::wstring& pattern, Each each) {
   } while (FindNextFileW(search.get(), &found));
 }
 
+// Wine reports names without their trailing dots and spaces; Windows keeps
+// them, and shows a link as a link.
+bool NamesLoseTrailingDots() {
+  static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return wine;
+}
+
 // The paths, from the root of the volume down, that lead to the file of
 // `identity` and differ from its final path `there` only in trailing dots
 // and spaces, which Wine's reported names lack in every part.
@@ -206,7 +213,7 @@ bool ReachedThroughLink(HANDLE file, const std::wstring& full) {
   asked += Trimmed(entry);
   if (asked != Trimmed(there)) return true;
   // The name asked for is one of these paths; none: the folders could not be listed.
-  return PathsReportedAs(there, identity).size() > 1;
+  return NamesLoseTrailingDots() && PathsReportedAs(there, identity).size() > 1;
 }
 
 std::wstring FolderOf(const std::wstring& path) {
