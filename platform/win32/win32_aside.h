@@ -25,7 +25,7 @@ UniqueHandle* HandleOf(FileHold* hold);
 UniqueHandle OpenToSetAside(const std::wstring& full);
 
 // Where a file `full` of `identity` is set aside: beside it, under a name
-// of at most 255 UTF-16 units.
+// that fits the folder, with its whole name for the put-back.
 struct Win32Aside {
   std::wstring path;
   OurName name;

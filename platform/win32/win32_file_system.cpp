@@ -36,11 +36,34 @@ UniqueHandle OpenShared(const std::wstring& full) {
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
+// A look at the open file itself, wherever it goes (under Wine Linux moves
+// and removes open files), which holds nothing back from anyone. Null when
+// it cannot be had for exactly that file: Wine reopens by the name.
+UniqueHandle WatchOf(HANDLE file, const std::wstring& full, const FileIdentity& seen) {
+  constexpr DWORD kAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  UniqueHandle watch(ReOpenFile(file, FILE_READ_ATTRIBUTES, kAll, 0));
+  if (!watch) watch.reset(CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kAll, nullptr, OPEN_EXISTING, 0, nullptr));
+  FileIdentity watched;
+  if (!watch || !IdentityOf(watch.get(), &watched) || watched.volume != seen.volume || watched.index != seen.index) {
+    return {};
+  }
+  return watch;
+}
+
+// The file still has a name (true when that cannot be told).
+bool StillNamed(HANDLE watch) {
+  FILE_STANDARD_INFO standard{};
+  return !GetFileInformationByHandleEx(watch, FileStandardInfo, &standard, sizeof standard) ||
+         (standard.NumberOfLinks > 0 && !standard.DeletePending);
+}
+
 // The input reopened for its delete, through a handle that shares no
-// writing or deleting. Null handle: nothing stood under the name any more.
+// writing or deleting, beside the job's watch on the file it read. Null
+// handle: nothing stood under the name any more.
 class Win32Deletable final : public DeletableFile {
  public:
-  Win32Deletable(UniqueHandle file, std::wstring full) : file_(std::move(file)), full_(std::move(full)) {}
+  Win32Deletable(UniqueHandle file, UniqueHandle watch, std::wstring full)
+      : file_(std::move(file)), watch_(std::move(watch)), full_(std::move(full)) {}
   std::optional<FileIdentity> Identity() override {
     FileIdentity identity;
     if (!file_) return identity;
@@ -48,16 +71,23 @@ class Win32Deletable final : public DeletableFile {
     identity.symbolicLink = identity.symbolicLink || ReachedThroughLink(file_.get(), full_);
     return identity;
   }
-  // Some systems take the mark and keep the file all the same at the close
-  // (Wine, for a file that Linux will not let go): the name is looked at
-  // again once the handle is closed.
+  // A name that no longer shows the file is no delete: the watch tells a
+  // file moved away (under Wine, Linux moves open files, and Wine's delete
+  // goes by the old name) from one removed. Some systems take the mark and
+  // keep the file all the same at the close (Wine, for a file that Linux
+  // will not let go): the name is looked at again once the handle is closed.
   Removal Delete(const FileIdentity& expected, const std::function<bool()>& outputStands) override {
     FileIdentity now;
-    if (!file_) return Removal::Gone;
-    if (!IdentityOf(file_.get(), &now)) return Removal::Failed;
+    if (file_ && !IdentityOf(file_.get(), &now)) return Removal::Failed;
+    FileIdentity named;
+    if (!file_ || !IdentityAt(full_, &named) || named.volume != now.volume || named.index != now.index) {
+      return StillNamed(watch_.get()) ? Removal::Moved : Removal::Gone;
+    }
     if (!SameContent(now, expected)) return Removal::Changed;
     if (now.links != 1) return Removal::OtherNames;
     if (!outputStands()) return Removal::OutputGone;
+    // Wine holds a delete back until the file's last handle closes.
+    watch_.reset();
     if (!MarkForDelete(file_.get(), true)) return Removal::Failed;
     file_.reset();
     FileIdentity after;
@@ -72,13 +102,19 @@ class Win32Deletable final : public DeletableFile {
 
  private:
   UniqueHandle file_;
+  UniqueHandle watch_;
   const std::wstring full_;
 };
 
 class Win32InputFile final : public HeldFile {
  public:
-  Win32InputFile(UniqueHandle file, UniqueHandle unbuffered, std::uint64_t size, FileMetadata metadata)
-      : file_(std::move(file)), unbuffered_(std::move(unbuffered)), size_(size), metadata_(std::move(metadata)) {}
+  Win32InputFile(UniqueHandle file, UniqueHandle unbuffered, UniqueHandle watch, std::uint64_t size,
+                 FileMetadata metadata)
+      : file_(std::move(file)),
+        unbuffered_(std::move(unbuffered)),
+        watch_(std::move(watch)),
+        size_(size),
+        metadata_(std::move(metadata)) {}
   std::uint64_t Size() const override { return size_; }
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     return ReadAtOffset(file_.get(), offset, buffer, length);
@@ -102,12 +138,13 @@ class Win32InputFile final : public HeldFile {
     UniqueHandle target(CreateFileW(full.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!target && !Missing(GetLastError())) return nullptr;
-    return std::make_unique<Win32Deletable>(std::move(target), full);
+    return std::make_unique<Win32Deletable>(std::move(target), std::move(watch_), full);
   }
 
  private:
   UniqueHandle file_;
   UniqueHandle unbuffered_;
+  UniqueHandle watch_;
   const std::uint64_t size_;
   const FileMetadata metadata_;
   std::mutex bounceMutex_;
@@ -117,13 +154,15 @@ class Win32InputFile final : public HeldFile {
 // The input over its open handle, with what its output takes from it, and
 // a second way to it past the cache where the system honours one, chosen
 // once for the whole job.
-std::unique_ptr<Win32InputFile> InputOver(UniqueHandle file, const std::wstring& full, std::uint64_t size) {
+std::unique_ptr<Win32InputFile> InputOver(UniqueHandle file, const std::wstring& full, std::uint64_t size,
+                                          UniqueHandle watch = {}) {
   FileMetadata metadata;
   if (!ReadMetadata(file.get(), full, &metadata)) return nullptr;
   UniqueHandle unbuffered(CreateFileW(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_NO_BUFFERING, nullptr));
   if (unbuffered && !HonoursUnbuffered(unbuffered.get())) unbuffered.reset();
-  return std::make_unique<Win32InputFile>(std::move(file), std::move(unbuffered), size, std::move(metadata));
+  return std::make_unique<Win32InputFile>(std::move(file), std::move(unbuffered), std::move(watch), size,
+                                          std::move(metadata));
 }
 
 // One name of ours found by the sweep. A running job holds its files open
@@ -174,7 +213,8 @@ std::unique_ptr<HeldFile> Win32FileSystem::OpenHeld(const std::wstring& path, Fi
   }
   if (!IdentityOf(file.get(), seen)) return nullptr;
   seen->symbolicLink = seen->symbolicLink || link || ReachedThroughLink(file.get(), full);
-  return InputOver(std::move(file), full, seen->size);
+  UniqueHandle watch = WatchOf(file.get(), full, *seen);
+  return InputOver(std::move(file), full, seen->size, std::move(watch));
 }
 
 PathKind Win32FileSystem::Kind(const std::wstring& path) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "core/page_alignment.h"
@@ -128,12 +129,73 @@ bool FinalPathOf(HANDLE file, std::wstring* path) {
   return false;
 }
 
+// A name without its trailing dots and spaces, which Wine's reported names lack.
+std::wstring_view Trimmed(std::wstring_view name) { return name.substr(0, name.find_last_not_of(L". ") + 1); }
+
+// The folder's entry that `full` reaches, as the folder keeps it: in its own
+// case, and in its long form where `full` gives a short one.
+bool EntryName(const std::wstring& full, std::wstring* name) {
+  WIN32_FIND_DATAW entry{};
+  FindHandle found(FindFirstFileW(full.c_str(), &entry));
+  if (!found) return false;
+  *name = entry.cFileName;
+  return true;
+}
+
+// Calls `each` with the name of every entry that `pattern` finds.
+template <typename Each>
+void ForEachEntry(const std::wstring& pattern, Each each) {
+  WIN32_FIND_DATAW found{};
+  FindHandle search(FindFirstFileW(pattern.c_str(), &found));
+  if (!search) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") each(name);
+  } while (FindNextFileW(search.get(), &found));
+}
+
+// Wine reports names without their trailing dots and spaces; Windows keeps
+// them, and shows a link as a link.
+bool NamesLoseTrailingDots() {
+  static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return wine;
+}
+
+// The paths, from the root of the volume down, that lead to the file of
+// `identity` and differ from its final path `there` only in trailing dots
+// and spaces, which Wine's reported names lack in every part.
+std::vector<std::wstring> PathsReportedAs(const std::wstring& there, const FileIdentity& identity) {
+  // After "\\?\C:" or "\\?\UNC\server\share".
+  std::size_t cut = there.starts_with(L"\\\\?\\UNC\\") ? there.find(L'\\', there.find(L'\\', 8) + 1) : 6;
+  std::vector<std::wstring> paths{there.substr(0, cut + 1)};
+  while (cut != std::wstring::npos && cut + 1 < there.size()) {
+    const std::size_t end = there.find(L'\\', cut + 1);
+    const std::wstring stem(Trimmed(std::wstring_view(there).substr(cut + 1, end - cut - 1)));
+    std::vector<std::wstring> deeper;
+    for (const std::wstring& folder : paths) {
+      ForEachEntry(folder + stem + L"*", [&](const std::wstring& name) {
+        if (Trimmed(name) == stem) deeper.push_back(folder + name + (end == std::wstring::npos ? L"" : L"\\"));
+      });
+    }
+    paths = std::move(deeper);
+    cut = end;
+  }
+  std::erase_if(paths, [&](const std::wstring& path) {
+    FileIdentity other;
+    return !IdentityAt(path, &other) || other.volume != identity.volume || other.index != identity.index;
+  });
+  return paths;
+}
+
 }  // namespace
 
-// The folder's own final name with the name asked for, against the file's:
-// whatever the folder's path goes through (a mapped drive, a junction, a
-// link) shows on both sides alike. Wine gives "dot." as "dot": trailing
-// dots and spaces are not compared.
+// The folder's own final name with its entry's name, against the file's,
+// exactly: whatever the folder's path goes through (a mapped drive, a
+// junction, a link) shows on both sides alike, while case counts, since
+// Wine's Linux folders hold "Link.txt" and "link.txt" as two files. Wine
+// reports names without their trailing dots and spaces, so "r." leading to
+// "r" shows only as a second path that reaches the same file (and "r" is
+// then taken for a link as well: other names lead to its data).
 bool ReachedThroughLink(HANDLE file, const std::wstring& full) {
   const std::wstring folder = FolderOf(full);
   UniqueHandle dir(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
@@ -141,12 +203,17 @@ bool ReachedThroughLink(HANDLE file, const std::wstring& full) {
                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   std::wstring there;
   std::wstring asked;
-  if (folder.empty() || !dir || !FinalPathOf(file, &there) || !FinalPathOf(dir.get(), &asked)) return false;
+  std::wstring entry;
+  FileIdentity identity;
+  if (folder.empty() || !dir || !FinalPathOf(file, &there) || !FinalPathOf(dir.get(), &asked) ||
+      !EntryName(full, &entry) || !IdentityOf(file, &identity)) {
+    return false;
+  }
   if (asked.back() != L'\\') asked += L'\\';
-  asked += full.substr(folder.size());
-  for (std::wstring* name : {&asked, &there}) name->erase(name->find_last_not_of(L". ") + 1);
-  return CompareStringOrdinal(asked.c_str(), static_cast<int>(asked.size()), there.c_str(),
-                              static_cast<int>(there.size()), TRUE) != CSTR_EQUAL;
+  asked += Trimmed(entry);
+  if (asked != Trimmed(there)) return true;
+  // The name asked for is one of these paths; none: the folders could not be listed.
+  return NamesLoseTrailingDots() && PathsReportedAs(there, identity).size() > 1;
 }
 
 std::wstring FolderOf(const std::wstring& path) {

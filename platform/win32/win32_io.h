@@ -49,7 +49,8 @@ inline bool Missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error
 
 // True when the handle, opened by `full`, is a file under another name:
 // Wine shows a Unix symbolic link as a plain file and opens its target,
-// whose own name the handle then reports. False when that cannot be told.
+// whose own name the handle then reports. A short name is its long one.
+// False when that cannot be told.
 bool ReachedThroughLink(HANDLE file, const std::wstring& full);
 
 // The folder part of a path, with its trailing separator; empty for a bare name.

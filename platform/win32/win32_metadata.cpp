@@ -1,5 +1,6 @@
 #include "platform/win32/win32_metadata.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/win32/streams_switch.h"
@@ -60,10 +61,14 @@ bool WriteZoneMark(const std::wstring& full, const std::string& mark) {
          FlushFileBuffers(stream.get());
 }
 
+// Zero asks the system to leave a time as it is, so a time of zero
+// (1601-01-01 00:00) is set as the nearest one that can be asked for, a
+// tenth of a microsecond later.
 bool StampTimes(HANDLE file, const FileMetadata& from) {
+  const auto carried = [](const std::optional<std::int64_t>& time) { return time ? std::max<LONGLONG>(*time, 1) : 0; };
   FILE_BASIC_INFO basic{};  // zero: left as it is
-  basic.CreationTime.QuadPart = from.creationTime.value_or(0);
-  basic.LastWriteTime.QuadPart = from.writeTime.value_or(0);
+  basic.CreationTime.QuadPart = carried(from.creationTime);
+  basic.LastWriteTime.QuadPart = carried(from.writeTime);
   return SetBasic(file, basic);
 }
 

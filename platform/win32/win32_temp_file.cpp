@@ -1,6 +1,5 @@
 #include "platform/win32/win32_temp_file.h"
 
-#include <atomic>
 #include <mutex>
 
 #include "core/page_alignment.h"
@@ -24,17 +23,13 @@ class Win32TempFile final : public TempFile {
   bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
     return WriteAtOffset(file_.get(), offset, data, length);
   }
-  // The choice of reads holds for the file's whole life: where the
-  // unbuffered way refuses after all (sectors larger than ours), a read
-  // through the cache comes only after a flush.
+  // The way of reading is chosen once, at the creation: an unbuffered read
+  // refused later (sectors larger than ours) fails, since the proof reads
+  // without waiting for flushes only while ReadsPastCache holds.
   bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
-    if (unbuffered_) {
-      if (!unbufferedRefused_ && ReadThroughSectors(offset, buffer, length)) return true;
-      if (!unbufferedRefused_ && GetLastError() != ERROR_INVALID_PARAMETER) return false;
-      unbufferedRefused_ = true;
-      if (!FlushFileBuffers(file_.get())) return false;
-    }
-    return ReadAtOffset(file_.get(), offset, buffer, length);
+    if (!unbuffered_) return ReadAtOffset(file_.get(), offset, buffer, length);
+    std::lock_guard lock(bounceMutex_);
+    return ReadUnbuffered(unbuffered_.get(), offset, buffer, length, bounce_);
   }
   bool Flush() override { return FlushFileBuffers(file_.get()) != FALSE; }
   bool ReadsPastCache() const override { return static_cast<bool>(unbuffered_); }
@@ -69,11 +64,6 @@ class Win32TempFile final : public TempFile {
   }
 
  private:
-  bool ReadThroughSectors(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
-    std::lock_guard lock(bounceMutex_);
-    return ReadUnbuffered(unbuffered_.get(), offset, buffer, length, bounce_);
-  }
-
   // A file marked for deletion opens no stream: the mark is lifted for
   // that moment.
   bool WriteMark(const std::string& mark) {
@@ -145,7 +135,6 @@ class Win32TempFile final : public TempFile {
   bool readOnly_ = false;  // Stamp made it read-only
   UniqueHandle file_;
   UniqueHandle unbuffered_;
-  std::atomic<bool> unbufferedRefused_{false};
   std::mutex bounceMutex_;
   SecretBytes bounce_;  // may hold plain bytes of a decryption
 };

@@ -53,6 +53,14 @@ class Overlap : public ::testing::Test {
   }
   // A name exactly as written, a trailing dot or space included.
   std::wstring Exact(const std::wstring& name) const { return L"\\\\?\\" + File(name); }
+  // A Linux program on a path of the test's folder, which is on Z:, the Linux root; Wine starts it and
+  // gives no handle to wait on, so `done` tells when it has run.
+  template <typename Done>
+  static void OnLinux(const std::wstring& program, const std::wstring& options, std::wstring path, Done done) {
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    App run(options + L" " + Quoted(path.substr(2)), {}, L"Z:\\bin\\" + program);
+    ASSERT_TRUE(WaitUntil(done, 10s)) << Utf8(program + L" " + path);
+  }
 
   // The window on `path`, the password typed and the button clicked.
   std::unique_ptr<App> Window(const std::wstring& path, bool encrypt, const std::vector<std::wstring>& env = {}) {
@@ -223,6 +231,40 @@ TEST_F(Overlap, AnInputWithAnotherHardLinkIsKept) {
   EXPECT_EQ(ReadFileBytes(File(L"a")), "linked");
   EXPECT_EQ(ReadFileBytes(File(L"b")), "linked");
   EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a", L"a.zrv", L"b"}));
+}
+
+// Under Wine a Unix symbolic link looks like the file it leads to, whose name may differ from its own only in
+// case or a trailing dot or space. Such a link stays as the input and is not replaced under the output name,
+// Yes included; a short name is the plain file itself.
+TEST_F(Overlap, ALinkIsNeitherDeletedNorReplacedAndAShortNameIsItsFile) {
+  int pair = 0;
+  for (const auto& [target, link] :
+       {std::pair{L"link.txt", L"Link.txt"}, {L"r", L"r."}, {L"y ", L"y"}, {L"long name", L""}}) {
+    const std::wstring in = std::to_wstring(++pair) + L"\\";
+    ASSERT_TRUE(CreateDirectoryW(File(in).c_str(), nullptr));
+    WriteFileBytes(Exact(in + target), "data");
+    if (*link) OnLinux(L"ln", L"-s " + Quoted(target), File(in + link), [&] { return FileExists(Exact(in + link)); });
+    wchar_t brief[MAX_PATH] = L"";
+    GetShortPathNameW(File(in + target).c_str(), brief, MAX_PATH);
+    const std::wstring given = in + (*link ? link : std::wcsrchr(brief, L'\\') + 1);
+    // The encryption's output is the decryption's input, over the file under its name.
+    for (const bool encrypt : {true, false}) {
+      SCOPED_TRACE(Utf8(given) + (encrypt ? ", the input" : ", the output"));
+      WriteFileBytes(Exact(in + target), "data");
+      auto window = Window(File(given + (encrypt ? L"" : L".zrv")), encrypt);
+      if (std::optional<MessageBoxInfo> box; !encrypt && (box = window->WaitForMessageBox()))
+        window->Answer(*box, IDYES);
+      const std::wstring done = encrypt ? L"Encryption completed" : L"Decryption completed";
+      EXPECT_EQ(window->WaitForStatusOtherThan(encrypt ? kEncrypting : kDecrypting),
+                !*link    ? done
+                : encrypt ? done + L"\nThe original file was kept"
+                          : L"Cannot write the output file");
+      CloseWindow(*window);
+      EXPECT_EQ(ReadFileBytes(Exact(in + target)), *link ? "data" : "");
+    }
+  }
+  // Win32 would remove the links' targets and never the links.
+  OnLinux(L"rm", L"-r", dir_.Path(), [&] { return !FileExists(dir_.Path()); });
 }
 
 TEST_F(Overlap, AKilledZrvExeLeavesNothingAndTheNextJobClearsLeftovers) {
