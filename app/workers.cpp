@@ -48,12 +48,13 @@ void RunWorker(TThread& thread, FileJob& job, JobKind kind, FormOperation operat
 StandingOutput OutputStanding(JobKind kind) {
   const std::wstring output = OutputFileName(kind, TargetFile);
   Win32FileSystem files;
-  if (output.empty() || files.Kind(output) != PathKind::File) return {};
-  FileIdentity identity;
+  FileError looked;
+  if (output.empty() || files.Kind(output, &looked) != PathKind::File) return {};
   // Held by another job or written by a program: the job will refuse it,
   // but the question is still about this file.
-  if (files.HoldExisting(output, &identity) || files.Identify(output, &identity)) return {true, identity};
-  return {files.Kind(output) == PathKind::File, std::nullopt};
+  if (const Hold held = files.HoldExisting(output); held.hold) return {true, held.seen};
+  if (FileIdentity identity; files.Identify(output, &identity).ok()) return {true, identity};
+  return {files.Kind(output, &looked) == PathKind::File, std::nullopt};
 }
 
 void TEncryptThread::Execute() { RunWorker(*this, job_, JobKind::Encrypt, &TMainForm::EncryptFile); }

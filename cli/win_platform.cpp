@@ -13,6 +13,7 @@
 #include "platform/win32/crypt_context.h"
 #include "platform/win32/cryptoapi_provider.h"
 #include "platform/win32/long_path.h"
+#include "platform/win32/win32_error_text.h"
 #include "platform/win32/win32_file_system.h"
 
 namespace ferrune::cli {
@@ -87,6 +88,12 @@ class WindowsPlatform final : public Platform {
   }
 
   std::string Display(const std::wstring& path) override { return Utf8FromWide(path); }
+  // The line goes on after the reason, or ends there: without Windows' period.
+  std::string ErrorText(const FileError& error) override {
+    std::wstring text = SystemErrorText(error);
+    if (text.ends_with(L'.')) text.pop_back();
+    return Utf8FromWide(text);
+  }
 
   bool CodePageAvailable(int codePage) override {
     return CodePageUpperHalf(codePage) != nullptr && IsValidCodePage(static_cast<UINT>(codePage));

@@ -142,8 +142,12 @@ std::optional<KeptReason> MustStay(const FileIdentity& seen, const FileIdentity&
                                    const std::optional<FileIdentity>& held) {
   const bool removed = held && held->links == 0;
   // A name that no longer shows the input is no delete while the file has
-  // another name somewhere.
-  if (named.links == 0) return held && !removed ? std::optional(KeptReason::Moved) : std::optional(KeptReason::None);
+  // another name somewhere; where the job keeps no look at it, the delete
+  // tells.
+  if (named.links == 0) {
+    if (!held) return std::nullopt;
+    return removed ? KeptReason::None : KeptReason::Moved;
+  }
   if (!SameFile(seen, named)) return held && !removed ? KeptReason::Moved : KeptReason::Changed;
   // Deleting through a link, or one name of several, would leave the data
   // readable elsewhere; a changed file holds data the output lacks.

@@ -134,24 +134,20 @@ Leftover JudgeLeftover(const OurName& name, const FileIdentity& now, bool taken)
   return Leftover::PutBack;
 }
 
-std::wstring PutBack(const OurName& aside, const std::function<Move(const std::wstring& name)>& moveTo,
-                     const NameFits& fits) {
-  if (aside.wholeOriginal) {
-    switch (moveTo(aside.original)) {
-      case Move::Done: return aside.original;
-      case Move::Failed: return {};
-      case Move::NameTaken: break;
-    }
-  }
-  for (int n = 1; n <= 100; ++n) {
+PutBackResult PutBack(const OurName& aside, std::wstring_view asideName, const MoveTo& moveTo, const NameTaken& taken,
+                      const NameFits& fits) {
+  FileError failed;
+  const auto tried = [&](const std::wstring& name) {
+    failed = moveTo(name);
+    return failed.ok();
+  };
+  if (aside.wholeOriginal && tried(aside.original)) return {};
+  for (int n = 1; n <= 100 && (failed.ok() || taken(failed)); ++n) {
     std::wstring kept = KeptFileName(aside.original, n, fits);
-    switch (moveTo(kept)) {
-      case Move::Done: return kept;
-      case Move::Failed: return {};
-      case Move::NameTaken: break;
-    }
+    if (tried(kept)) return {{std::move(kept), false}, {}};
   }
-  return {};
+  if (failed.ok() || taken(failed)) failed = FileError::Own(OwnError::NoKeptName, FileOp::PutBack);
+  return {{std::wstring(asideName), true}, failed};
 }
 
 }  // namespace ferrune

@@ -78,15 +78,24 @@ enum class Leftover { Leave, Remove, PutBack };
 // `now`: that file, as the name shows it.
 Leftover JudgeLeftover(const OurName& name, const FileIdentity& now, bool taken);
 
-// How one move of a put-back went.
-enum class Move { Done, NameTaken, Failed };
+// Where a put-back left a file set aside: nothing displaced when it went
+// back under its own name; else the kept name it went to, or, when it could
+// not be moved at all, the name of ours it still lies under (hidden) with
+// the system's reason.
+struct PutBackResult {
+  Displaced displaced;
+  FileError error;
+};
 
-// Puts a file set aside back: to `original` where nothing stands there,
-// else to the first free kept name beside it. `moveTo(name)` moves the file
-// to that name in its folder without replacing anything. The name it went
-// to, or empty when it could not be moved: at the first failure that is
-// not a taken name, or once a hundred kept names are taken.
-std::wstring PutBack(const OurName& aside, const std::function<Move(const std::wstring& name)>& moveTo,
-                     const NameFits& fits);
+// Moves the file to `name` in its folder without replacing anything.
+using MoveTo = std::function<FileError(const std::wstring& name)>;
+// A failure of MoveTo that says the name is taken.
+using NameTaken = std::function<bool(const FileError& error)>;
+
+// Puts a file set aside under `asideName` back: to `original` where nothing
+// stands there, else to the first free kept name beside it, until a move
+// fails for another reason or a hundred kept names are taken.
+PutBackResult PutBack(const OurName& aside, std::wstring_view asideName, const MoveTo& moveTo, const NameTaken& taken,
+                      const NameFits& fits);
 
 }  // namespace ferrune

@@ -24,25 +24,12 @@ NativeAside AsideOf(AsideKind kind, const FileIdentity& identity, const std::str
 
 PutBackResult PutBackNative(const std::string& asidePath, const OurName& aside) {
   const std::string folder = NativeFolderOf(asidePath);
-  PutBackResult result;
-  const std::wstring back = PutBack(
-      aside,
+  return PutBack(
+      aside, FromNativePath(NativeNameOf(asidePath)),
       [&](const std::wstring& name) {
-        result.error = RenameNoReplace(asidePath, folder + "/" + ToNativePath(name), FileOp::PutBack);
-        if (result.error.ok()) return Move::Done;
-        return result.error.code == EEXIST ? Move::NameTaken : Move::Failed;
+        return RenameNoReplace(asidePath, folder + "/" + ToNativePath(name), FileOp::PutBack);
       },
-      FitsNative);
-  if (back.empty()) {
-    if (result.error.ok() || result.error == FileError::Posix(EEXIST, FileOp::PutBack)) {
-      result.error = FileError::Own(OwnError::NoKeptName, FileOp::PutBack);
-    }
-    result.displaced = {FromNativePath(NativeNameOf(asidePath)), true};
-  } else {
-    result.error = {};
-    if (back != aside.original || !aside.wholeOriginal) result.displaced = {back, false};
-  }
-  return result;
+      [](const FileError& error) { return error.domain == ErrorDomain::Posix && error.code == EEXIST; }, FitsNative);
 }
 
 FileError RenameNoReplace(const std::string& from, const std::string& to, FileOp op) {

@@ -17,14 +17,8 @@ struct NativeAside {
 };
 NativeAside AsideOf(AsideKind kind, const FileIdentity& identity, const std::string& native);
 
-// Moves a file set aside back to its name, or to a kept name beside it.
-// Nothing displaced when it went back to its own name; otherwise where it
-// is now, hidden under `asidePath` (with the system's reason) when it could
-// not be moved at all.
-struct PutBackResult {
-  Displaced displaced;
-  FileError error;
-};
+// Moves a file set aside back to its name, or to a kept name beside it, as
+// core/temp_name.h's PutBack says.
 PutBackResult PutBackNative(const std::string& asidePath, const OurName& aside);
 
 // Moves `from` to `to` only where nothing stands under `to`: atomically

@@ -5,6 +5,13 @@
 #include "platform/win32/win32_io.h"
 
 namespace ferrune {
+namespace {
+
+// A name fits 255 UTF-16 units and 255 bytes in UTF-8, the limit of the Linux
+// file systems below Wine and of the shares they serve.
+bool Fits(std::wstring_view name) { return name.size() <= 255 && Utf8FromWide(std::wstring(name)).size() <= 255; }
+
+}  // namespace
 
 UniqueHandle* HandleOf(FileHold* hold) {
   auto* own = dynamic_cast<Win32Hold*>(hold);
@@ -16,21 +23,23 @@ UniqueHandle OpenToSetAside(const std::wstring& full) {
                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
-// A name fits 255 UTF-16 units and 255 bytes in UTF-8, the limit of the Linux
-// file systems below Wine and of the shares they serve. The put-back knows
-// the whole name even where the set-aside one is cut.
 Win32Aside AsideOf(AsideKind kind, const FileIdentity& identity, const std::wstring& full) {
-  const std::wstring name = AsideFileName(kind, identity, NameOf(full), [](std::wstring_view n) {
-    return n.size() <= 255 && Utf8FromWide(std::wstring(n)).size() <= 255;
-  });
-  Win32Aside aside{FolderOf(full) + name, *ParseOurName(name)};
-  aside.name.original = NameOf(full);
-  aside.name.wholeOriginal = true;
-  return aside;
+  AsideName aside = AsideOf(kind, identity, NameOf(full), Fits);
+  return {FolderOf(full) + aside.name, std::move(aside.our)};
 }
 
-bool PutBackThrough(HANDLE file, const std::wstring& folder, const OurName& aside) {
-  return !PutBack(aside, [&](const std::wstring& name) { return RenameThrough(file, folder + name, false); }).empty();
+PutBackResult PutBackThrough(HANDLE file, const std::wstring& asidePath, const OurName& aside) {
+  const std::wstring folder = FolderOf(asidePath);
+  return PutBack(
+      aside, NameOf(asidePath),
+      [&](const std::wstring& name) {
+        return RenameThrough(file, folder + name, false) ? FileError{} : LastError(FileOp::PutBack);
+      },
+      [](const FileError& error) {
+        return error == FileError::Win32(ERROR_ALREADY_EXISTS, FileOp::PutBack) ||
+               error == FileError::Win32(ERROR_FILE_EXISTS, FileOp::PutBack);
+      },
+      Fits);
 }
 
 }  // namespace ferrune

@@ -32,8 +32,8 @@ struct Win32Aside {
 };
 Win32Aside AsideOf(AsideKind kind, const FileIdentity& identity, const std::wstring& full);
 
-// Moves the set-aside file of the handle back to its name in `folder`, or
-// to a kept name beside it; false when it could not be moved at all.
-bool PutBackThrough(HANDLE file, const std::wstring& folder, const OurName& aside);
+// Moves the set-aside file of the handle, under `asidePath`, back to its
+// name, or to a kept name beside it, as core/temp_name.h's PutBack says.
+PutBackResult PutBackThrough(HANDLE file, const std::wstring& asidePath, const OurName& aside);
 
 }  // namespace ferrune

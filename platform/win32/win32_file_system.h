@@ -13,13 +13,14 @@ namespace ferrune {
 
 class Win32FileSystem final : public FileSystem {
  public:
-  std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override;
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override;
-  bool Identify(const std::wstring& path, FileIdentity* seen) override;
-  PathKind Kind(const std::wstring& path) override;
-  std::unique_ptr<HeldFile> OpenHeld(const std::wstring& path, FileIdentity* seen, Outcome* refused) override;
-  std::unique_ptr<FileHold> HoldExisting(const std::wstring& path, FileIdentity* seen) override;
+  Opened<InputFile> OpenRead(const std::wstring& path) override;
+  Opened<TempFile> CreateTemp(const std::wstring& finalPath) override;
+  FileError Identify(const std::wstring& path, FileIdentity* seen) override;
+  PathKind Kind(const std::wstring& path, FileError* error) override;
+  Taken OpenHeld(const std::wstring& path) override;
+  Hold HoldExisting(const std::wstring& path) override;
   void RemoveLeftovers(const std::wstring& path) override;
+  std::vector<std::wstring> WhoHolds(const std::wstring& path) override;
 };
 
 }  // namespace ferrune

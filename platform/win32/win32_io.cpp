@@ -13,19 +13,28 @@ namespace {
 
 constexpr std::size_t kMaxIo = 1u << 30;
 
+constexpr LONGLONG kTicksPerSecond = 10000000;
+
 // `call` is ReadFile or WriteFile, taking at most a gigabyte at a time.
 template <typename Byte, typename Call>
-bool TransferAt(HANDLE file, std::uint64_t offset, Byte* bytes, std::size_t length, Call call) {
+FileError TransferAt(HANDLE file, std::uint64_t offset, Byte* bytes, std::size_t length, Call call, FileOp op) {
   while (length > 0) {
     const auto part = static_cast<DWORD>(std::min(length, kMaxIo));
     OVERLAPPED at = At(offset);
     DWORD moved = 0;
-    if (!call(file, bytes, part, &moved, &at) || moved == 0) return false;
+    if (!call(file, bytes, part, &moved, &at)) {
+      // A read at the end: the file is shorter than it was.
+      return op == FileOp::Read && GetLastError() == ERROR_HANDLE_EOF ? FileError::Own(OwnError::Shrank, op)
+                                                                      : LastError(op);
+    }
+    // Nothing moved: the file ended, or the disk took nothing.
+    if (moved == 0)
+      return op == FileOp::Write ? FileError::Win32(ERROR_DISK_FULL, op) : FileError::Own(OwnError::Shrank, op);
     bytes += moved;
     offset += moved;
     length -= moved;
   }
-  return true;
+  return {};
 }
 
 }  // namespace
@@ -37,12 +46,25 @@ OVERLAPPED At(std::uint64_t offset) {
   return at;
 }
 
-bool ReadAtOffset(HANDLE file, std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
-  return TransferAt(file, offset, buffer, length, ReadFile);
+FileTime TimeOf(LONGLONG filetime) {
+  // Floor division: the part of a second is never negative.
+  LONGLONG seconds = filetime / kTicksPerSecond;
+  LONGLONG rest = filetime % kTicksPerSecond;
+  if (rest < 0) {
+    rest += kTicksPerSecond;
+    --seconds;
+  }
+  return {seconds, static_cast<std::uint32_t>(rest * 100)};
 }
 
-bool WriteAtOffset(HANDLE file, std::uint64_t offset, const std::uint8_t* data, std::size_t length) {
-  return TransferAt(file, offset, data, length, WriteFile);
+LONGLONG FileTimeOf(const FileTime& time) { return time.seconds * kTicksPerSecond + time.nanoseconds / 100; }
+
+FileError ReadAtOffset(HANDLE file, std::uint64_t offset, std::uint8_t* buffer, std::size_t length) {
+  return TransferAt(file, offset, buffer, length, ReadFile, FileOp::Read);
+}
+
+FileError WriteAtOffset(HANDLE file, std::uint64_t offset, const std::uint8_t* data, std::size_t length) {
+  return TransferAt(file, offset, data, length, WriteFile, FileOp::Write);
 }
 
 bool HonoursUnbuffered(HANDLE unbuffered) {
@@ -54,15 +76,22 @@ bool HonoursUnbuffered(HANDLE unbuffered) {
   return !ReadFile(unbuffered, sector, 1, &got, &at) && GetLastError() == ERROR_INVALID_PARAMETER;
 }
 
-bool ReadUnbuffered(HANDLE unbuffered, std::uint64_t offset, std::uint8_t* buffer, std::size_t length,
-                    SecretBytes& bounce) {
-  return ReadThroughPages(
-      offset, buffer, length, bounce, [&](std::uint64_t at, std::uint8_t* sectors, std::size_t count) {
+FileError ReadUnbuffered(HANDLE unbuffered, std::uint64_t offset, std::uint8_t* buffer, std::size_t length,
+                         SecretBytes& bounce) {
+  DWORD error = ERROR_SUCCESS;
+  const bool read =
+      ReadThroughPages(offset, buffer, length, bounce, [&](std::uint64_t at, std::uint8_t* sectors, std::size_t count) {
         OVERLAPPED where = At(at);
         DWORD moved = 0;
         const auto part = static_cast<DWORD>(std::min<std::size_t>(count, kMaxIo));
-        return ReadFile(unbuffered, sectors, part, &moved, &where) ? std::int64_t{moved} : std::int64_t{-1};
+        if (ReadFile(unbuffered, sectors, part, &moved, &where)) return std::int64_t{moved};
+        error = GetLastError();
+        return std::int64_t{-1};
       });
+  if (read) return {};
+  if (error == ERROR_SUCCESS || error == ERROR_HANDLE_EOF)
+    return FileError::Own(OwnError::Shrank, FileOp::ReadPastCache);
+  return FileError::Win32(error, FileOp::ReadPastCache);
 }
 
 bool IdentityOf(HANDLE file, FileIdentity* identity) {
@@ -75,8 +104,8 @@ bool IdentityOf(HANDLE file, FileIdentity* identity) {
   identity->volume = info.dwVolumeSerialNumber;
   identity->index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
   identity->size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  identity->writeTime = basic.LastWriteTime.QuadPart;
-  identity->changeTime = basic.ChangeTime.QuadPart;
+  identity->writeTime = TimeOf(basic.LastWriteTime.QuadPart);
+  identity->changeTime = TimeOf(basic.ChangeTime.QuadPart);
   identity->links = info.nNumberOfLinks;
   identity->symbolicLink = (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   return true;

@@ -1,5 +1,5 @@
 // Positional transfers and identities over Win32 handles, for the parts of
-// the Win32 file system.
+// the Win32 file system. A failure carries GetLastError() as the system gave it.
 #pragma once
 
 #include <windows.h>
@@ -15,10 +15,17 @@ namespace ferrune {
 
 OVERLAPPED At(std::uint64_t offset);
 
-// Exactly `length` bytes at `offset`, or false. Positional, so two threads
-// may share the handle.
-bool ReadAtOffset(HANDLE file, std::uint64_t offset, std::uint8_t* buffer, std::size_t length);
-bool WriteAtOffset(HANDLE file, std::uint64_t offset, const std::uint8_t* data, std::size_t length);
+// GetLastError() as it stands, for `op`.
+inline FileError LastError(FileOp op) { return FileError::Win32(GetLastError(), op); }
+
+// FILETIME's hundreds of nanoseconds since 1601, as whole seconds and the rest.
+FileTime TimeOf(LONGLONG filetime);
+LONGLONG FileTimeOf(const FileTime& time);
+
+// Exactly `length` bytes at `offset`; an end of file before them is a
+// failure (Shrank). Positional, so two threads may share the handle.
+FileError ReadAtOffset(HANDLE file, std::uint64_t offset, std::uint8_t* buffer, std::size_t length);
+FileError WriteAtOffset(HANDLE file, std::uint64_t offset, const std::uint8_t* data, std::size_t length);
 
 // A system that honours an unbuffered handle (FILE_FLAG_NO_BUFFERING)
 // refuses a read of less than a sector through it, before it looks at the
@@ -27,8 +34,8 @@ bool HonoursUnbuffered(HANDLE unbuffered);
 
 // [offset, offset + length) through an unbuffered handle: whole sectors
 // into `bounce`, then the part asked for.
-bool ReadUnbuffered(HANDLE unbuffered, std::uint64_t offset, std::uint8_t* buffer, std::size_t length,
-                    SecretBytes& bounce);
+FileError ReadUnbuffered(HANDLE unbuffered, std::uint64_t offset, std::uint8_t* buffer, std::size_t length,
+                         SecretBytes& bounce);
 
 bool IdentityOf(HANDLE file, FileIdentity* identity);
 

@@ -14,14 +14,15 @@ constexpr wchar_t kZoneStream[] = L":Zone.Identifier";
 // A mark is a few lines of text.
 constexpr LONGLONG kMaxMark = 64 * 1024;
 
-// What a file system says of a value it does not keep (FAT's dates before
-// 1980, attributes a share has no place for).
-bool CannotKeep(DWORD error) {
+// A file system that cannot keep a value (FAT's dates before 1980,
+// attributes a share has no place for) says so with one of these; that is
+// what it keeps, not a failure.
+bool KeepsNoSuch(DWORD error) {
   return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
 }
 
 bool SetBasic(HANDLE file, FILE_BASIC_INFO basic) {
-  return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) || CannotKeep(GetLastError());
+  return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) || KeepsNoSuch(GetLastError());
 }
 
 }  // namespace
@@ -35,8 +36,8 @@ bool KeepsStreams(HANDLE file) {
 bool ReadMetadata(HANDLE file, const std::wstring& full, FileMetadata* metadata) {
   FILE_BASIC_INFO basic{};
   if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return false;
-  metadata->creationTime = basic.CreationTime.QuadPart;
-  metadata->writeTime = basic.LastWriteTime.QuadPart;
+  metadata->creationTime = TimeOf(basic.CreationTime.QuadPart);
+  metadata->writeTime = TimeOf(basic.LastWriteTime.QuadPart);
   metadata->attributes = basic.FileAttributes & kCarriedAttributes;
   if (!KeepsStreams(file)) return true;
   UniqueHandle stream(CreateFileW((full + kZoneStream).c_str(), GENERIC_READ,
@@ -46,7 +47,7 @@ bool ReadMetadata(HANDLE file, const std::wstring& full, FileMetadata* metadata)
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(stream.get(), &size) || size.QuadPart < 0 || size.QuadPart > kMaxMark) return false;
   std::string mark(static_cast<std::size_t>(size.QuadPart), '\0');
-  if (!ReadAtOffset(stream.get(), 0, reinterpret_cast<std::uint8_t*>(mark.data()), mark.size())) return false;
+  if (!ReadAtOffset(stream.get(), 0, reinterpret_cast<std::uint8_t*>(mark.data()), mark.size()).ok()) return false;
   metadata->zoneMark = std::move(mark);
   return true;
 }
@@ -57,7 +58,8 @@ bool WriteZoneMark(const std::wstring& full, const std::string& mark) {
   UniqueHandle stream(CreateFileW((full + kZoneStream).c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-  return stream && WriteAtOffset(stream.get(), 0, reinterpret_cast<const std::uint8_t*>(mark.data()), mark.size()) &&
+  return stream &&
+         WriteAtOffset(stream.get(), 0, reinterpret_cast<const std::uint8_t*>(mark.data()), mark.size()).ok() &&
          FlushFileBuffers(stream.get());
 }
 
@@ -65,7 +67,9 @@ bool WriteZoneMark(const std::wstring& full, const std::string& mark) {
 // (1601-01-01 00:00) is set as the nearest one that can be asked for, a
 // tenth of a microsecond later.
 bool StampTimes(HANDLE file, const FileMetadata& from) {
-  const auto carried = [](const std::optional<std::int64_t>& time) { return time ? std::max<LONGLONG>(*time, 1) : 0; };
+  const auto carried = [](const std::optional<FileTime>& time) {
+    return time ? std::max<LONGLONG>(FileTimeOf(*time), 1) : 0;
+  };
   FILE_BASIC_INFO basic{};  // zero: left as it is
   basic.CreationTime.QuadPart = carried(from.creationTime);
   basic.LastWriteTime.QuadPart = carried(from.writeTime);

@@ -20,47 +20,51 @@ class Win32TempFile final : public TempFile {
       : path_(std::move(path)), marked_(marked), file_(std::move(file)), unbuffered_(std::move(unbuffered)) {}
   ~Win32TempFile() override { Drop(); }
 
-  bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
+  FileError WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
     return WriteAtOffset(file_.get(), offset, data, length);
   }
   // The way of reading is chosen once, at the creation: an unbuffered read
   // refused later (sectors larger than ours) fails, since the proof reads
   // without waiting for flushes only while ReadsPastCache holds.
-  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+  FileError ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
     if (!unbuffered_) return ReadAtOffset(file_.get(), offset, buffer, length);
     std::lock_guard lock(bounceMutex_);
-    return ReadUnbuffered(unbuffered_.get(), offset, buffer, length, bounce_);
+    FileError read = ReadUnbuffered(unbuffered_.get(), offset, buffer, length, bounce_);
+    if (!read.ok()) read.op = FileOp::Read;
+    return read;
   }
-  bool Flush() override { return FlushFileBuffers(file_.get()) != FALSE; }
+  FileError Flush() override { return FlushFileBuffers(file_.get()) ? FileError{} : LastError(FileOp::Flush); }
   bool ReadsPastCache() const override { return static_cast<bool>(unbuffered_); }
-  std::optional<FileIdentity> Identity() override {
-    FileIdentity identity;
-    if (!IdentityOf(file_.get(), &identity)) return std::nullopt;
-    return identity;
+  FileError Identity(FileIdentity* now) override {
+    return IdentityOf(file_.get(), now) ? FileError{} : LastError(FileOp::Identify);
   }
   // The mark first: writing a stream moves the write time, so the times
   // come after it.
-  bool Stamp(const FileMetadata& from) override {
-    if (from.zoneMark && KeepsStreams(file_.get()) && !WriteMark(*from.zoneMark)) return false;
-    if (!StampTimes(file_.get(), from)) return false;
-    if ((from.attributes & kCarriedAttributes) == 0) return true;
+  FileError Stamp(const FileMetadata& from) override {
+    if (from.zoneMark && KeepsStreams(file_.get()) && !WriteMark(*from.zoneMark)) return LastError(FileOp::Stamp);
+    if (!StampTimes(file_.get(), from)) return LastError(FileOp::Stamp);
+    if ((from.attributes & kCarriedAttributes) == 0) return {};
     readOnly_ = (from.attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    return StampAttributes(file_.get(), from.attributes);
+    return StampAttributes(file_.get(), from.attributes) ? FileError{} : LastError(FileOp::Stamp);
   }
 
-  Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
+  Committed Commit(const std::wstring& finalPath, const Replacing& replacing) override {
     const std::wstring full = LongPath(finalPath);
-    Outcome placed = Outcome::CannotWrite;
+    Committed placed{Outcome::CannotWrite, FileError::Win32(ERROR_INVALID_NAME, FileOp::Commit), {}};
     if (!full.empty()) placed = replacing.what == Replacing::What::File ? Replace(full, replacing) : PlaceNew(full);
-    if (placed != Outcome::Success) {
+    if (placed.outcome != Outcome::Success) {
       Drop();
       return placed;
     }
     // The rename reaches the disk with the file's own metadata.
-    const bool flushed = FlushFileBuffers(file_.get()) != FALSE;
+    if (!FlushFileBuffers(file_.get())) {
+      placed = {Outcome::NotDurable, LastError(FileOp::Flush), placed.displaced};
+    } else if (!FlushFolder(FolderOf(full))) {
+      placed = {Outcome::NotDurable, LastError(FileOp::Flush), placed.displaced};
+    }
     unbuffered_.reset();
     file_.reset();
-    return flushed && FlushFolder(FolderOf(full)) ? Outcome::Success : Outcome::NotDurable;
+    return placed;
   }
 
  private:
@@ -71,18 +75,21 @@ class Win32TempFile final : public TempFile {
     if (wasMarked && !MarkForDelete(file_.get(), false)) return false;
     marked_ = false;
     const bool written = WriteZoneMark(path_, mark);
+    const DWORD error = GetLastError();
     marked_ = wasMarked && MarkForDelete(file_.get(), true);
+    SetLastError(error);
     return written;
   }
 
   // Through the handle, where nothing stands: a file there fails the
   // rename with ERROR_ALREADY_EXISTS and stays.
-  Outcome PlaceNew(const std::wstring& full) {
-    if (!MarkForDelete(file_.get(), false)) return Outcome::CannotWrite;
+  Committed PlaceNew(const std::wstring& full) {
+    if (!MarkForDelete(file_.get(), false)) return {Outcome::CannotWrite, LastError(FileOp::Commit), {}};
     marked_ = false;
-    if (RenameThrough(file_.get(), full, false)) return Outcome::Success;
+    if (RenameThrough(file_.get(), full, false)) return {Outcome::Success, {}, {}};
     const DWORD error = GetLastError();
-    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? Outcome::OutputChanged : Outcome::CannotWrite;
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return {Outcome::OutputChanged, {}, {}};
+    return {Outcome::CannotWrite, FileError::Win32(error, FileOp::Commit), {}};
   }
 
   // Replaces only the file the job agreed on, in one act on one handle (the
@@ -90,31 +97,42 @@ class Win32TempFile final : public TempFile {
   // that then sets it aside, the output takes the name without replacing
   // anything, and only then is the set-aside file deleted. Whatever took the
   // name meanwhile stays, and the set-aside file goes back, or beside it.
-  Outcome Replace(const std::wstring& full, const Replacing& replacing) {
+  Committed Replace(const std::wstring& full, const Replacing& replacing) {
     UniqueHandle opened;
     UniqueHandle* standing = HandleOf(replacing.hold);
     if (!standing || !*standing) {
       opened = OpenToSetAside(full);
       // Gone meanwhile: nothing is lost by putting the output there.
-      if (!opened) return Missing(GetLastError()) ? PlaceNew(full) : Outcome::CannotWrite;
+      if (!opened) {
+        if (Missing(GetLastError())) return PlaceNew(full);
+        return {Outcome::CannotWrite, LastError(FileOp::Hold), {}};
+      }
       standing = &opened;
     }
     FileIdentity now;
-    if (!IdentityOf(standing->get(), &now)) return Outcome::CannotWrite;
-    if (!SameContent(now, replacing.file)) return Outcome::OutputChanged;
+    if (!IdentityOf(standing->get(), &now)) return {Outcome::CannotWrite, LastError(FileOp::Identify), {}};
+    if (!SameContent(now, replacing.file)) return {Outcome::OutputChanged, {}, {}};
     // The system's own moves do not replace a read-only file; nor does this.
-    if (AttributesOf(standing->get()) & FILE_ATTRIBUTE_READONLY) return Outcome::CannotWrite;
+    if (AttributesOf(standing->get()) & FILE_ATTRIBUTE_READONLY) {
+      return {Outcome::CannotWrite, FileError::Own(OwnError::ReadOnly, FileOp::SetAside), {}};
+    }
     const Win32Aside aside = AsideOf(AsideKind::Replace, replacing.file, full);
     if (!RenameThrough(standing->get(), aside.path, false)) {
-      return Missing(GetLastError()) ? PlaceNew(full) : Outcome::CannotWrite;
+      if (Missing(GetLastError())) return PlaceNew(full);
+      return {Outcome::CannotWrite, LastError(FileOp::SetAside), {}};
     }
     // Wine renames whatever now stands under the handle's name: what moved
     // must be the file agreed on (its change time moved with it).
     FileIdentity moved;
-    const bool agreed = IdentityAt(aside.path, &moved) && IdentityKey(moved) == IdentityKey(replacing.file);
-    const Outcome placed = agreed ? PlaceNew(full) : Outcome::OutputChanged;
-    if (placed != Outcome::Success || !MarkForDelete(standing->get(), true)) {
-      PutBackThrough(standing->get(), FolderOf(full), aside.name);
+    const bool agreed = IdentityAt(aside.path, &moved) && SameContentMoved(moved, replacing.file);
+    Committed placed = agreed ? PlaceNew(full) : Committed{Outcome::OutputChanged, {}, {}};
+    if (placed.outcome == Outcome::Success && !MarkForDelete(standing->get(), true)) {
+      placed.error = LastError(FileOp::Delete);
+    }
+    if (placed.outcome != Outcome::Success || !placed.error.ok()) {
+      const PutBackResult back = PutBackThrough(standing->get(), aside.path, aside.name);
+      placed.displaced = back.displaced;
+      KeepFirst(&placed.error, back.error);
     }
     standing->reset();
     return placed;
@@ -171,21 +189,23 @@ bool FlushFolder(const std::wstring& folder) {
          error == ERROR_INVALID_PARAMETER;
 }
 
-std::unique_ptr<TempFile> CreateWin32Temp(const std::wstring& folder) {
+Opened<TempFile> CreateWin32Temp(const std::wstring& folder) {
   for (int attempt = 0; attempt < 64; ++attempt) {
     std::wstring path = folder + NewTempFileName(GetCurrentProcessId());
     UniqueHandle unbuffered;
     UniqueHandle file = CreateWithUnbuffered(path, &unbuffered);
     if (!file) {
       const DWORD error = GetLastError();
-      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+        return {nullptr, FileError::Win32(error, FileOp::Create)};
+      }
       continue;
     }
     // Without the mark the next job's sweep is what removes a leftover.
     const bool marked = MarkForDelete(file.get(), true);
-    return std::make_unique<Win32TempFile>(std::move(file), std::move(unbuffered), std::move(path), marked);
+    return {std::make_unique<Win32TempFile>(std::move(file), std::move(unbuffered), std::move(path), marked), {}};
   }
-  return nullptr;
+  return {nullptr, FileError::Win32(ERROR_FILE_EXISTS, FileOp::Create)};
 }
 
 }  // namespace ferrune

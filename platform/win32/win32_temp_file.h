@@ -12,9 +12,9 @@
 
 namespace ferrune {
 
-// `folder` in its long form, with its trailing separator. Null when no file
+// `folder` in its long form, with its trailing separator; or why no file
 // can be made there.
-std::unique_ptr<TempFile> CreateWin32Temp(const std::wstring& folder);
+Opened<TempFile> CreateWin32Temp(const std::wstring& folder);
 
 // Durable renames and deletes in `folder`. False when the folder's flush,
 // or its open for it, reports an error; a folder that may not be opened so

@@ -18,11 +18,11 @@ namespace ferrune::testing {
 namespace {
 
 std::unique_ptr<TempFile> Written(Win32FileSystem& fs, const std::wstring& finalPath, const Bytes& data) {
-  auto temp = fs.CreateTemp(finalPath);
+  auto temp = std::move(fs.CreateTemp(finalPath).file);
   EXPECT_TRUE(temp);
   if (!temp) return nullptr;
-  EXPECT_TRUE(temp->WriteAt(0, data.data(), data.size()));
-  EXPECT_TRUE(temp->Flush());
+  EXPECT_TRUE(temp->WriteAt(0, data.data(), data.size()).ok());
+  EXPECT_TRUE(temp->Flush().ok());
   return temp;
 }
 
@@ -38,16 +38,12 @@ TEST(Win32JobFiles, AHeldFileKeepsOtherJobsWritersAndDeletesOutButLetsReadersIn)
   Win32FileSystem fs;
   const std::wstring path = dir / L"in";
   WriteBytes(path, PrintableBytes(100));
-  FileIdentity seen;
-  Outcome refused = Outcome::Success;
-  auto held = fs.OpenHeld(path, &seen, &refused);
-  ASSERT_TRUE(held);
-  EXPECT_EQ(seen.size, 100u);
-  EXPECT_EQ(seen.links, 1u);
-  FileIdentity again;
-  EXPECT_FALSE(fs.OpenHeld(path, &again, &refused));
-  EXPECT_EQ(refused, Outcome::InUse);
-  EXPECT_FALSE(fs.HoldExisting(path, &again));
+  Taken held = fs.OpenHeld(path);
+  ASSERT_TRUE(held.file);
+  EXPECT_EQ(held.seen.size, 100u);
+  EXPECT_EQ(held.seen.links, 1u);
+  EXPECT_EQ(fs.OpenHeld(path).refused, Outcome::InUse);
+  EXPECT_EQ(fs.HoldExisting(path).error, FileError::Own(OwnError::HeldElsewhere, FileOp::Hold));
   // A viewer reads the whole file while the job runs.
   HANDLE reader =
       CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -61,11 +57,11 @@ TEST(Win32JobFiles, AHeldFileKeepsOtherJobsWritersAndDeletesOutButLetsReadersIn)
       CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr),
       INVALID_HANDLE_VALUE);
   EXPECT_FALSE(DeleteFileW(path.c_str()));
-  held.reset();
-  EXPECT_TRUE(fs.HoldExisting(path, &again));
-  EXPECT_EQ(again.index, seen.index);
+  held.file.reset();
+  EXPECT_EQ(fs.HoldExisting(path).seen.index, held.seen.index);
   ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_FALSE(fs.HoldExisting(path, &again)) << "the system's own moves do not replace a read-only file";
+  // The system's own moves do not replace a read-only file.
+  EXPECT_EQ(fs.HoldExisting(path).error, FileError::Own(OwnError::ReadOnly, FileOp::Hold));
 }
 
 TEST(Win32JobFiles, ATemporaryFileIsMarkedForDeletionAndCommitsReplaceOnlyWhenAsked) {
@@ -80,23 +76,24 @@ TEST(Win32JobFiles, ATemporaryFileIsMarkedForDeletionAndCommitsReplaceOnlyWhenAs
   EXPECT_EQ(CreateFileW(tempPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
-  EXPECT_EQ(temp->Commit(out, Replacing::Nothing()), Outcome::OutputChanged);
+  EXPECT_EQ(temp->Commit(out, Replacing::Nothing()).outcome, Outcome::OutputChanged);
   temp.reset();
   EXPECT_EQ(ReadBytes(out), PrintableBytes(10));
   EXPECT_EQ(dir.Names(), std::vector<std::wstring>{L"out"});
 
-  EXPECT_EQ(Written(fs, dir / L"fresh", PrintableBytes(30))->Commit(dir / L"fresh", Replacing::Nothing()),
+  EXPECT_EQ(Written(fs, dir / L"fresh", PrintableBytes(30))->Commit(dir / L"fresh", Replacing::Nothing()).outcome,
             Outcome::Success);
   EXPECT_EQ(ReadBytes(dir / L"fresh"), PrintableBytes(30));
   FileIdentity standing;
-  ASSERT_TRUE(fs.Identify(out, &standing));
-  EXPECT_EQ(Written(fs, out, PrintableBytes(40))->Commit(out, Replacing::Only(standing)), Outcome::Success);
+  ASSERT_TRUE(fs.Identify(out, &standing).ok());
+  EXPECT_EQ(Written(fs, out, PrintableBytes(40))->Commit(out, Replacing::Only(standing)).outcome, Outcome::Success);
   EXPECT_EQ(ReadBytes(out), PrintableBytes(40));
   // Through the job's hold, which sets the file aside; nothing stays aside.
-  auto hold = fs.HoldExisting(out, &standing);
-  ASSERT_TRUE(hold);
-  EXPECT_EQ(Written(fs, out, PrintableBytes(45))->Commit(out, Replacing::Only(standing, hold.get())), Outcome::Success);
-  hold.reset();
+  Hold hold = fs.HoldExisting(out);
+  ASSERT_TRUE(hold.hold);
+  EXPECT_EQ(Written(fs, out, PrintableBytes(45))->Commit(out, Replacing::Only(hold.seen, hold.hold.get())).outcome,
+            Outcome::Success);
+  hold.hold.reset();
   EXPECT_EQ(ReadBytes(out), PrintableBytes(45));
   Written(fs, out, PrintableBytes(50)).reset();
   EXPECT_EQ(dir.Names(), (std::vector<std::wstring>{L"fresh", L"out"}));
@@ -120,8 +117,8 @@ TEST(Win32JobFiles, TheCleanupRemovesOnlyLeftoversThatNoJobHolds) {
 }
 
 // A file set aside under a name of ours, from "a": a running job's stays,
-// a checked input (its own identity in the name) goes, any other goes back.
-TEST(Win32JobFiles, TheSweepPutsSetAsideFilesBackAndRemovesOnlyACheckedInput) {
+// any other goes back, a checked input (its own identity in the name) too.
+TEST(Win32JobFiles, TheSweepPutsSetAsideFilesBackAndDeletesNone) {
   TestFolder dir;
   Win32FileSystem fs;
   const struct Row {
@@ -133,7 +130,7 @@ TEST(Win32JobFiles, TheSweepPutsSetAsideFilesBackAndRemovesOnlyACheckedInput) {
     const wchar_t* endsAt;  // empty: removed; null: where it was set aside
   } rows[] = {
       {"replaced, its name taken", AsideKind::Replace, true, true, false, L"a (kept by Ferrune)"},
-      {"a checked input", AsideKind::Delete, true, false, false, L""},
+      {"a checked input", AsideKind::Delete, true, false, false, L"a"},
       {"another file under an input's name", AsideKind::Delete, false, false, false, L"a"},
       {"a running job's", AsideKind::Replace, true, false, true, nullptr},
   };
@@ -142,9 +139,9 @@ TEST(Win32JobFiles, TheSweepPutsSetAsideFilesBackAndRemovesOnlyACheckedInput) {
     dir.Clear();
     WriteBytes(dir / L"file", bytes);
     FileIdentity identity;
-    ASSERT_TRUE(fs.Identify(dir / L"file", &identity));
+    ASSERT_TRUE(fs.Identify(dir / L"file", &identity).ok());
     identity.size += row.itsIdentity ? 0 : 1;
-    const std::wstring aside = AsideFileName(row.kind, identity, L"a", [](std::wstring_view) { return true; });
+    const std::wstring aside = AsideOf(row.kind, identity, L"a", [](std::wstring_view) { return true; }).name;
     ASSERT_TRUE(MoveFileW((dir / L"file").c_str(), (dir / aside).c_str())) << row.name;
     if (row.nameTaken) WriteBytes(dir / L"a", {'n', 'e', 'w'});
     UniqueHandle job(row.held ? CreateFileW((dir / aside).c_str(), DELETE | GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -167,16 +164,14 @@ TEST(Win32JobFiles, AnInputGoneBeforeItsDeleteIsGoneAndAFolderThatCannotBeOpened
   TestFolder dir;
   Win32FileSystem fs;
   WriteBytes(dir / L"in", PrintableBytes(10));
-  FileIdentity seen;
-  Outcome refused = Outcome::Success;
-  auto held = fs.OpenHeld(dir / L"in", &seen, &refused);
-  ASSERT_TRUE(held);
+  Taken held = fs.OpenHeld(dir / L"in");
+  ASSERT_TRUE(held.file);
   // As when another program removes the input between the read and the delete.
-  const std::unique_ptr<DeletableFile> gone = held->ForDelete(dir / L"removed");
-  ASSERT_TRUE(gone);
-  const std::optional<FileIdentity> now = gone->Identity();
-  ASSERT_TRUE(now);
-  EXPECT_EQ(now->links, 0u);
+  const Opened<DeletableFile> gone = held.file->ForDelete(dir / L"removed");
+  ASSERT_TRUE(gone.file);
+  FileIdentity now;
+  ASSERT_TRUE(gone.file->Identity(&now).ok());
+  EXPECT_EQ(now.links, 0u);
   EXPECT_TRUE(FlushFolder(dir.path() + L"\\"));
   EXPECT_FALSE(FlushFolder(dir / L"missing\\"));
 }

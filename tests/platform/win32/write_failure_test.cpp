@@ -21,30 +21,31 @@ class FaultyFileSystem final : public StreamFiles {
   std::uint64_t failAt = UINT64_MAX;
   std::uint64_t flipAt = UINT64_MAX;
 
-  std::unique_ptr<InputFile> OpenRead(const std::wstring& path) override { return real_.OpenRead(path); }
-  std::unique_ptr<TempFile> CreateTemp(const std::wstring& finalPath) override {
-    auto inner = real_.CreateTemp(finalPath);
-    return inner ? std::make_unique<Faulty>(std::move(inner), *this) : nullptr;
+  Opened<InputFile> OpenRead(const std::wstring& path) override { return real_.OpenRead(path); }
+  Opened<TempFile> CreateTemp(const std::wstring& finalPath) override {
+    Opened<TempFile> inner = real_.CreateTemp(finalPath);
+    if (inner.file) inner.file = std::make_unique<Faulty>(std::move(inner.file), *this);
+    return inner;
   }
 
  private:
   struct Faulty final : TempFile {
     Faulty(std::unique_ptr<TempFile> file, FaultyFileSystem& owner) : inner(std::move(file)), fs(owner) {}
-    bool WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
+    FileError WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
       if (offset + length <= fs.failAt) return inner->WriteAt(offset, data, length);
-      if (offset < fs.failAt) inner->WriteAt(offset, data, static_cast<std::size_t>(fs.failAt - offset));
-      return false;
+      if (offset < fs.failAt) (void)inner->WriteAt(offset, data, static_cast<std::size_t>(fs.failAt - offset));
+      return FileError::Win32(ERROR_DISK_FULL, FileOp::Write);
     }
-    bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
-      if (!inner->ReadAt(offset, buffer, length)) return false;
+    FileError ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+      if (const FileError read = inner->ReadAt(offset, buffer, length); !read.ok()) return read;
       if (fs.flipAt >= offset && fs.flipAt - offset < length) buffer[fs.flipAt - offset] ^= 0x80;
-      return true;
+      return {};
     }
-    bool Flush() override { return inner->Flush(); }
+    FileError Flush() override { return inner->Flush(); }
     bool ReadsPastCache() const override { return inner->ReadsPastCache(); }
-    bool Stamp(const FileMetadata& from) override { return inner->Stamp(from); }
-    std::optional<FileIdentity> Identity() override { return inner->Identity(); }
-    Outcome Commit(const std::wstring& finalPath, const Replacing& replacing) override {
+    FileError Stamp(const FileMetadata& from) override { return inner->Stamp(from); }
+    FileError Identity(FileIdentity* now) override { return inner->Identity(now); }
+    Committed Commit(const std::wstring& finalPath, const Replacing& replacing) override {
       return inner->Commit(finalPath, replacing);
     }
     std::unique_ptr<TempFile> inner;
