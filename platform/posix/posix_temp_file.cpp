@@ -325,7 +325,7 @@ Opened<TempFile> CreatePosixTemp(const std::string& folder, bool unnamed) {
     struct stat mine {
     }, named{};
     if (lock != LockResult::HeldElsewhere && ::fstat(fd.get(), &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
-        mine.st_ino == named.st_ino && mine.st_dev == named.st_dev) {
+        SameFile(IdentityOf(mine), IdentityOf(named))) {
       return {std::make_unique<PosixTempFile>(std::move(fd), folder, std::move(path)), {}};
     }
   }

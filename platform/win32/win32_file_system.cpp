@@ -45,7 +45,7 @@ UniqueHandle WatchOf(HANDLE file, const std::wstring& full, const FileIdentity& 
   UniqueHandle watch(ReOpenFile(file, FILE_READ_ATTRIBUTES, kAll, 0));
   if (!watch) watch.reset(CreateFileW(full.c_str(), FILE_READ_ATTRIBUTES, kAll, nullptr, OPEN_EXISTING, 0, nullptr));
   FileIdentity watched;
-  if (!watch || !IdentityOf(watch.get(), &watched) || watched.volume != seen.volume || watched.index != seen.index) {
+  if (!watch || !IdentityOf(watch.get(), &watched) || !SameFile(watched, seen)) {
     return {};
   }
   return watch;

@@ -211,7 +211,7 @@ std::vector<std::wstring> PathsReportedAs(const std::wstring& there, const FileI
   }
   std::erase_if(paths, [&](const std::wstring& path) {
     FileIdentity other;
-    return !IdentityAt(path, &other) || other.volume != identity.volume || other.index != identity.index;
+    return !IdentityAt(path, &other) || !SameFile(other, identity);
   });
   return paths;
 }

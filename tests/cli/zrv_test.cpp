@@ -140,6 +140,14 @@ TEST_F(Zrv, EveryFailureEndsItsLineWithTheSystemsReason) {
     EXPECT_EQ(console_.errors,
               "zrv: a.zrv: " + texts::Filled(row.outcome, {memory.ErrorText(FileError::Posix(28, row.op))}) + "\n");
   }
+  // In use: who holds it, where the system tells.
+  memory.files.Reset();
+  memory.files.Put(L"a.zrv", encrypted);
+  memory.files.heldElsewhere = {L"a.zrv"};
+  memory.files.holders = {L"Microsoft Word"};
+  console_ = ScriptedConsole();
+  EXPECT_EQ(RunZrv({L"--password-file", Arg(dir_ / "pw"), L"decrypt", L"a.zrv"}, console_, memory, nullptr), 4);
+  EXPECT_EQ(console_.errors, "zrv: a.zrv: The file is in use by another program (Microsoft Word)\n");
 }
 
 TEST_F(Zrv, EncryptAndDecryptReplaceEachFileAndSayItOnALineOfItsOwn) {
