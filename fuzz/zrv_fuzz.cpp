@@ -29,10 +29,12 @@ class BytesFile final : public ferrune::InputFile {
  public:
   explicit BytesFile(const Bytes& data) : data_(data) {}
   std::uint64_t Size() const override { return data_.size(); }
-  bool ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
-    if (offset > data_.size() || length > data_.size() - offset) return false;
+  ferrune::FileError ReadAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t length) override {
+    if (offset > data_.size() || length > data_.size() - offset) {
+      return ferrune::FileError::Own(ferrune::OwnError::Shrank, ferrune::FileOp::Read);
+    }
     if (length > 0) std::memcpy(buffer, data_.data() + offset, length);
-    return true;
+    return {};
   }
 
  private:
