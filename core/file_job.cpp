@@ -298,7 +298,7 @@ FileJobResult RunTaken(FileSystem& files, const FileJobRequest& request, const J
     result.outcome = operation(jobFiles, outputPath, Watched(control));
   }
   result.displaced = name.displaced;
-  if (result.outcome != Outcome::Success) result.cause = cause.Get();
+  if (result.outcome != Outcome::Success || !result.displaced.name.empty()) result.cause = cause.Get();
   // A NotDurable output may not survive a power cut: the input stays.
   if (result.outcome != Outcome::Success || request.keepInput) return result;
   RemoveInput(files, std::move(input.file), request.inputPath, input.seen, outputPath, name, &result);
