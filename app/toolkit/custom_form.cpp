@@ -109,14 +109,8 @@ HWND TCustomForm::AddControl(HWND parent, const ControlRow& row, std::function<v
 }
 
 void TCustomForm::LayOut() {
-  for (const Placed& p : placed_) {
-    SetWindowPos(p.hwnd, nullptr, Scale(p.row.left), Scale(p.row.top), Scale(p.row.width), Scale(p.row.height),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    if (p.row.kind == ControlKind::PasswordEdit) SendMessageW(p.hwnd, WM_SETFONT, WPARAM(font_.get()), TRUE);
-  }
-  RECT rc{0, 0, Scale(frame_.clientWidth), Scale(frame_.clientHeight)};
-  AdjustWindowRectExForDpi(&rc, frame_.style, FALSE, frame_.exStyle, UINT(dpi_));
-  const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+  PlaceControls();
+  const SIZE size = WindowSize();
   MONITORINFO monitor{};
   monitor.cbSize = sizeof(monitor);
   if (!GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
@@ -124,8 +118,51 @@ void TCustomForm::LayOut() {
     monitor.rcWork = monitor.rcMonitor;
   }
   const auto rect = [](const RECT& r) { return ScreenRect{r.left, r.top, r.right, r.bottom}; };
-  const ScreenPoint at = InitialWindowPosition(w, h, rect(monitor.rcMonitor), rect(monitor.rcWork));
-  SetWindowPos(hwnd_, nullptr, at.x, at.y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+  const ScreenPoint at = InitialWindowPosition(size.cx, size.cy, rect(monitor.rcMonitor), rect(monitor.rcWork));
+  SetWindowPos(hwnd_, nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TCustomForm::PlaceControls() {
+  for (const Placed& p : placed_) {
+    const RECT rc = PlacedRect(p.hwnd);
+    SetWindowPos(p.hwnd, nullptr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (p.row.kind == ControlKind::PasswordEdit) SendMessageW(p.hwnd, WM_SETFONT, WPARAM(font_.get()), TRUE);
+  }
+}
+
+SIZE TCustomForm::WindowSize() const {
+  RECT rc{0, 0, Scale(frame_.clientWidth), Scale(frame_.clientHeight) + growth_};
+  AdjustWindowRectExForDpi(&rc, frame_.style, FALSE, frame_.exStyle, UINT(dpi_));
+  return {rc.right - rc.left, rc.bottom - rc.top};
+}
+
+RECT TCustomForm::PlacedRect(HWND control) const {
+  const Placed* p = PlacedOf(control);
+  if (!p) return {};
+  const int left = Scale(p->row.left);
+  const int top = Scale(p->row.top) + ((p->row.look & kFollowsBottom) ? growth_ : 0);
+  const int height = Scale(p->row.height) + ((p->row.look & kStretchesDown) ? growth_ : 0);
+  return {left, top, left + Scale(p->row.width), top + height};
+}
+
+void TCustomForm::SetGrowth(int pixels) {
+  if (pixels == growth_) return;
+  growth_ = pixels;
+  PlaceControls();
+  const SIZE size = WindowSize();
+  SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int TCustomForm::TextHeight(HWND control) const {
+  const RECT placed = PlacedRect(control);
+  const std::wstring text = TextOf(control);
+  MemoryDc dc(CreateCompatibleDC(nullptr));
+  if (!dc || text.empty()) return 0;
+  SelectIn font(dc.get(), font_.get());
+  RECT rc{0, 0, placed.right - placed.left, 0};
+  DrawTextW(dc.get(), text.c_str(), int(text.size()), &rc, kMultiLineFormat | DT_CALCRECT);
+  return rc.bottom - rc.top;
 }
 
 const TCustomForm::Placed* TCustomForm::PlacedOf(HWND control) const {
@@ -178,7 +215,9 @@ LRESULT TCustomForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_APP_REACTIVATE: ReactivateAfterBox(); return 0;
     case WM_DPICHANGED: {
+      // A form that grew measures its texts again at the new size.
       dpi_ = HIWORD(wp);
+      growth_ = 0;
       MakeFonts();
       LayOut();
       const RECT* suggested = reinterpret_cast<const RECT*>(lp);

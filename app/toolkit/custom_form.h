@@ -46,6 +46,16 @@ class TCustomForm : public BaseWindow<TCustomForm> {
   int Dpi() const { return dpi_; }
   HFONT Font(bool underline) const { return underline ? underlineFont_.get() : font_.get(); }
   int Scale(int designPixels) const { return MulDiv(designPixels, dpi_, 96); }
+  // The height that the text of a multi-line panel without edges takes at
+  // the width of its row.
+  int TextHeight(HWND control) const;
+  // Makes the client area `pixels` taller than the design, for texts that
+  // do not fit it (0: as designed); the window keeps its top left corner.
+  // A change of resolution puts it back to 0.
+  void SetGrowth(int pixels);
+  int Growth() const { return growth_; }
+  // Where the control's row puts it in its parent now, growth included.
+  RECT PlacedRect(HWND control) const;
   const BitmapImage& Image() const { return image_; }
   COLORREF BackgroundOf(HWND control) const;
 
@@ -83,6 +93,8 @@ class TCustomForm : public BaseWindow<TCustomForm> {
 
   void MakeFonts();
   void LayOut();
+  void PlaceControls();
+  SIZE WindowSize() const;
   const Placed* PlacedOf(HWND control) const;
   void SaveFocus() const;
   void RestoreFocus();
@@ -94,6 +106,7 @@ class TCustomForm : public BaseWindow<TCustomForm> {
   GdiObject<HFONT> font_, underlineFont_;
   BitmapImage image_;
   int dpi_ = 96;
+  int growth_ = 0;
   bool themed_ = false;
   bool inClick_ = false;               // a handler runs, and perhaps waits for an answer
   bool activated_ = false;             // once, before the first activation's focus

@@ -20,6 +20,10 @@ enum Look : unsigned {
   kMultiLine = 1u << 6,
   kHidden = 1u << 7,
   kTabStop = 1u << 8,
+  // Where the form grows below its design (TCustomForm::SetGrowth): its
+  // bottom goes down with the form's, or the whole control does.
+  kStretchesDown = 1u << 9,
+  kFollowsBottom = 1u << 10,
 };
 
 inline constexpr COLORREF kParentColor = 0xFF000000;  // takes its parent's colour

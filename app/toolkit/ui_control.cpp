@@ -6,13 +6,14 @@
 #include "platform/win32/win_handles.h"
 
 namespace ferrune {
-namespace {
 
 std::wstring TextOf(HWND hwnd) {
   std::wstring text(size_t(GetWindowTextLengthW(hwnd)) + 1, L'\0');
   text.resize(size_t(GetWindowTextW(hwnd, text.data(), int(text.size()))));
   return text;
 }
+
+namespace {
 
 COLORREF Resolve(COLORREF color) { return color == kWindowTextColor ? GetSysColor(COLOR_WINDOWTEXT) : color; }
 
@@ -121,7 +122,7 @@ void TControl::Paint(HDC dc, const RECT& rc) {
   }
   if (row_.look & kRaisedInner) DrawEdge(dc, &inner, BDR_RAISEDINNER, BF_RECT | BF_ADJUST);
   if (row_.kind == ControlKind::Panel) {
-    const UINT format = (row_.look & kMultiLine) ? DT_CENTER | DT_WORDBREAK : DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+    const UINT format = (row_.look & kMultiLine) ? kMultiLineFormat : DT_CENTER | DT_VCENTER | DT_SINGLELINE;
     PaintText(dc, inner, Resolve(row_.textColor), (row_.look & kUnderline) != 0, format);
   }
 }

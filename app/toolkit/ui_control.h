@@ -4,12 +4,20 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "app/toolkit/base_window.h"
 #include "app/toolkit/design.h"
 
 namespace ferrune {
 
 class TCustomForm;
+
+// How a multi-line panel draws its text, and how its height is measured.
+inline constexpr UINT kMultiLineFormat = DT_CENTER | DT_WORDBREAK | DT_NOPREFIX;
+
+// A control's text, as it stands now.
+std::wstring TextOf(HWND hwnd);
 
 class TControl : public BaseWindow<TControl> {
  public:
