@@ -39,6 +39,7 @@ enum : int {
   Panel15,
   Panel16,
   ProgressBar1,
+  Panel17,
 };
 
 }  // namespace ferrune::ids

@@ -20,7 +20,8 @@ constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
 
 constexpr unsigned kLink = kUnderline | kHandCursor;
-constexpr unsigned kBar = kLoweredOuter;
+// The bars of buttons stay at the bottom where the window grows for a long text.
+constexpr unsigned kBar = kLoweredOuter | kFollowsBottom;
 
 constexpr FormFrame kFrame = {
     .className = L"TMainForm",  // the end-to-end tests find the window by it
@@ -37,11 +38,11 @@ constexpr FormFrame kFrame = {
 // clang-format off
 constexpr ControlSpec<F> kDesign[] = {
   // field             name             kind            parent          left top  w    h    text                              text colour       colour        look                                     click                    id
-  {&F::Notebook1,      L"Notebook1",    K::Notebook,    nullptr,          0,   0, 200, 149, nullptr,                          kWindowTextColor, kPageGrey,    kNoLook,                                 nullptr,                 ids::Notebook1},
-  {&F::MainPage,       L"Main",         K::Page,        &F::Notebook1,    0,   0, 200, 149, nullptr,                          kWindowTextColor, kParentColor, kNoLook,                                 nullptr,                 ids::PageMain},
-  {&F::EncryptPage,    L"Encrypt",      K::Page,        &F::Notebook1,    0,   0, 200, 149, nullptr,                          kWindowTextColor, kParentColor, kHidden,                                 nullptr,                 ids::PageEncrypt},
-  {&F::DecryptPage,    L"Decrypt",      K::Page,        &F::Notebook1,    0,   0, 200, 149, nullptr,                          kWindowTextColor, kParentColor, kHidden,                                 nullptr,                 ids::PageDecrypt},
-  {&F::ErrorPage,      L"Error",        K::Page,        &F::Notebook1,    0,   0, 200, 149, nullptr,                          kWindowTextColor, kParentColor, kHidden,                                 nullptr,                 ids::PageError},
+  {&F::Notebook1,      L"Notebook1",    K::Notebook,    nullptr,          0,   0, 200, 149, nullptr,                          kWindowTextColor, kPageGrey,    kStretchesDown,                          nullptr,                 ids::Notebook1},
+  {&F::MainPage,       L"Main",         K::Page,        &F::Notebook1,    0,   0, 200, 149, nullptr,                          kWindowTextColor, kParentColor, kStretchesDown,                          nullptr,                 ids::PageMain},
+  {&F::EncryptPage,    L"Encrypt",      K::Page,        &F::Notebook1,    0,   0, 200, 149, nullptr,                          kWindowTextColor, kParentColor, kHidden | kStretchesDown,                nullptr,                 ids::PageEncrypt},
+  {&F::DecryptPage,    L"Decrypt",      K::Page,        &F::Notebook1,    0,   0, 200, 149, nullptr,                          kWindowTextColor, kParentColor, kHidden | kStretchesDown,                nullptr,                 ids::PageDecrypt},
+  {&F::ErrorPage,      L"Error",        K::Page,        &F::Notebook1,    0,   0, 200, 149, nullptr,                          kWindowTextColor, kParentColor, kHidden | kStretchesDown,                nullptr,                 ids::PageError},
   // Page 0, information.
   {&F::Panel8,         L"Panel8",       K::Panel,       &F::MainPage,     0,   0, 200,  57, nullptr,                          kWindowTextColor, kWhite,       kRaisedOuter | kFillsWhenThemed,         nullptr,                 ids::Panel8},
   {&F::Panel14,        L"Panel14",      K::Panel,       &F::Panel8,       7,   4, 185,  17, L"Please use the context menu",   kOlive,           kParentColor, kNoLook,                                 nullptr,                 ids::Panel14},
@@ -71,8 +72,10 @@ constexpr ControlSpec<F> kDesign[] = {
   // Page 3, status.
   {&F::Panel11,        L"Panel11",      K::Panel,       &F::ErrorPage,    0,   0, 200,  49, nullptr,                          kWindowTextColor, kWhite,       kRaisedInner | kLoweredOuter | kFillsWhenThemed, nullptr,         ids::Panel11},
   {&F::Image3,         L"Image3",       K::Image,       &F::Panel11,     24,   9, 155,  32, nullptr,                          kWindowTextColor, kParentColor, kNoLook,                                 nullptr,                 ids::Image3},
-  {&F::Panel13,        L"Panel13",      K::Panel,       &F::ErrorPage,    0,  49, 200,  59, L"",                              kRed,             kParentColor, kMultiLine,                              nullptr,                 ids::Panel13},
-  {&F::ProgressBar1,   L"ProgressBar1", K::ProgressBar, &F::ErrorPage,    8, 100, 184,   6, nullptr,                          kWindowTextColor, kParentColor, kHidden,                                 nullptr,                 ids::ProgressBar1},
+  {&F::Panel13,        L"Panel13",      K::Panel,       &F::ErrorPage,    0,  49, 200,  59, L"",                              kRed,             kParentColor, kMultiLine | kStretchesDown,             nullptr,                 ids::Panel13},
+  // Why, below the outcome; TMainForm::LayOutStatus places the two.
+  {&F::Panel17,        L"Panel17",      K::Panel,       &F::ErrorPage,    8,  49, 184,  59, L"",                              kWindowTextColor, kParentColor, kMultiLine | kStretchesDown | kHidden,   nullptr,                 ids::Panel17},
+  {&F::ProgressBar1,   L"ProgressBar1", K::ProgressBar, &F::ErrorPage,    8, 100, 184,   6, nullptr,                          kWindowTextColor, kParentColor, kHidden | kFollowsBottom,                nullptr,                 ids::ProgressBar1},
   {&F::Panel12,        L"Panel12",      K::Panel,       &F::ErrorPage,    0, 108, 200,  41, nullptr,                          kWindowTextColor, kBarGrey,     kBar,                                    nullptr,                 ids::Panel12},
   {&F::SpeedButton9,   L"SpeedButton9", K::LinkButton,  &F::Panel12,      8,   8,  89,  25, L"About",                         kBlue,            kParentColor, kLink,                                   &F::SpeedButton9Click,   ids::SpeedButton9},
   {&F::SpeedButton10,  L"SpeedButton10",K::LinkButton,  &F::Panel12,    104,   8,  89,  25, L"Close",                         kBlue,            kParentColor, kLink,                                   &F::SpeedButton10Click,  ids::SpeedButton10},

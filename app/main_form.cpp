@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cwchar>
 
 #include "app/fault_injection.h"
@@ -10,6 +11,7 @@
 #include "app/logic/dispatch.h"
 #include "app/password_bytes.h"
 #include "app/program_path.h"
+#include "app/status_reason.h"
 #include "app/toolkit/application.h"
 #include "app/toolkit/error_box.h"
 #include "app/toolkit/thread.h"
@@ -53,7 +55,10 @@ LRESULT TMainForm::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     Progress(unsigned(wp));
     return 0;
   }
-  return TForm::HandleMessage(msg, wp, lp);
+  const LRESULT result = TForm::HandleMessage(msg, wp, lp);
+  // The texts take other room at another resolution.
+  if (msg == WM_DPICHANGED) LayOutStatus();
+  return result;
 }
 
 void TMainForm::EnterPressed() {
@@ -141,6 +146,8 @@ void TMainForm::ShowPage(int index) {
   HWND oldPage = pages[page_];
   HWND newPage = pages[index];
   const bool focusOnOld = IsDescendant(oldPage, GetFocus());
+  // Only the status page's texts grow the window.
+  if (index != 3) SetGrowth(0);
   ShowWindow(newPage, SW_SHOW);
   ShowWindow(oldPage, SW_HIDE);
   page_ = index;
@@ -148,8 +155,10 @@ void TMainForm::ShowPage(int index) {
   Trace(L"page=" + std::to_wstring(index));
 }
 
-void TMainForm::ShowResult(const std::wstring& message) {
+void TMainForm::ShowResult(const std::wstring& message, const std::wstring& reason) {
+  SetWindowTextW(Panel17, reason.c_str());
   SetWindowTextW(Panel13, message.c_str());
+  LayOutStatus();
   ShowWindow(ProgressBar1, SW_HIDE);
   EnableWindow(SpeedButton9, TRUE);
   EnableWindow(SpeedButton10, TRUE);
@@ -161,6 +170,29 @@ void TMainForm::ShowProgress(const std::wstring& message) {
   EnableWindow(SpeedButton9, FALSE);
   EnableWindow(SpeedButton10, FALSE);
   ShowPage(3);
+}
+
+// The outcome and the reason below it stand as one block, centred where the
+// outcome alone stands; the window grows where the block needs more room.
+void TMainForm::LayOutStatus() {
+  constexpr int kGap = 4, kMargin = 4;
+  const bool reasoned = GetWindowTextLengthW(Panel17) > 0;
+  const int outcome = TextHeight(Panel13), reason = TextHeight(Panel17), gap = Scale(kGap);
+  const int block = outcome + gap + reason;
+  const RECT area = PlacedRect(Panel13);
+  const int designed = int(area.bottom - area.top) - Growth();
+  SetGrowth(reasoned ? std::max(0, block + 2 * Scale(kMargin) - designed) : 0);
+  RECT at = PlacedRect(Panel13);
+  if (reasoned) {
+    at.top += (at.bottom - at.top - block) / 2;
+    at.bottom = at.top + outcome;
+    const RECT below = PlacedRect(Panel17);
+    SetWindowPos(Panel17, nullptr, below.left, at.bottom + gap, below.right - below.left, reason,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  SetWindowPos(Panel13, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  ShowWindow(Panel17, reasoned ? SW_SHOWNA : SW_HIDE);
 }
 
 void TMainForm::OpenUrl(const std::wstring& address) {
@@ -318,8 +350,18 @@ bool TMainForm::DecryptFile(const std::wstring& path, StreamFiles& files, const 
 std::wstring TMainForm::DecryptedFileName(const std::wstring& path) { return ferrune::DecryptedFileName(path); }
 
 void TMainForm::WorkerEnded(const FileJob& job) {
-  Trace(L"outcome=" + WideFromUtf8(std::string(OutcomeName(job.outcome))) +
-        (job.kept != KeptReason::None ? L" kept" : L""));
+  const FileJobResult& result = job.result;
+  std::wstring line = L"outcome=" + WideFromUtf8(std::string(OutcomeName(result.outcome)));
+  if (result.kept != KeptReason::None) line += L" kept";
+  if (const FileError& cause = result.cause; !cause.ok()) {
+    const wchar_t* domain = cause.domain == ErrorDomain::Win32   ? L"win32"
+                            : cause.domain == ErrorDomain::Posix ? L"posix"
+                                                                 : L"ferrune";
+    const std::wstring code =
+        cause.domain == ErrorDomain::Win32 ? std::to_wstring(std::uint32_t(cause.code)) : std::to_wstring(cause.code);
+    line += L" cause=" + WideFromUtf8(std::string(FileOpName(cause.op))) + L" " + domain + L":" + code;
+  }
+  Trace(line);
   workerRunning_ = false;
   if (closing_) {
     // The user closed the window during the work: end the program now.
@@ -331,16 +373,17 @@ void TMainForm::WorkerEnded(const FileJob& job) {
 void TMainForm::EncryptDone(TThread* sender) {
   const FileJob& job = static_cast<TEncryptThread*>(sender)->Job();
   WorkerEnded(job);
-  if (!closing_) ShowResult(OutcomeText({job.outcome, job.kept}, JobKind::Encrypt));
+  if (!closing_) ShowResult(OutcomeText(job.result, JobKind::Encrypt), StatusReason(job.result));
 }
 
 void TMainForm::DecryptDone(TThread* sender) {
   const FileJob& job = static_cast<TDecryptThread*>(sender)->Job();
   WorkerEnded(job);
   if (closing_) return;
-  const Outcome outcome = DecryptSucceeded ? Outcome::Success : job.outcome;
-  const wchar_t* standardBytesText = job.standardBytes ? StandardBytesOutcomeText(outcome) : nullptr;
-  ShowResult(standardBytesText ? standardBytesText : OutcomeText({outcome, job.kept}, JobKind::Decrypt));
+  FileJobResult result = job.result;
+  if (DecryptSucceeded) result.outcome = Outcome::Success;
+  const wchar_t* standardBytesText = job.standardBytes ? StandardBytesOutcomeText(result.outcome) : nullptr;
+  ShowResult(standardBytesText ? standardBytesText : OutcomeText(result, JobKind::Decrypt), StatusReason(result));
 }
 
 // --- shell integration

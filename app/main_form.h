@@ -28,7 +28,8 @@ class TMainForm : public TForm<TMainForm> {
   // Window operations.
   void ShowPage(int index);
   void ShowProgress(const std::wstring& message);
-  void ShowResult(const std::wstring& message);
+  // The outcome, and below it why, when there is something to tell.
+  void ShowResult(const std::wstring& message, const std::wstring& reason = {});
   void OpenUrl(const std::wstring& address);
   void Repaint();
 
@@ -53,7 +54,7 @@ class TMainForm : public TForm<TMainForm> {
   HWND Notebook1{}, GroupBox1{}, Password{}, Panel1{}, SpeedButton1{}, SpeedButton2{}, GroupBox3{}, Password1{},
       GroupBox4{}, Password2{}, Panel2{}, SpeedButton3{}, SpeedButton4{}, Panel3{}, Panel4{}, Panel5{}, SpeedButton5{},
       SpeedButton6{}, Panel7{}, Panel9{}, Panel11{}, Image3{}, Panel12{}, SpeedButton9{}, SpeedButton10{}, Panel13{},
-      Panel8{}, Panel14{}, Panel15{}, Panel16{};
+      Panel8{}, Panel14{}, Panel15{}, Panel16{}, Panel17{};
   // The pages of Notebook1 (Main, Encrypt, Decrypt, Error) and the progress bar.
   HWND MainPage{}, EncryptPage{}, DecryptPage{}, ErrorPage{}, ProgressBar1{};
 
@@ -88,6 +89,7 @@ class TMainForm : public TForm<TMainForm> {
   std::optional<SecretBytes> UsablePassword(const SecretWideText& text) const;
   void Progress(unsigned permille);
   HWND FirstFocusOf(int page) const;
+  void LayOutStatus();
   void StopWorkerToClose();
 
   int page_ = 0;

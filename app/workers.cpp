@@ -1,5 +1,6 @@
 #include "app/workers.h"
 
+#include "app/fault_injection.h"
 #include "app/main_form.h"
 #include "app/worker_messages.h"
 #include "core/file_job.h"
@@ -27,20 +28,19 @@ using FormOperation = bool (TMainForm::*)(const std::wstring&, StreamFiles&, con
 // operation on the job's view of the files, and the delete of the input.
 void RunWorker(TThread& thread, FileJob& job, JobKind kind, FormOperation operation) {
   thread.Synchronize([] { MainForm->Repaint(); });
-  Win32FileSystem files;
+  const std::unique_ptr<FileSystem> files = JobFileSystem();
   FileJobRequest request;
   request.kind = kind;
   request.inputPath = TargetFile;
   request.replaceOutput = job.replaceOnly.has_value();
   request.replaceOnly = job.replaceOnly;
-  const FileJobResult result = RunFileJob(
-      files, request, MakeControl(job), [&](StreamFiles& jobFiles, const std::wstring&, const JobControl& control) {
-        (MainForm->*operation)(TargetFile, jobFiles, job.password, control, job.outcome);
-        return job.outcome;
-      });
+  job.result = RunFileJob(*files, request, MakeControl(job),
+                          [&](StreamFiles& jobFiles, const std::wstring&, const JobControl& control) {
+                            Outcome outcome = Outcome::Failed;
+                            (MainForm->*operation)(TargetFile, jobFiles, job.password, control, outcome);
+                            return outcome;
+                          });
   job.password.Wipe();
-  job.outcome = result.outcome;
-  job.kept = result.kept;
 }
 
 }  // namespace

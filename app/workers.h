@@ -19,8 +19,9 @@ struct FileJob {
   SecretBytes password;  // wiped when the worker is destroyed
   const std::atomic<bool>* cancel = nullptr;
   HWND progressWindow = nullptr;  // receives WM_APP_PROGRESS for large files
-  Outcome outcome = Outcome::Failed;
-  KeptReason kept = KeptReason::None;  // why a success left the input there
+  // All the job told: its outcome, why a success left the input there, what
+  // the system said, a file set aside elsewhere, who holds a file in use.
+  FileJobResult result;
   // The password's bytes come from the standard conversion: its exact ones were refused.
   bool standardBytes = false;
   // The file under the output name that the user agreed to replace, as it
