@@ -2,6 +2,8 @@
 // that matter, the controls where the design puts them, and scaling.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/control_ids.h"
 #include "tests/e2e/e2e_support.h"
 
@@ -225,6 +227,76 @@ TEST(Layout, ScalesWithTheScreenResolution) {
   EXPECT_EQ(button.top, 174);
   EXPECT_GT(CountPixels(app, button, IsBlue), 20) << "link text drawn at the new size";
   EXPECT_EQ(app.CloseAndWait(), 0u);
+}
+
+// The height the design's font needs for `text` wrapped at `width`.
+int WrappedHeight(const std::wstring& text, const RECT& width, UINT dpi) {
+  HFONT font =
+      CreateFontW(-MulDiv(8, int(dpi), 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, RUSSIAN_CHARSET, 0, 0, 0, 0, L"Tahoma");
+  HDC dc = CreateCompatibleDC(nullptr);
+  SelectObject(dc, font);
+  RECT rc{0, 0, width.right - width.left, 0};
+  DrawTextW(dc, text.c_str(), -1, &rc, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+  DeleteDC(dc);
+  DeleteObject(font);
+  return rc.bottom;
+}
+
+// Why a job failed or kept its input stands below the outcome, whole, inside
+// the page, at the session's resolution (./run-tests runs this at 144 DPI
+// too); the window grows where the two need more room than it has.
+TEST(Layout, TheReasonStandsBelowTheOutcome) {
+  wchar_t full[MAX_PATH] = {};
+  if (!GetEnvironmentVariableW(L"FERRUNE_FULL_DIR", full, MAX_PATH) || !FileExists(full + std::wstring(L"\\mounted"))) {
+    GTEST_SKIP() << "no small tmpfs (needs root and mount -t tmpfs); not tested here";
+  }
+  struct Row {
+    const wchar_t* shot;
+    std::wstring folder;
+    const wchar_t *fault, *outcome, *reason;
+    bool readOnly, wraps;
+    const char* trace;
+  };
+  const TempFolder folder;
+  const Row rows[] = {
+      {L"status-disk-full", full, L"", L"Cannot write the output file", L"Disk full.", false, false,
+       "outcome=CannotWrite cause=write win32:112"},
+      {L"status-kept-read-only", folder.Path(), L"", L"Encryption completed\nThe original file was kept",
+       L"The system did not let it be deleted. Access denied.", true, true,
+       "outcome=Success kept cause=delete win32:5"},
+      {L"status-delete-not-durable", folder.Path(), L"deleteflush",
+       L"Encryption completed\nThe original file was deleted, but the disk reported an error: it may come back after a "
+       L"power cut",
+       L"I/O device error.", false, false, "outcome=Success cause=flush win32:1117"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(Utf8(row.shot));
+    const std::wstring file = row.folder + L"\\in.bin";
+    WriteFileBytes(file, std::string(row.folder == full ? 1200 * 1024 : 100, 'x'));
+    ASSERT_TRUE(!row.readOnly || SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    const TracedRun run({std::wstring(L"FERRUNE_FAULT=") + row.fault});
+    App app(L"\"" + file + L"\" /crypt", run.environment);
+    ASSERT_TRUE(app.WaitForWindow() && app.WaitForPage(1));
+    const UINT dpi = GetDpiForWindow(app.Window());
+    for (const int edit : {ids::Password1, ids::Password2}) app.SetText(edit, L"long enough");
+    app.Click(ids::SpeedButton3);
+    EXPECT_EQ(app.WaitForStatusOtherThan(L"Please wait while the file is encrypted"), row.outcome);
+    EXPECT_EQ(app.Text(ids::Panel17), row.reason);
+    EXPECT_EQ(std::ranges::count(run.Lines(), std::string(row.trace)), 1);
+    const std::wstring shot = row.shot + std::wstring(dpi == 96 ? L"" : L"-" + std::to_wstring(dpi) + L"dpi");
+    app.Screenshot(shot);
+    EXPECT_TRUE(FileExists(ScreenshotDir() + L"\\" + shot + L".png"));
+    const RECT outcome = app.ControlRect(ids::Panel13), reason = app.ControlRect(ids::Panel17);
+    EXPECT_GE(outcome.bottom - outcome.top, WrappedHeight(row.outcome, outcome, dpi));
+    EXPECT_GE(reason.bottom - reason.top, WrappedHeight(row.reason, reason, dpi));
+    EXPECT_EQ(WrappedHeight(row.reason, reason, dpi) > WrappedHeight(L"X", reason, dpi), row.wraps);
+    EXPECT_TRUE(reason.top >= outcome.bottom && reason.left >= outcome.left && reason.right <= outcome.right);
+    EXPECT_LE(reason.bottom, app.ControlRect(ids::Panel12).top);
+    EXPECT_GT(CountPixels(app, reason, [](COLORREF c) { return Near(c, GetSysColor(COLOR_WINDOWTEXT), 60); }), 10);
+    EXPECT_EQ(app.CloseAndWait(), 0u);
+    for (const std::wstring& path : {file, file + L".zrv"}) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (const std::wstring& path : {file, file + L".zrv"}) DeleteFileW(path.c_str());
+  }
 }
 
 }  // namespace
