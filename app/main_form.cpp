@@ -295,7 +295,9 @@ bool TMainForm::MayWriteOutput(JobKind kind, FileJob& job) {
   // A file that cannot be looked at cannot be bound to the answer; the job
   // would refuse it all the same.
   if (!output.identity) {
-    ShowResult(OutcomeText({Outcome::CannotWrite}, kind));
+    FileJobResult refused{Outcome::CannotWrite};
+    refused.cause = output.error;
+    ShowResult(OutcomeText(refused, kind), StatusReason(refused));
     return false;
   }
   // Yes destroys a file, so No is the default, as in the system's own box.

@@ -52,9 +52,11 @@ StandingOutput OutputStanding(JobKind kind) {
   if (output.empty() || files.Kind(output, &looked) != PathKind::File) return {};
   // Held by another job or written by a program: the job will refuse it,
   // but the question is still about this file.
-  if (const Hold held = files.HoldExisting(output); held.hold) return {true, held.seen};
-  if (FileIdentity identity; files.Identify(output, &identity).ok()) return {true, identity};
-  return {files.Kind(output, &looked) == PathKind::File, std::nullopt};
+  if (const Hold held = files.HoldExisting(output); held.hold) return {true, held.seen, {}};
+  FileIdentity identity;
+  const FileError identified = files.Identify(output, &identity);
+  if (identified.ok()) return {true, identity, {}};
+  return {files.Kind(output, &looked) == PathKind::File, std::nullopt, identified};
 }
 
 void TEncryptThread::Execute() { RunWorker(*this, job_, JobKind::Encrypt, &TMainForm::EncryptFile); }

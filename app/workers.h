@@ -33,6 +33,7 @@ struct FileJob {
 struct StandingOutput {
   bool stands = false;
   std::optional<FileIdentity> identity;  // empty when it cannot be looked at
+  FileError error;                       // why not, then
 };
 
 // What stands under the output name now, told as a job's start would tell
