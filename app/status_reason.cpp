@@ -22,9 +22,7 @@ std::wstring Sentence(std::wstring text) {
 
 std::wstring StatusReason(const FileJobResult& result) {
   const std::wstring cause = Sentence(CauseText(result, SystemErrorText));
-  // In the tool's order: a failure's cause first, unless a file set aside
-  // went elsewhere, which is told first and the system's words last.
-  const bool causeFirst = result.outcome != Outcome::Success && result.displaced.name.empty();
+  const bool causeFirst = CauseComesFirst(result);
   std::wstring reason;
   const auto add = [&reason](const std::wstring& sentence) {
     if (!sentence.empty()) reason += (reason.empty() ? L"" : L" ") + sentence;

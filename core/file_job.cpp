@@ -378,10 +378,7 @@ std::wstring CauseText(const FileJobResult& result, const SystemText& system) {
 std::wstring OutcomeLine(const FileJobResult& result, JobKind kind, const SystemText& system) {
   const OutcomeRow& row = RowOf(result.outcome);
   const std::wstring cause = CauseText(result, system);
-  const bool failed = result.outcome != Outcome::Success;
-  // A failure's reason is the failure's; otherwise it is that of what
-  // became of the input, said last.
-  const bool causeFirst = failed && result.displaced.name.empty();
+  const bool causeFirst = CauseComesFirst(result);
   std::wstring line = kind == JobKind::Encrypt ? row.encryptText : row.decryptText;
   if (result.outcome == Outcome::InUse && !result.holders.empty()) line += HoldersText(result.holders);
   if (causeFirst && !cause.empty()) line += L": " + cause;

@@ -93,6 +93,13 @@ std::wstring DisplacedText(const Displaced& displaced);
 using SystemText = std::function<std::wstring(const FileError&)>;
 std::wstring CauseText(const FileJobResult& result, const SystemText& system);
 
+// Whether the system's reason belongs to the failure and comes first, or
+// to what became of the input and comes last: the order of the tool's line
+// and of the window's reasons.
+inline bool CauseComesFirst(const FileJobResult& result) {
+  return result.outcome != Outcome::Success && result.displaced.name.empty();
+}
+
 // The outcome on one line, as the tool says it: the outcome's words, what
 // became of the input and why, where a file set aside went, and the
 // system's reason, after the words of the failure it belongs to.

@@ -19,10 +19,10 @@ class TForm : public TCustomForm {
 
   void BuildControls() override {
     Form& form = static_cast<Form&>(*this);
-    for (const ControlSpec<Form>& spec : design_) {
+    for (const ControlSpec<Form>& row : design_) {
       std::function<void()> onClick;
-      if (spec.onClick) onClick = [&form, handler = spec.onClick] { (form.*handler)(); };
-      form.*spec.field = AddControl(spec.parent ? form.*spec.parent : hwnd_, spec.Row(), std::move(onClick));
+      if (row.onClick) onClick = [&form, handler = row.onClick] { (form.*handler)(); };
+      form.*row.field = AddControl(row.parent ? form.*row.parent : hwnd_, row.Row(), std::move(onClick));
     }
   }
 
