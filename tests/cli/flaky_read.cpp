@@ -95,14 +95,7 @@ extern "C" int open(const char* path, int flags, ...) {
   return fd;
 }
 
-extern "C" int open64(const char* path, int flags, ...) {
-  static const auto real = Next<int (*)(const char*, int, ...)>("open64");
-  va_list rest;
-  va_start(rest, flags);
-  const int fd = Open(real, path, flags, rest);
-  va_end(rest);
-  return fd;
-}
+extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
 
 extern "C" ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
   static const auto real = Next<ssize_t (*)(int, void*, size_t, off_t)>("pread");

@@ -11,11 +11,8 @@
 
 #include "cli/password.h"
 #include "cli/zrv.h"
-#include "core/file_job.h"
 #include "core/stream_crypt.h"
-#include "core/texts.h"
 #include "tests/cli/zrv_support.h"
-#include "tests/core/memory_file_system.h"
 
 namespace ferrune::testing {
 namespace {
@@ -52,103 +49,6 @@ class Zrv : public ::testing::Test {
   ScriptedConsole console_;
   TestDir dir_;
 };
-
-// The build's platform with its files in memory, where any operation can fail.
-class MemoryPlatform final : public cli::Platform {
- public:
-  MemoryFileSystem files;
-  std::unique_ptr<Provider> MakeProvider(bool signing, std::string* error) override {
-    return real_->MakeProvider(signing, error);
-  }
-  FileSystem& Files() override { return files; }
-  std::unique_ptr<ByteSource> OpenText(const std::wstring& path) override { return real_->OpenText(path); }
-  std::string Display(const std::wstring& path) override { return real_->Display(path); }
-  std::string ErrorText(const FileError& error) override { return real_->ErrorText(error); }
-  bool CodePageAvailable(int codePage) override { return real_->CodePageAvailable(codePage); }
-  bool Normalize(const std::u32string& text, cli::NormalForm form, cli::SecretText* out) override {
-    return real_->Normalize(text, form, out);
-  }
-  std::optional<std::uint8_t> ToCodePage(char32_t c, int codePage) override { return real_->ToCodePage(c, codePage); }
-  std::optional<SecretBytes> StandardBytes(const std::u32string& text, int codePage) override {
-    return real_->StandardBytes(text, codePage);
-  }
-
- private:
-  std::unique_ptr<cli::Platform> real_ = RealPlatform();
-};
-
-// Whichever operation of the files fails, its code and name reach the job's
-// result and the system's words for it end the tool's line; the status stays.
-TEST_F(Zrv, EveryFailureEndsItsLineWithTheSystemsReason) {
-  struct Row {
-    FileOp op;
-    void (*fault)(MemoryFileSystem& fs);
-    std::string outcome;  // with the reason where %1 stands
-    int exitCode;
-  } const rows[] = {
-      {FileOp::Open, [](MemoryFileSystem& fs) { fs.locked = {L"a.zrv"}; }, "Cannot read the file: %1", 4},
-      {FileOp::Read, [](MemoryFileSystem& fs) { fs.failInputReadAt = 100; }, "Cannot read the file: %1", 4},
-      {FileOp::ReadPastCache, [](MemoryFileSystem& fs) { fs.failPastCache = true; }, "Cannot read the file: %1", 4},
-      {FileOp::Create, [](MemoryFileSystem& fs) { fs.failCreate = true; }, "Cannot write the output file: %1", 5},
-      {FileOp::Write, [](MemoryFileSystem& fs) { fs.failWriteAt = 3; }, "Cannot write the output file: %1", 5},
-      {FileOp::Flush, [](MemoryFileSystem& fs) { fs.failFlushAfter = 0; }, "Cannot write the output file: %1", 5},
-      {FileOp::Stamp, [](MemoryFileSystem& fs) { fs.failStamp = true; }, "Cannot write the output file: %1", 5},
-      {FileOp::Commit, [](MemoryFileSystem& fs) { fs.failCommit = true; }, "Cannot write the output file: %1", 5},
-      {FileOp::Identify, [](MemoryFileSystem& fs) { fs.failKind = true; }, "Cannot write the output file: %1", 5},
-      {FileOp::Hold,
-       [](MemoryFileSystem& fs) {
-         fs.Put(L"a", TextBytes("replaced"));
-         fs.failHold = true;
-       },
-       "Cannot write the output file: %1", 5},
-      {FileOp::Flush, [](MemoryFileSystem& fs) { fs.failFolderSync = true; },
-       "The output file was written, but the disk reported an error: %1. The original file was kept", 5},
-      {FileOp::Delete, [](MemoryFileSystem& fs) { fs.failRemove = true; },
-       "Decryption completed. The original file was kept: the system did not let it be deleted: %1", 0},
-  };
-  MemoryPlatform memory;
-  Write(dir_ / "pw", TextBytes("secret\n"));
-  memory.files.Put(L"a", TextBytes(std::string(3000, 'p')));
-  ASSERT_EQ(RunZrv({L"--password-file", Arg(dir_ / "pw"), L"encrypt", L"a"}, console_, memory, nullptr), 0);
-  const Bytes encrypted = *memory.files.Get(L"a.zrv");
-  std::string error;
-  const std::unique_ptr<Provider> provider = memory.MakeProvider(false, &error);
-  const SecretBytes password = SecretBytes::FromText("secret");
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(FileOpName(row.op)) + ": " + row.outcome);
-    const auto faulty = [&] {
-      memory.files.Reset();
-      memory.files.Put(L"a.zrv", encrypted);
-      memory.files.faultCode = 28;
-      row.fault(memory.files);
-    };
-    faulty();
-    FileJobRequest request;
-    request.kind = JobKind::Decrypt;
-    request.inputPath = L"a.zrv";
-    request.replaceOutput = true;
-    const FileJobResult result = RunFileJob(
-        memory.files, request, {}, [&](StreamFiles& files, const std::wstring& out, const JobControl& control) {
-          return DecryptStream(*provider, files, L"a.zrv", out, password, control, {512, 2});
-        });
-    EXPECT_EQ(result.cause, FileError::Posix(28, row.op));
-    faulty();
-    console_ = ScriptedConsole();
-    EXPECT_EQ(
-        RunZrv({L"--password-file", Arg(dir_ / "pw"), L"--force", L"decrypt", L"a.zrv"}, console_, memory, nullptr),
-        row.exitCode);
-    EXPECT_EQ(console_.errors,
-              "zrv: a.zrv: " + texts::Filled(row.outcome, {memory.ErrorText(FileError::Posix(28, row.op))}) + "\n");
-  }
-  // In use: who holds it, where the system tells.
-  memory.files.Reset();
-  memory.files.Put(L"a.zrv", encrypted);
-  memory.files.heldElsewhere = {L"a.zrv"};
-  memory.files.holders = {L"Microsoft Word"};
-  console_ = ScriptedConsole();
-  EXPECT_EQ(RunZrv({L"--password-file", Arg(dir_ / "pw"), L"decrypt", L"a.zrv"}, console_, memory, nullptr), 4);
-  EXPECT_EQ(console_.errors, "zrv: a.zrv: The file is in use by another program (Microsoft Word)\n");
-}
 
 TEST_F(Zrv, EncryptAndDecryptReplaceEachFileAndSayItOnALineOfItsOwn) {
   const Bytes a = RandomBytes(3000, 1), b = {};

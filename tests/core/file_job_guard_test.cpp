@@ -181,6 +181,63 @@ TEST_F(FileJobGuard, OnlyTheFileAskedAboutIsReplacedAndOurNamesAreNoOutputs) {
   }
 }
 
+// Whichever operation of the files fails, its code and name reach the job's
+// result and the system's words for it end the tool's line.
+TEST_F(FileJobGuard, EveryFailureEndsTheToolsLineWithTheSystemsReason) {
+  struct Row {
+    FileOp op;
+    void (*fault)(MemoryFileSystem& fs);
+    std::wstring line;  // %1: the system's words
+  } const rows[] = {
+      {FileOp::Open, [](MemoryFileSystem& fs) { fs.locked = {kOut}; }, L"Cannot read the file: %1"},
+      {FileOp::Read, [](MemoryFileSystem& fs) { fs.failInputReadAt = 100; }, L"Cannot read the file: %1"},
+      {FileOp::ReadPastCache, [](MemoryFileSystem& fs) { fs.failPastCache = true; }, L"Cannot read the file: %1"},
+      {FileOp::Create, [](MemoryFileSystem& fs) { fs.failCreate = true; }, L"Cannot write the output file: %1"},
+      {FileOp::Write, [](MemoryFileSystem& fs) { fs.failWriteAt = 3; }, L"Cannot write the output file: %1"},
+      {FileOp::Flush, [](MemoryFileSystem& fs) { fs.failFlushAfter = 0; }, L"Cannot write the output file: %1"},
+      {FileOp::Stamp, [](MemoryFileSystem& fs) { fs.failStamp = true; }, L"Cannot write the output file: %1"},
+      {FileOp::Commit, [](MemoryFileSystem& fs) { fs.failCommit = true; }, L"Cannot write the output file: %1"},
+      {FileOp::Identify, [](MemoryFileSystem& fs) { fs.failKind = true; }, L"Cannot write the output file: %1"},
+      {FileOp::Hold, [](MemoryFileSystem& fs) { fs.Put(kIn, {1}), fs.failHold = true; },
+       L"Cannot write the output file: %1"},
+      {FileOp::Flush, [](MemoryFileSystem& fs) { fs.failFolderSync = true; },
+       L"The output file was written, but the disk reported an error: %1. The original file was kept"},
+      {FileOp::Delete, [](MemoryFileSystem& fs) { fs.failRemove = true; },
+       L"Decryption completed. The original file was kept: the system did not let it be deleted: %1"},
+  };
+  fs_.Put(kIn, Bytes(3000, 7));
+  ASSERT_EQ(Encrypt(false).outcome, Outcome::Success);
+  const Bytes encrypted = *fs_.Get(kOut);
+  const auto words = [](const FileError& error) { return L"error " + std::to_wstring(error.code); };
+  const auto decrypt = [&] {
+    FileJobRequest request;
+    request.kind = JobKind::Decrypt;
+    request.inputPath = kOut;
+    request.replaceOutput = true;
+    return RunFileJob(fs_, request, {}, [&](StreamFiles& files, const std::wstring& output, const JobControl& control) {
+      return DecryptStream(provider_, files, kOut, output, password_, control, {64});
+    });
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(FileOpName(row.op));
+    fs_.Reset();
+    fs_.Put(kOut, encrypted);
+    fs_.faultCode = 28;
+    row.fault(fs_);
+    const FileJobResult result = decrypt();
+    EXPECT_EQ(result.cause, FileError::Posix(28, row.op));
+    std::wstring line = row.line;
+    line.replace(line.find(L"%1"), 2, L"error 28");
+    EXPECT_EQ(OutcomeLine(result, JobKind::Decrypt, words), line);
+  }
+  // In use: who holds it, where the system tells.
+  fs_.Reset();
+  fs_.Put(kOut, encrypted);
+  fs_.heldElsewhere = {kOut};
+  fs_.holders = {L"Microsoft Word"};
+  EXPECT_EQ(OutcomeLine(decrypt(), JobKind::Decrypt, words), L"The file is in use by another program (Microsoft Word)");
+}
+
 TEST(ReplaceQuestion, NamesTheFileWithoutItsFolder) {
   EXPECT_EQ(ReplaceQuestion(L"C:\\Docs\\report.txt"),
             L"The file report.txt already exists.\n\rDo you want to replace it?");
