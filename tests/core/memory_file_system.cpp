@@ -41,7 +41,7 @@ class MemoryTempFile final : public TempFile {
   MemoryTempFile(MemoryFileSystem& fs, std::wstring path) : name(std::move(path)), fs_(fs) {}
   ~MemoryTempFile() override {
     std::lock_guard lock(fs_.mutex_);
-    if (!placed_) fs_.files_.erase(name);
+    fs_.files_.erase(name);
   }
 
   FileError WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t length) override {
@@ -103,23 +103,19 @@ class MemoryTempFile final : public TempFile {
         replacing.what == Replacing::What::File && SameContent(replacing.file, fs_.IdentityOf(finalPath));
     if (standing && !allowed) return {Outcome::OutputChanged, {}, {}};
     fs_.files_[finalPath] = std::move(fs_.files_.at(name));
-    fs_.files_.erase(name);
     fs_.metadata[finalPath] = stamped_;
     fs_.nodes_[finalPath] = fs_.nodes_[name];
-    name = finalPath;
-    placed_ = true;
     return {fs_.failFolderSync ? Outcome::NotDurable : Outcome::Success,
             fs_.failFolderSync ? fs_.Fault(FileOp::Flush) : FileError{},
             {}};
   }
 
-  std::wstring name;
+  const std::wstring name;
 
  private:
   MemoryFileSystem& fs_;
   std::uint64_t flushed_ = 0;  // under the file system's mutex
   FileMetadata stamped_;
-  bool placed_ = false;
 };
 
 // A name taken by a job of this process, until it goes.
