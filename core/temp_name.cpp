@@ -27,6 +27,13 @@ std::optional<std::uint64_t> HexValue(std::wstring_view digits) {
   return value;
 }
 
+// The first `keep` units of a name, or one fewer where a cut there would
+// split a UTF-16 pair and leave half a character.
+std::wstring Cut(std::wstring_view name, std::size_t keep) {
+  if (keep > 0 && keep < name.size() && name[keep - 1] >= 0xD800 && name[keep - 1] <= 0xDBFF) --keep;
+  return std::wstring(name.substr(0, keep));
+}
+
 // splitmix64's finaliser: every input bit reaches every output bit.
 std::uint64_t Mix(std::uint64_t x) {
   x ^= x >> 30;
@@ -84,7 +91,7 @@ AsideName AsideOf(AsideKind kind, const FileIdentity& identity, std::wstring_vie
   AsideName aside{head + L'-' + std::wstring(original), {}};
   for (std::size_t keep = original.size(); !fits(aside.name) && keep > 1;) {
     keep = keep * 3 / 4;
-    aside.name = head + L'~' + std::wstring(original.substr(0, keep));
+    aside.name = head + L'~' + Cut(original, keep);
   }
   aside.our = *ParseOurName(aside.name);
   aside.our.original = std::wstring(original);
@@ -119,7 +126,7 @@ std::wstring KeptFileName(std::wstring_view original, int n, const NameFits& fit
   mark += L')';
   const std::wstring_view extension = original.substr(dot);
   for (std::size_t keep = dot;; keep = keep * 3 / 4) {
-    std::wstring name = std::wstring(original.substr(0, keep)) + mark + std::wstring(extension);
+    std::wstring name = Cut(original, keep) + mark + std::wstring(extension);
     if (keep <= 1 || fits(name)) return name;
   }
 }

@@ -32,6 +32,8 @@ TEST(OurNames, SetAsideNamesSayWhatAndWhereAndKeptNamesKeepTheExtension) {
   identity.size = 1000;
   identity.writeTime = {123, 0};
   const auto upTo = [](std::size_t most) { return [most](std::wstring_view name) { return name.size() <= most; }; };
+  std::wstring faces = L"ab";
+  for (int i = 0; i < 120; ++i) faces += L"\U0001F600";
   struct Row {
     AsideKind kind;
     std::wstring original;
@@ -39,7 +41,9 @@ TEST(OurNames, SetAsideNamesSayWhatAndWhereAndKeptNamesKeepTheExtension) {
     bool whole;
   } const rows[] = {{AsideKind::Delete, L"report.txt", 255, true},
                     {AsideKind::Replace, L"a b.c.d", 255, true},
-                    {AsideKind::Delete, std::wstring(240, L'x'), 255, false}};
+                    {AsideKind::Delete, std::wstring(240, L'x'), 255, false},
+                    // A cut of this in UTF-16 (Windows) falls inside a pair first.
+                    {AsideKind::Delete, faces, 64, false}};
   for (const Row& row : rows) {
     const AsideName aside = AsideOf(row.kind, identity, row.original, upTo(row.most));
     EXPECT_LE(aside.name.size(), row.most);
@@ -52,6 +56,7 @@ TEST(OurNames, SetAsideNamesSayWhatAndWhereAndKeptNamesKeepTheExtension) {
     EXPECT_EQ(our->key, IdentityKey(identity));
     EXPECT_EQ(our->wholeOriginal, row.whole);
     EXPECT_EQ(our->original, row.whole ? row.original : row.original.substr(0, our->original.size()));
+    EXPECT_FALSE(our->original.back() >= 0xD800 && our->original.back() <= 0xDBFF) << "half a character";
   }
   const auto any = [](std::wstring_view) { return true; };
   EXPECT_EQ(KeptFileName(L"report.txt", 1, any), L"report (kept by Ferrune).txt");
