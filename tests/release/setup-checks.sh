@@ -15,9 +15,11 @@ swine() { WINEPREFIX=$setup_prefix wine "$@"; }
 # A Linux path in the prefix for a Windows one on drive C:.
 unix_path() { local p=${1#C:\\}; echo "$setup_prefix/drive_c/${p//\\//}"; }
 reg_value() {  # reg_value KEY NAME (empty NAME: the default value); fails when absent
-  local out
-  if [ -z "$2" ]; then out=$(swine reg query "$1" /ve 2>/dev/null); else out=$(swine reg query "$1" /v "$2" 2>/dev/null); fi ||
-    return 1
+  local out try  # asked again after a failure: under load a Wine program may fail to start
+  for try in 1 2 3; do
+    out=$(swine reg query "$1" $([ -z "$2" ] && echo /ve || echo /v "$2") 2>/dev/null) && break
+    [ "$try" = 3 ] && return 1
+  done
   printf '%s\n' "$out" | tr -d '\r' | sed -n 's/^    [^ ].*    REG_[A-Z_]*    //p'
 }
 key_exists() { swine reg query "$1" >/dev/null 2>&1; }
